@@ -1,0 +1,201 @@
+/*
+ * Tarvis: full-text indexing and retrieval.
+ *
+ * This is the whole public interface of libtarvis. It is plain C and can be
+ * included from C and C++ alike. A host application creates an index manager,
+ * creates or opens an index with it, feeds words record by record through an
+ * indexing session, and answers queries with result vectors.
+ *
+ * Calling frame. Nearly every function takes a StatusCodeT* as its last
+ * argument. The function writes 0 into it before doing anything else; on
+ * failure it leaves a negative code, and small positive codes report an
+ * informational outcome (end of vector, found, not found, full). A null status
+ * pointer is tolerated: the outcome is then simply not reported. No C++
+ * exception ever crosses this interface; running out of memory is reported as
+ * StatusNotEnoughMemory. StatusCodeMessage() turns any code into its text.
+ *
+ * Handles are opaque pointers returned by the create functions; the caller
+ * owns them and hands each back to the matching delete function.
+ */
+#ifndef TARVIS_TARVIS_H_
+#define TARVIS_TARVIS_H_
+
+#include <stdint.h>
+
+#if defined(TARVIS_BUILDING)
+#define TV_EXPORT __attribute__((visibility("default")))
+#else
+#define TV_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* Status codes                                                              */
+/* ------------------------------------------------------------------------ */
+
+typedef int32_t StatusCodeT;
+typedef int32_t BooleanT;
+
+enum {
+  StatusNoDataAfterOptomization = 6,
+  StatusFull = 4,
+  StatusFound = 3,
+  StatusNotFound = 2,
+  StatusEndOfVector = 1,
+  StatusNoError = 0,
+  StatusNotEnoughMemory = -1,
+  StatusFileReadOnly = -2,
+  StatusReadError = -3,
+  StatusWriteError = -4,
+  StatusSeekError = -5,
+  StatusFileNotFound = -6,
+  StatusNoSuchDrive = -7,
+  StatusFileLocked = -8,
+  StatusFileExists = -9,
+  StatusCannotDeleteFile = -10,
+  StatusCannotOpenFile = -11,
+  StatusCannotCloseFile = -12,
+  StatusNotIndexFile = -13,
+  StatusIndexLocked = -14,
+  StatusNoCurrentKey = -15,
+  StatusEndOfWordList = -16,
+  StatusIndexNotLoaded = -17,
+  StatusNoCurrentHit = -19,
+  StatusMalformedParameter = -20,
+  StatusQuerySyntaxError = -21,
+  StatusMismatchedQuotes = -22,
+  StatusMismatchedParens = -23,
+  StatusExtraRightParen = -24,
+  StatusExtraLeftParen = -25,
+  StatusIncompleteRange = -26,
+  StatusLeftAngleExpected = -27,
+  StatusRightAngleExpected = -28,
+  StatusBadOperatorInQuote = -29,
+  StatusMissingRightQuote = -30,
+  StatusHexTermExpected = -31,
+  StatusIndexEmpty = -32,
+  StatusNotInitializedForSearching = -33,
+  StatusNotInitializedForIndexing = -34,
+  StatusCompressionError = -35,
+  StatusGeneralError = -37,
+  StatusNoRecordData = -38,
+  StatusHitNotInVector = -43,
+  StatusUnableToDeleteFile = -44,
+  StatusBadKeyLength = -45,
+  StatusPartitionNotFound = -46
+};
+
+/* The constant message text of a code; any unknown code yields the fallback
+ * message. The texts are static and never freed. */
+TV_EXPORT const char* StatusCodeMessage(long code);
+
+/* As StatusCodeMessage; when buffer is not null and length is not 0, also
+ * copies the message into buffer, zero-padded to length bytes, with
+ * buffer[length - 1] always 0 (a long message is cut to length - 1). */
+TV_EXPORT const char* GetStatus(long code, char* buffer, unsigned long length);
+
+/* GetStatus for the code held in *status (0 when status is null). */
+TV_EXPORT const char* tvGetStatusMessage(StatusCodeT* status, char* buffer,
+                                         unsigned long length);
+
+/* A process-wide last-status cell for the host's own use, 0 at load. With
+ * set == 1 it takes code and returns it; otherwise it returns what it holds.
+ * The library itself never writes it. */
+TV_EXPORT long SetErrorCode(long code, int set);
+
+/* ------------------------------------------------------------------------ */
+/* Handles and host-visible records                                          */
+/* ------------------------------------------------------------------------ */
+
+#ifdef __cplusplus
+class IndexManagerT;
+class IndexerT;
+struct IndexCreationParametersT;
+class QueryVectorBaseT;
+class StopListT;
+class WordHighlighterT;
+class RobotsT;
+#else
+typedef struct IndexManagerT IndexManagerT;
+typedef struct IndexerT IndexerT;
+typedef struct IndexCreationParametersT IndexCreationParametersT;
+typedef struct QueryVectorBaseT QueryVectorBaseT;
+typedef struct StopListT StopListT;
+typedef struct WordHighlighterT WordHighlighterT;
+typedef struct RobotsT RobotsT;
+#endif
+
+/* Index modes: what the postings of a term hold. */
+#define RECORD_MODE 1 /* which records hold the term */
+#define WORD_MODE 2   /* every occurrence with its word position */
+#define IDF_MODE 3    /* which records, and how often */
+
+/* The word record through which the host passes a word. The library only
+ * reads it. Words are byte strings of 0 to 255 bytes, any byte values,
+ * compared exactly (no case folding). The four run tags are the host's own:
+ * the library only stores them in its run log. */
+typedef struct WordTypeT {
+  uint8_t Word[256];
+  uint8_t WordLength;
+  uint32_t RunTags[4];
+} WordTypeT;
+
+/* ------------------------------------------------------------------------ */
+/* Index manager and creation parameters                                     */
+/* ------------------------------------------------------------------------ */
+
+/* Identifiers of tvSetIndexCreationParams. */
+enum {
+  IndexParamSingleFile = 1,          /* partitions appended to the index file */
+  IndexParamDistributed = 2,         /* partitions kept in files of their own */
+  IndexParamVariableRecordData = 3,  /* record data of any length */
+  IndexParamFixedRecordData = 4,     /* value: uint32_t* length */
+  IndexParamRecordData32 = 5,        /* record data pointers of 4 bytes */
+  IndexParamRecordDataOffsets = 6,   /* record data pointers of 8 bytes */
+  IndexParamFixedRecordID = 7,       /* value: uint16_t* length */
+  IndexParamVariableRecordID = 8,    /* record IDs of up to 128 bytes */
+  IndexParamRecordID32 = 9,          /* record ID pointers of 4 bytes */
+  IndexParamRecordIDOffsets = 10,    /* record ID pointers of 8 bytes */
+  IndexParamIndexMode = 11,          /* value: uint32_t* mode (1 to 3) */
+  IndexParamFileName = 12,           /* value: NUL-terminated path */
+  IndexParamWeightLogSum = 13,       /* document weight method 1 */
+  IndexParamWeightMaxFrequency = 14  /* document weight method 2 */
+};
+
+/* A new index manager holding no index; null with StatusNotEnoughMemory when
+ * it cannot be made. */
+TV_EXPORT IndexManagerT* tvCreateIndexManager(StatusCodeT* status);
+
+/* Destroys a manager. A null or foreign handle gets StatusNotIndexFile and
+ * nothing is destroyed. Close the index first: this does not write it. */
+TV_EXPORT void tvDeleteIndexManager(IndexManagerT* manager,
+                                    StatusCodeT* status);
+
+/* A zeroed creation parameter record. */
+TV_EXPORT IndexCreationParametersT* tvCreateIndexCreationParams(
+    StatusCodeT* status);
+TV_EXPORT void tvDeleteIndexCreationParams(IndexCreationParametersT* params);
+TV_EXPORT void tvResetIndexCreationParams(IndexCreationParametersT* params);
+
+/* Applies one choice (the IndexParam identifiers above). value is read only
+ * by identifiers 4, 7, 11 and 12. An unknown identifier changes nothing but
+ * the record's set marker. A file name of 512 bytes or more is not taken. */
+TV_EXPORT void tvSetIndexCreationParams(IndexCreationParametersT* params,
+                                        long id, void* value);
+
+/* The process-wide prefix of every temporary file name, used as given (a
+ * directory must end in its separator). A null location empties it; a
+ * location of 1024 bytes or more is refused and the prefix left as it was.
+ * tvGetLocationForTemporaryFiles copies the prefix (at most 1024 bytes with
+ * its terminating zero) into buffer and returns buffer. */
+TV_EXPORT void tvSetLocationForTemporaryFiles(const char* location);
+TV_EXPORT char* tvGetLocationForTemporaryFiles(char* buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARVIS_TARVIS_H_ */

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tarvis needs on a Debian machine, when it
+# is missing. Safe to run again.
+set -euo pipefail
+
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
+command -v nm >/dev/null 2>&1 || need+=(binutils)
+command -v python3 >/dev/null 2>&1 || need+=(python3)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+  else
+    sudo="sudo"
+  fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
+fi

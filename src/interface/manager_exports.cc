@@ -1,0 +1,86 @@
+// Exported functions of the index manager handle and the creation parameter
+// record, and the process-wide location of temporary files.
+
+#include <cstring>
+
+#include "interface/exported_call.h"
+#include "interface/live_handles.h"
+#include "manager/creation_params.h"
+#include "manager/index_manager.h"
+#include "storage/fileclas.h"
+
+extern "C" {
+
+TV_EXPORT IndexManagerT* tvCreateIndexManager(StatusCodeT* status) {
+  return ExportedCall(status, static_cast<IndexManagerT*>(nullptr),
+                      [](StatusCodeT* s) -> IndexManagerT* {
+                        IndexManagerT* manager = new (std::nothrow) IndexManagerT;
+                        if (manager == nullptr || manager->ConstructionFlag == 0) {
+                          delete manager;
+                          *s = StatusNotEnoughMemory;
+                          return nullptr;
+                        }
+                        RegisterHandle(manager, HandleKind::kIndexManager);
+                        return manager;
+                      });
+}
+
+TV_EXPORT void tvDeleteIndexManager(IndexManagerT* manager,
+                                    StatusCodeT* status) {
+  ExportedCall(status, [manager](StatusCodeT* s) {
+    if (!IsLiveHandle(manager, HandleKind::kIndexManager) ||
+        manager->ValidityMarker != kValidityMarker) {
+      *s = StatusNotIndexFile;
+      return;
+    }
+    UnregisterHandle(manager);
+    delete manager;
+  });
+}
+
+TV_EXPORT IndexCreationParametersT* tvCreateIndexCreationParams(
+    StatusCodeT* status) {
+  return ExportedCall(
+      status, static_cast<IndexCreationParametersT*>(nullptr),
+      [](StatusCodeT* s) -> IndexCreationParametersT* {
+        auto* params = new (std::nothrow) IndexCreationParametersT;
+        if (params == nullptr) {
+          *s = StatusNotEnoughMemory;
+          return nullptr;
+        }
+        params->Reset();
+        RegisterHandle(params, HandleKind::kCreationParams);
+        return params;
+      });
+}
+
+TV_EXPORT void tvDeleteIndexCreationParams(IndexCreationParametersT* params) {
+  if (!IsLiveHandle(params, HandleKind::kCreationParams)) return;
+  UnregisterHandle(params);
+  delete params;
+}
+
+TV_EXPORT void tvResetIndexCreationParams(IndexCreationParametersT* params) {
+  if (IsLiveHandle(params, HandleKind::kCreationParams)) params->Reset();
+}
+
+TV_EXPORT void tvSetIndexCreationParams(IndexCreationParametersT* params,
+                                        long id, void* value) {
+  ExportedCallNoStatus([&] {
+    if (IsLiveHandle(params, HandleKind::kCreationParams)) params->Set(id, value);
+  });
+}
+
+TV_EXPORT void tvSetLocationForTemporaryFiles(const char* location) {
+  SetTemporaryFileLocation(location);
+}
+
+TV_EXPORT char* tvGetLocationForTemporaryFiles(char* buffer) {
+  if (buffer != nullptr) {
+    std::memcpy(buffer, TempTempFileNamePosition,
+                std::strlen(TempTempFileNamePosition) + 1);
+  }
+  return buffer;
+}
+
+}  // extern "C"

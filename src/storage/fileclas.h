@@ -1,0 +1,173 @@
+// FileClassT: the one file abstraction of the library. Every index file, run
+// file, temporary file and B-tree file is a FileClassT. On top of a buffered
+// stream it offers big-endian typed reads and writes, views (several
+// independently positioned and buffered cursors over one open file), a small
+// least-recently-used page cache, and the naming of temporary files.
+//
+// Every operation returns 1 for success and 0 for failure (GetLength,
+// GetPosition, Name and ReadN return values instead); callers map a 0 to
+// their own status code. File positions are 32-bit, as in the file formats.
+
+#ifndef TARVIS_STORAGE_FILECLAS_H_
+#define TARVIS_STORAGE_FILECLAS_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Open modes.
+enum : int {
+  kFileCreate = 1,    // "wb+": create or truncate, read and write
+  kFileReadWrite = 2, // "rb+": existing file, read and write
+  kFileReadOnly = 4,  // "rb": existing file, read only
+};
+
+// The process-wide prefix of temporary file names (empty at load) and the
+// counter that numbers them (never reset).
+extern char TempTempFileNamePosition[1024];
+extern uint32_t TempFileNameCounter;
+
+// Sets the prefix; null empties it. A location of 1024 bytes or more does not
+// fit and is refused (0), leaving the prefix as it was.
+int SetTemporaryFileLocation(const char* location);
+
+// A lock carried by every file object; no file operation takes it and it
+// locks nothing. Callers that share file objects between threads serialise
+// them themselves.
+class MutexT {
+ public:
+  int GetMutex() { return 1; }
+  int ReleaseMutex() { return 1; }
+};
+
+// A view's private stream buffer.
+struct FileClassBufferT {
+  enum State : int { kWriting = 1, kReading = 2, kEmpty = 3 };
+  int Allocated = 0;
+  unsigned char* Data = nullptr;
+  uint32_t Capacity = 0;
+  int BufferState = kEmpty;
+  uint32_t DirtyCount = 0;  // bytes written into the buffer, not yet on disk
+  uint32_t ValidCount = 0;  // bytes read into the buffer
+  uint32_t Start = 0;       // file offset of Data[0]
+};
+
+// One page of the page cache.
+struct BufferHeaderT {
+  uint32_t Offset = 0;
+  uint32_t Size = 0;
+  uint8_t AllocatedFlag = 0;
+  uint8_t Dirty = 0;
+  unsigned char* Data = nullptr;
+  BufferHeaderT* Next = nullptr;
+  const void* Owner = nullptr;
+};
+
+class FileClassT {
+ public:
+  // A root for the given name; null makes a fresh temporary name from the
+  // prefix and counter ("%sT%u.tmp", skipping names that exist). Not opened.
+  explicit FileClassT(const char* name);
+  // A root with no name.
+  FileClassT();
+  // A view over other's stream with a private buffer of bufferSize bytes.
+  // When other is a root, it is turned into a view in place (pointers held
+  // to it stay good) and a new root takes over its stream.
+  FileClassT(FileClassT* other, uint32_t bufferSize);
+  // A view over a new root of that name: the root's block size and this
+  // view's buffer-size field are blockSize; its buffer has bufferSize bytes.
+  FileClassT(const char* name, uint32_t blockSize, uint32_t bufferSize);
+  virtual ~FileClassT();
+
+  FileClassT(const FileClassT&) = delete;
+  FileClassT& operator=(const FileClassT&) = delete;
+
+  // 1 when construction succeeded; callers check it after constructing.
+  int IsValid() const { return Valid; }
+
+  virtual int Open(int mode);
+  virtual int Close();
+  virtual int Exists();
+  virtual int Delete();
+  virtual int Rename(const char* newName);
+  virtual int IsOpen();
+  virtual const char* Name();
+  virtual uint32_t GetLength();
+
+  // Reads exactly count bytes; 0 when fewer were available (those are
+  // delivered and the position advances over them).
+  virtual int Read(void* buffer, uint32_t count);
+  // Reads up to itemSize * itemCount bytes; returns the whole items read.
+  virtual uint32_t ReadN(void* buffer, uint32_t itemSize, uint32_t itemCount);
+  virtual int ReadLong(uint32_t* value);
+  virtual int ReadFloat(float* value);
+  virtual int ReadShort(uint16_t* value);
+  // Reads 8 bytes and keeps the low 4.
+  virtual int ReadOffset(uint32_t* value);
+  virtual int GetCh(char* c);
+
+  virtual int Write(const void* buffer, uint32_t count);
+  virtual int WriteLong(uint32_t value);
+  virtual int WriteFloat(float value);
+  virtual int WriteShort(uint16_t value);
+  // Writes four zero bytes, then the 32-bit value.
+  virtual int WriteOffset(uint32_t value);
+  virtual int PutCh(char c);
+
+  virtual uint32_t GetPosition();
+  virtual int Seek(uint32_t offset);
+  virtual int SeekBeginning();
+  virtual int SeekEnd();
+
+  // Writes count bytes of source, from its offset start, at this object's
+  // position.
+  virtual int Copy(FileClassT* source, uint32_t start, uint32_t count);
+  // Writes everything of source from offset start to its end here.
+  virtual int CopyAll(FileClassT* source, uint32_t start);
+  virtual int Flush();
+  virtual int SetBuff(char* buffer, uint32_t size);
+
+  uint32_t BlockSize() const { return 2048; }
+  int IsReadOnly() const { return ReadOnly; }
+
+  // Page cache, always kept on the root.
+  int AddBuffers(int count);
+  int ReduceBuffers(uint32_t count);
+  // The data of the page at (offset, size), read through the cache; null on
+  // failure. Valid until the page is evicted.
+  unsigned char* GetBuffer(uint32_t offset, uint32_t size);
+  int WriteBuffer(uint32_t offset, uint32_t size, const unsigned char* data);
+  int FlushBuffers();
+
+ protected:
+  int BufferRead(uint32_t fillOffset);
+  int BufferWrite();
+  int RemoveLastBuffer();
+  BufferHeaderT* ReadInBuffer(uint32_t offset, uint32_t size);
+  FileClassT* RootOf();
+
+  int Valid = 0;
+  int OpenFlag = 0;
+  int Mode = 0;
+  uint32_t PageCount = 0;
+  uint32_t MaximumPages = 0;
+  const void* OwnerId = nullptr;
+  BufferHeaderT* PageList = nullptr;
+  int IsView = 0;
+  FileClassBufferT* StreamBuffer = nullptr;
+  uint32_t StdioBlockSize = 4096;
+  uint32_t BufferOffset = 0;
+  uint32_t ViewCount = 1;
+  FileClassT* Root = nullptr;
+  FileClassT* NextView = nullptr;
+  uint32_t ViewBufferSize = 0;
+  uint32_t SavedPosition = 0;
+  int PositionSaved = 0;
+  int ReadOnly = 0;
+  std::string FileName;
+  FILE* Stream = nullptr;
+  uint32_t Position = 0;
+  MutexT Lock;
+};
+
+#endif  // TARVIS_STORAGE_FILECLAS_H_

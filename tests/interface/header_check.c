@@ -1,0 +1,12 @@
+/* The public header compiles as C, and its host-visible records have the
+ * layout the interface promises. */
+#include <stddef.h>
+
+#include "tarvis/tarvis.h"
+
+_Static_assert(sizeof(StatusCodeT) == 4, "StatusCodeT is 32-bit");
+_Static_assert(offsetof(WordTypeT, Word) == 0, "word bytes first");
+_Static_assert(offsetof(WordTypeT, WordLength) == 256, "length after bytes");
+_Static_assert(sizeof(((WordTypeT*)0)->RunTags[0]) == 4, "run tags 32-bit");
+_Static_assert(offsetof(WordTypeT, RunTags) == 260, "run tags aligned");
+_Static_assert(sizeof(WordTypeT) == 276, "WordTypeT size");
