@@ -738,12 +738,12 @@ int FileClassT::CopyAll(FileClassT* source, uint32_t start) {
   // The end is fixed first: a copy onto the end of its own file would
   // otherwise chase the bytes it appends.
   uint32_t length;
-  if (!source->RootOf()->FlushViews() || !source->MeasureLength(&length) ||
-      !source->Seek(start)) {
+  if (!source->RootOf()->FlushViews() || !source->MeasureLength(&length)) {
     return 0;
   }
   uint32_t remaining = length > start ? length - start : 0;
   if (source->RootOf() == RootOf()) return CopyWithinFile(start, remaining);
+  if (!source->Seek(start)) return 0;
   unsigned char chunk[kCopyAllChunk];
   while (remaining != 0) {
     uint32_t got =
