@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -13,11 +14,13 @@ namespace {
 constexpr uint64_t kSlotsPerWord = 4;
 constexpr uint64_t kFilterBitsPerWord = 200;
 constexpr uint64_t kFirstTableWords = 512;
-// Growth beyond the load asks for stops at this many slots per word; a pair
-// that still finds no slot then goes to the overflow area.
+// Growth beyond what the load asks for stops at this many slots per word; a
+// pair that still finds no slot then goes to the overflow area.
 constexpr uint64_t kMaxSlotsPerWord = 16;
 constexpr uint64_t kMaxSlotCount = uint64_t{1} << 31;
 constexpr uint64_t kMaxFilterBits = uint64_t{1} << 31;
+// Slots tried per probe sequence.
+constexpr uint32_t kProbeLimit = 10;
 
 uint64_t PowerOfTwoAtLeast(uint64_t n) {
   uint64_t power = 1;
@@ -28,19 +31,41 @@ uint64_t PowerOfTwoAtLeast(uint64_t n) {
 }  // namespace
 
 StopListT::StopListT()
-    : Slots(nullptr),
-      SlotCount(0),
-      WordsAdded(0),
-      Filter(nullptr),
-      FilterBits(0),
-      Overflow(nullptr),
-      OverflowCount(0),
-      OverflowCapacity(0) {}
+    : Slots(nullptr), SlotCount(0), WordsAdded(0), Filter(nullptr),
+      FilterBits(0) {}
 
 StopListT::~StopListT() {
   delete[] Slots;
   delete[] Filter;
-  delete[] Overflow;
+}
+
+void StopListT::PairArrayT::Swap(PairArrayT& other) {
+  std::swap(Items, other.Items);
+  std::swap(Count, other.Count);
+  std::swap(Capacity, other.Capacity);
+}
+
+bool StopListT::PairArrayT::Push(SlotT pair) {
+  if (Count == Capacity) {
+    uint32_t capacity = Capacity == 0 ? 16 : 2 * Capacity;
+    SlotT* grown = new (std::nothrow) SlotT[capacity];
+    if (grown == nullptr) return false;
+    if (Count != 0) std::memcpy(grown, Items, Count * sizeof(SlotT));
+    delete[] Items;
+    Items = grown;
+    Capacity = capacity;
+  }
+  Items[Count++] = pair;
+  return true;
+}
+
+bool StopListT::PairArrayT::Contains(SlotT pair) const {
+  for (uint32_t i = 0; i < Count; ++i) {
+    if (Items[i].First == pair.First && Items[i].Second == pair.Second) {
+      return true;
+    }
+  }
+  return false;
 }
 
 StopListT::SlotT StopListT::PairOf(WordHashT hash) {
@@ -51,42 +76,26 @@ StopListT::SlotT StopListT::PairOf(WordHashT hash) {
 
 StopListT::SlotT* StopListT::FindSlot(SlotT* slots, uint32_t slotCount,
                                       SlotT pair) {
+  // The first sequence starts from the first hash. Words that share it
+  // (the first hash depends only on a word's last 16 bytes, and often
+  // repeats among words built alike) share that sequence in a table of any
+  // size, so a full one is followed by a second sequence started from the
+  // mixed second hash.
   uint32_t mask = slotCount - 1;
-  uint32_t slot = pair.First & mask;
-  for (uint32_t i = 0; i < kProbeLimit; ++i) {
-    SlotT& candidate = slots[slot];
-    if (IsEmpty(candidate) ||
-        (candidate.First == pair.First && candidate.Second == pair.Second)) {
-      return &candidate;
+  uint32_t mixed = pair.Second * 0x9E3779B1u;
+  const uint32_t starts[2] = {pair.First, mixed ^ (mixed >> 15)};
+  for (uint32_t start : starts) {
+    uint32_t slot = start & mask;
+    for (uint32_t i = 0; i < kProbeLimit; ++i) {
+      SlotT& candidate = slots[slot];
+      if (IsEmpty(candidate) ||
+          (candidate.First == pair.First && candidate.Second == pair.Second)) {
+        return &candidate;
+      }
+      slot = (slot + i * i) & mask;
     }
-    slot = (slot + i * i) & mask;
   }
   return nullptr;
-}
-
-bool StopListT::InOverflow(SlotT pair) const {
-  for (uint32_t i = 0; i < OverflowCount; ++i) {
-    if (Overflow[i].First == pair.First && Overflow[i].Second == pair.Second) {
-      return true;
-    }
-  }
-  return false;
-}
-
-bool StopListT::AddOverflow(SlotT pair) {
-  if (OverflowCount == OverflowCapacity) {
-    uint32_t capacity = OverflowCapacity == 0 ? 16 : 2 * OverflowCapacity;
-    SlotT* grown = new (std::nothrow) SlotT[capacity];
-    if (grown == nullptr) return false;
-    if (OverflowCount != 0) {
-      std::memcpy(grown, Overflow, OverflowCount * sizeof(SlotT));
-    }
-    delete[] Overflow;
-    Overflow = grown;
-    OverflowCapacity = capacity;
-  }
-  Overflow[OverflowCount++] = pair;
-  return true;
 }
 
 uint32_t StopListT::GrowthLimit() const {
@@ -113,18 +122,18 @@ void StopListT::AddHashedWord(WordHashT hash, StatusCodeT* status) {
   for (;;) {
     SlotT* slot = FindSlot(Slots, SlotCount, pair);
     if (slot != nullptr) {
-      // A repeated word is counted but needs no second slot: it could only
-      // lengthen the probe sequences of the words after it.
+      // A repeated word is counted but needs no second slot.
       *slot = pair;
       break;
     }
+    if (Overflow.Contains(pair)) break;
     if (SlotCount < GrowthLimit()) {
       uint32_t before = SlotCount;
       ExpandStopList(status);
       if (SlotCount == before) return;
       continue;
     }
-    if (!InOverflow(pair) && !AddOverflow(pair)) {
+    if (!Overflow.Push(pair)) {
       *status = StatusNotEnoughMemory;
       return;
     }
@@ -142,62 +151,54 @@ void StopListT::ExpandStopList(StatusCodeT* status) {
   // probe sequences crowd at a low load.
   uint64_t slotCount = PowerOfTwoAtLeast(kSlotsPerWord * words);
   if (slotCount < 2 * uint64_t{SlotCount}) slotCount = 2 * uint64_t{SlotCount};
-  uint64_t limit = GrowthLimit();
+  const uint64_t limit = GrowthLimit();
   if (slotCount > limit) slotCount = limit;
   uint64_t filterBits = kFilterBitsPerWord * words;
   if (filterBits > kMaxFilterBits) filterBits = kMaxFilterBits;
-  uint32_t overflowBefore = OverflowCount;
 
   for (;;) {
     SlotT* slots = new (std::nothrow) SlotT[slotCount]();
     uint8_t* filter = new (std::nothrow) uint8_t[filterBits / 8 + 1]();
-    if (slots == nullptr || filter == nullptr) {
-      delete[] slots;
-      delete[] filter;
-      OverflowCount = overflowBefore;
+    PairArrayT overflow;
+    // Re-places a stored pair: 1 when it found room, 0 when the table must
+    // double first, -1 when memory ran out. Only at the limit does a pair
+    // without room go to the overflow area, so no pair is ever lost.
+    auto replace = [&](SlotT pair) {
+      SlotT* slot = FindSlot(slots, static_cast<uint32_t>(slotCount), pair);
+      if (slot != nullptr) {
+        *slot = pair;
+      } else if (slotCount < limit) {
+        return 0;
+      } else if (!overflow.Push(pair)) {
+        return -1;
+      }
+      SetFilterBit(filter, static_cast<uint32_t>(filterBits), pair.First);
+      return 1;
+    };
+    int result = slots != nullptr && filter != nullptr ? 1 : -1;
+    for (uint32_t i = 0; i < SlotCount && result == 1; ++i) {
+      if (!IsEmpty(Slots[i])) result = replace(Slots[i]);
+    }
+    for (uint32_t i = 0; i < Overflow.Size() && result == 1; ++i) {
+      result = replace(Overflow[i]);
+    }
+    if (result == 1) {
+      delete[] Slots;
+      delete[] Filter;
+      Slots = slots;
+      SlotCount = static_cast<uint32_t>(slotCount);
+      Filter = filter;
+      FilterBits = static_cast<uint32_t>(filterBits);
+      Overflow.Swap(overflow);
+      return;
+    }
+    delete[] slots;
+    delete[] filter;
+    if (result < 0) {
       *status = StatusNotEnoughMemory;
       return;
     }
-    // Re-place every stored pair. A pair that finds no slot makes the table
-    // double again; at the limit it joins the overflow area instead, so no
-    // pair is ever lost.
-    bool replaced = true;
-    for (uint32_t i = 0; i < SlotCount; ++i) {
-      const SlotT& old = Slots[i];
-      if (IsEmpty(old)) continue;
-      SlotT* slot = FindSlot(slots, static_cast<uint32_t>(slotCount), old);
-      if (slot != nullptr) {
-        *slot = old;
-      } else if (slotCount < limit) {
-        replaced = false;
-        break;
-      } else if (!AddOverflow(old)) {
-        delete[] slots;
-        delete[] filter;
-        OverflowCount = overflowBefore;
-        *status = StatusNotEnoughMemory;
-        return;
-      }
-      SetFilterBit(filter, static_cast<uint32_t>(filterBits), old.First);
-    }
-    if (!replaced) {
-      delete[] slots;
-      delete[] filter;
-      OverflowCount = overflowBefore;
-      slotCount *= 2;
-      continue;
-    }
-    for (uint32_t i = 0; i < overflowBefore; ++i) {
-      SetFilterBit(filter, static_cast<uint32_t>(filterBits),
-                   Overflow[i].First);
-    }
-    delete[] Slots;
-    delete[] Filter;
-    Slots = slots;
-    SlotCount = static_cast<uint32_t>(slotCount);
-    Filter = filter;
-    FilterBits = static_cast<uint32_t>(filterBits);
-    return;
+    slotCount *= 2;
   }
 }
 
@@ -210,8 +211,8 @@ int StopListT::IsStopWord(unsigned long start, const unsigned char* buffer,
   uint32_t bit = pair.First % FilterBits;
   if ((Filter[bit >> 3] & (1u << (bit & 7))) == 0) return 0;
   const SlotT* slot = FindSlot(Slots, SlotCount, pair);
-  if (slot != nullptr && !IsEmpty(*slot)) return 1;
-  return InOverflow(pair) ? 1 : 0;
+  if (slot != nullptr) return IsEmpty(*slot) ? 0 : 1;
+  return Overflow.Contains(pair) ? 1 : 0;
 }
 
 void StopListT::AddTextStopWordList(const char* fileName, StatusCodeT* status) {

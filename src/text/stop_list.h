@@ -55,19 +55,36 @@ class StopListT {
     uint32_t Second;
   };
 
+  // A growable array of pairs, allocated without exceptions.
+  class PairArrayT {
+   public:
+    PairArrayT() = default;
+    ~PairArrayT() { delete[] Items; }
+    PairArrayT(const PairArrayT&) = delete;
+    PairArrayT& operator=(const PairArrayT&) = delete;
+    void Swap(PairArrayT& other);
+    // false when memory runs out.
+    bool Push(SlotT pair);
+    bool Contains(SlotT pair) const;
+    uint32_t Size() const { return Count; }
+    const SlotT& operator[](uint32_t i) const { return Items[i]; }
+
+   private:
+    SlotT* Items = nullptr;
+    uint32_t Count = 0;
+    uint32_t Capacity = 0;
+  };
+
   // The pair a word is stored as. Both hashes 0 marks an empty slot, so a
   // word hashing to (0, 0) is stored as (0, 1).
   static SlotT PairOf(WordHashT hash);
   static bool IsEmpty(const SlotT& slot) {
     return slot.First == 0 && slot.Second == 0;
   }
-  // The slot of the pair's probe sequence in a table of slotCount (a power of
-  // two) slots that is empty or holds the pair; null when the probe limit is
-  // reached first.
+  // The slot of a table of slotCount (a power of two) slots that holds the
+  // pair, or else the slot where it goes: the first empty one of its probe
+  // sequences. Null when both sequences are full of other pairs.
   static SlotT* FindSlot(SlotT* slots, uint32_t slotCount, SlotT pair);
-  bool InOverflow(SlotT pair) const;
-  // Appends to the overflow area; false when memory runs out.
-  bool AddOverflow(SlotT pair);
   static void SetFilterBit(uint8_t* filter, uint32_t filterBits,
                            uint32_t first) {
     uint32_t bit = first % filterBits;
@@ -81,19 +98,16 @@ class StopListT {
   // Replaces the tables by larger ones holding every stored pair.
   void ExpandStopList(StatusCodeT* status);
 
-  static constexpr uint32_t kProbeLimit = 10;
-
   SlotT* Slots;
   uint32_t SlotCount;
   uint32_t WordsAdded;
   uint8_t* Filter;
   uint32_t FilterBits;
-  // Pairs that found no slot even in the largest table growth allows: words
-  // sharing a first hash share their whole probe sequence, which no table
-  // size separates. Empty but for such words.
-  SlotT* Overflow;
-  uint32_t OverflowCount;
-  uint32_t OverflowCapacity;
+  // Pairs for which neither probe sequence had room even in the largest
+  // table growth allows. A pair is here or in the second sequence only while
+  // its first sequence is full, so a lookup that meets an empty slot there
+  // is over.
+  PairArrayT Overflow;
 };
 
 #endif  // TARVIS_TEXT_STOP_LIST_H_
