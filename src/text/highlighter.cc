@@ -37,9 +37,9 @@ void WordHighlighterT::AddWildcard(const unsigned char* pattern,
 
 int WordHighlighterT::Match(const unsigned char* word,
                             unsigned long length) const {
-  // A word longer than any key cannot be represented in 32 bits; no pattern
-  // of at most 256 positions without "*" matches it, and one with "*" looks
-  // only at its first 256 bytes, so clamping keeps every answer.
+  // Lengths beyond 32 bits are clamped: a pattern without "*" has at most
+  // 256 positions and matches neither length, and one with "*" looks only
+  // at the bytes before it.
   uint32_t clamped = length > UINT32_MAX ? UINT32_MAX
                                          : static_cast<uint32_t>(length);
   for (const PatternNodeT* node = Head; node != nullptr; node = node->Next) {
