@@ -37,7 +37,6 @@ UncompressedQueryVectorT::~UncompressedQueryVectorT() {
     SpillFile->Delete();
     delete SpillFile;
   }
-  delete[] SpillBuffer;
   delete[] Buffer;
 }
 
@@ -62,16 +61,10 @@ int UncompressedQueryVectorT::OpenSpillFile(StatusCodeT* status) {
     *status = StatusCannotOpenFile;
     return 0;
   }
-  // Without a buffer of its own the file still works through the stream's
-  // default buffering.
+  // The file allocates its stream buffer; without any the stream's default
+  // buffering still works.
   for (uint32_t size : kSpillBufferSizes) {
-    char* buffer = new (std::nothrow) char[size];
-    if (buffer == nullptr) continue;
-    if (file->SetBuff(buffer, size)) {
-      SpillBuffer = buffer;
-      break;
-    }
-    delete[] buffer;
+    if (file->SetBuff(nullptr, size)) break;
   }
   SpillFile = file;
   return 1;
