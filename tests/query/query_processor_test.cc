@@ -1,0 +1,420 @@
+#include "query/query_processor.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "query/deleted_records.h"
+#include "query/uncompressed_vector.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Hit = std::pair<uint32_t, uint32_t>;
+using List = std::vector<Hit>;
+
+// ---------------------------------------------------------------------------
+// Brute-force semantics over lists of (record, word) pairs.
+
+constexpr uint64_t kNoEnd = uint64_t{1} << 32;
+
+std::set<uint32_t> Records(const List& list) {
+  std::set<uint32_t> records;
+  for (const Hit& hit : list) records.insert(hit.first);
+  return records;
+}
+
+List Sorted(List list) {
+  std::sort(list.begin(), list.end());
+  return list;
+}
+
+List Unique(List list) {
+  list = Sorted(list);
+  list.erase(std::unique(list.begin(), list.end()), list.end());
+  return list;
+}
+
+List ModelOr(const std::vector<List>& lists) {
+  List all;
+  for (const List& list : lists) all.insert(all.end(), list.begin(), list.end());
+  return Unique(all);
+}
+
+List ModelAnd(const std::vector<List>& lists, uint32_t tolerance) {
+  uint32_t n = static_cast<uint32_t>(lists.size());
+  uint32_t required = tolerance == 0 ? n : (tolerance >= n ? 1 : n - tolerance);
+  std::map<uint32_t, uint32_t> holders;
+  for (const List& list : lists) {
+    for (uint32_t record : Records(list)) ++holders[record];
+  }
+  List out;
+  for (const List& list : lists) {
+    for (const Hit& hit : list) {
+      if (holders[hit.first] >= required) out.push_back(hit);
+    }
+  }
+  // The strict AND keeps equal hits of different operands.
+  return tolerance == 0 ? Sorted(out) : Unique(out);
+}
+
+List ModelNot(const std::vector<List>& lists) {
+  std::set<uint32_t> taken;
+  for (size_t i = 1; i < lists.size(); ++i) {
+    for (uint32_t record : Records(lists[i])) taken.insert(record);
+  }
+  List out;
+  for (const Hit& hit : lists[0]) {
+    if (!taken.count(hit.first)) out.push_back(hit);
+  }
+  return out;
+}
+
+bool Near(const Hit& a, const Hit& b, uint32_t distance) {
+  return a.first == b.first &&
+         (a.second > b.second ? a.second - b.second : b.second - a.second) <=
+             distance;
+}
+
+List ModelProximity(const std::vector<List>& lists, uint32_t distance) {
+  if (lists.size() == 1) return lists[0];
+  List folded = lists[0];
+  for (size_t i = 1; i < lists.size(); ++i) {
+    List out;
+    for (const Hit& a : folded) {
+      for (const Hit& b : lists[i]) {
+        if (Near(a, b, distance)) {
+          out.push_back(a);
+          out.push_back(b);
+        }
+      }
+    }
+    folded = Unique(out);
+  }
+  return folded;
+}
+
+List ModelPhrase(const std::vector<List>& lists) {
+  std::vector<std::set<Hit>> sets;
+  for (const List& list : lists) sets.emplace_back(list.begin(), list.end());
+  List out;
+  for (const Hit& first : lists[0]) {
+    bool match = true;
+    for (uint32_t i = 1; i < lists.size() && match; ++i) {
+      match = sets[i].count({first.first, first.second + i}) > 0;
+    }
+    for (uint32_t i = 0; match && i < lists.size(); ++i) {
+      out.push_back({first.first, first.second + i});
+    }
+  }
+  return Unique(out);
+}
+
+struct Span {
+  uint32_t record;
+  uint32_t start;
+  uint64_t end;
+  bool Holds(const Hit& hit) const {
+    return hit.first == record && hit.second >= start && hit.second < end;
+  }
+};
+
+std::vector<Span> Spans(const List& field) {
+  std::vector<Span> spans;
+  for (size_t i = 0; i < field.size();) {
+    if (i + 1 < field.size() && field[i + 1].first == field[i].first) {
+      spans.push_back({field[i].first, field[i].second, field[i + 1].second});
+      i += 2;
+    } else {
+      spans.push_back({field[i].first, field[i].second, kNoEnd});
+      i += 1;
+    }
+  }
+  return spans;
+}
+
+List ModelFieldMember(const List& content, const List& field) {
+  List out;
+  std::vector<Span> spans = Spans(field);
+  for (const Hit& hit : content) {
+    for (const Span& span : spans) {
+      if (span.Holds(hit)) {
+        out.push_back(hit);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+List ModelFieldAnd(std::vector<List> lists, const List& field,
+                   uint32_t tolerance, bool exclusive) {
+  lists.erase(std::remove_if(lists.begin(), lists.end(),
+                             [](const List& l) { return l.empty(); }),
+              lists.end());
+  uint32_t n = static_cast<uint32_t>(lists.size());
+  uint32_t required = exclusive ? 1 : (tolerance >= n ? 1 : n - tolerance);
+  List out;
+  for (const Span& span : Spans(field)) {
+    uint32_t inside = 0;
+    List hits;
+    for (const List& list : lists) {
+      bool any = false;
+      for (const Hit& hit : list) {
+        if (span.Holds(hit)) {
+          hits.push_back(hit);
+          any = true;
+        }
+      }
+      inside += any;
+    }
+    if (n > 0 && inside >= required) out.insert(out.end(), hits.begin(), hits.end());
+  }
+  return Unique(out);
+}
+
+// ---------------------------------------------------------------------------
+// Deletion set and vectors.
+
+class DeletedSetT : public DeletedRecordSetT {
+ public:
+  int IsRecordDeleted(uint32_t record) const override {
+    return Records.count(record) > 0;
+  }
+  std::set<uint32_t> Records;
+};
+
+List WithoutDeleted(const List& list, const DeletedSetT* deleted,
+                    uint32_t offset) {
+  if (deleted == nullptr) return list;
+  List out;
+  for (const Hit& hit : list) {
+    if (!deleted->IsRecordDeleted(hit.first + offset)) out.push_back(hit);
+  }
+  return out;
+}
+
+// How an operand is held.
+enum class Kind { kSmallWindow, kLargeWindow };
+constexpr Kind kKinds[] = {Kind::kSmallWindow, Kind::kLargeWindow};
+
+std::unique_ptr<QueryVectorBaseT> MakeVector(const List& hits, Kind kind) {
+  StatusCodeT status = 0;
+  uint32_t bytes = kind == Kind::kSmallWindow ? 5 * 16 : kWorkVectorBytes;
+  auto vector = std::make_unique<UncompressedQueryVectorT>(bytes, &status);
+  for (const Hit& hit : hits) {
+    TermInstanceT instance;
+    instance.RecordNumber = hit.first;
+    instance.WordPosition = hit.second;
+    vector->AddInstance(&instance, &status);
+    EXPECT_EQ(status, 0);
+  }
+  vector->Rewind(&status);
+  EXPECT_EQ(status, 0);
+  return vector;
+}
+
+List Walk(UncompressedQueryVectorT* vector) {
+  List hits;
+  StatusCodeT status = 0;
+  vector->Rewind(&status);
+  EXPECT_EQ(status, 0);
+  if (vector->InstanceCount == 0) return hits;
+  do {
+    hits.push_back({vector->CurrentRecord(), vector->CurrentWord()});
+    vector->NextHit(&status);
+  } while (status == 0);
+  EXPECT_EQ(status, StatusEndOfVector);
+  return hits;
+}
+
+List RandomList(std::mt19937* random, uint32_t length, uint32_t records,
+                uint32_t words) {
+  std::set<Hit> hits;
+  for (uint32_t i = 0; i < length; ++i) {
+    hits.insert({1 + (*random)() % records, 1 + (*random)() % words});
+  }
+  return List(hits.begin(), hits.end());
+}
+
+// ---------------------------------------------------------------------------
+// The operations, run on fresh vectors and on the model.
+
+enum class Op {
+  kOr, kAnd, kTolerantAnd, kNot, kProximity, kPhrase, kFieldMember,
+  kFieldAnd, kCopy
+};
+const char* const kOpNames[] = {"or",     "and",          "and:t",
+                                "not",    "proximity",    "phrase",
+                                "member", "field and",    "copy"};
+
+struct Trial {
+  Op op;
+  std::vector<List> lists;  // operands; the field and member ops: see Expected
+  List field;               // field AND
+  uint32_t parameter = 0;   // tolerance or distance
+  bool exclusive = false;
+};
+
+List Expected(const Trial& trial) {
+  switch (trial.op) {
+    case Op::kOr: return ModelOr(trial.lists);
+    case Op::kAnd: return ModelAnd(trial.lists, 0);
+    case Op::kTolerantAnd: return ModelAnd(trial.lists, trial.parameter);
+    case Op::kNot: return ModelNot(trial.lists);
+    case Op::kProximity: return ModelProximity(trial.lists, trial.parameter);
+    case Op::kPhrase: return ModelPhrase(trial.lists);
+    case Op::kFieldMember:
+      return ModelFieldMember(trial.lists[0], trial.lists[1]);
+    case Op::kFieldAnd:
+      return ModelFieldAnd(trial.lists, trial.field, trial.parameter,
+                           trial.exclusive);
+    case Op::kCopy: return trial.lists[0];
+  }
+  return {};
+}
+
+UncompressedQueryVectorT* Run(QueryProcessorT* processor, const Trial& trial,
+                              QueryVectorBaseT* field, StatusCodeT* status) {
+  switch (trial.op) {
+    case Op::kOr: return processor->ProcessOr(status);
+    case Op::kAnd: return processor->ProcessNonFuzzyAnd(status);
+    case Op::kTolerantAnd:
+      return processor->ProcessAnd(trial.parameter, status);
+    case Op::kNot: return processor->ProcessNot(status);
+    case Op::kProximity:
+      return processor->ProcessProximity(trial.parameter, status);
+    case Op::kPhrase: return processor->ProcessPhrase2(nullptr, nullptr, status);
+    case Op::kFieldMember: return processor->ProcessFieldMember(status);
+    case Op::kFieldAnd:
+      return processor->ProcessFieldAnd(field, trial.parameter,
+                                        trial.exclusive ? 1 : 0, status);
+    case Op::kCopy: return processor->ProcessCopy(status);
+  }
+  return nullptr;
+}
+
+// Runs the trial with the operands held as kinds picks them; returns the
+// result's hits.
+List Evaluate(const Trial& trial, const std::vector<Kind>& kinds,
+              const DeletedSetT* deleted, uint32_t offset) {
+  std::vector<std::unique_ptr<QueryVectorBaseT>> operands;
+  for (size_t i = 0; i < trial.lists.size(); ++i) {
+    operands.push_back(MakeVector(trial.lists[i], kinds[i % kinds.size()]));
+  }
+  std::unique_ptr<QueryVectorBaseT> field;
+  if (trial.op == Op::kFieldAnd) field = MakeVector(trial.field, kinds[0]);
+  QueryProcessorT processor(1000, deleted, offset);
+  processor.InitHeap();
+  StatusCodeT status = 0;
+  for (auto& operand : operands) processor.ProcessVector(operand.get(), &status);
+  processor.HeapStart();
+  std::unique_ptr<UncompressedQueryVectorT> result(
+      Run(&processor, trial, field.get(), &status));
+  EXPECT_EQ(status, 0);
+  if (result == nullptr) return {{0, 0}};
+  return Walk(result.get());
+}
+
+std::string Describe(const Trial& trial) {
+  std::string text = kOpNames[static_cast<int>(trial.op)];
+  text += " p=" + std::to_string(trial.parameter);
+  for (const List& list : trial.lists) {
+    text += "\n  [";
+    for (const Hit& hit : list) {
+      text += std::to_string(hit.first) + ":" + std::to_string(hit.second) + " ";
+    }
+    text += "]";
+  }
+  return text;
+}
+
+Trial RandomTrial(std::mt19937* random, Op op) {
+  Trial trial;
+  trial.op = op;
+  uint32_t count = 1 + (*random)() % 4;
+  if (op == Op::kNot || op == Op::kProximity) count = 2 + (*random)() % 3;
+  if (op == Op::kFieldMember) count = 2;
+  if (op == Op::kCopy) count = 1;
+  // Few records and few words, so that records and positions meet often.
+  uint32_t records = 2 + (*random)() % 20;
+  uint32_t words = (*random)() % 4 == 0 ? 1 : 2 + (*random)() % 10;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t length = (*random)() % 6 == 0 ? 0 : (*random)() % 40;
+    trial.lists.push_back(RandomList(random, length, records, words));
+  }
+  if (op == Op::kPhrase && !trial.lists[0].empty() && (*random)() % 2) {
+    // Plant a few matches.
+    for (int m = 0; m < 3; ++m) {
+      Hit start = trial.lists[0][(*random)() % trial.lists[0].size()];
+      for (uint32_t i = 1; i < count; ++i) {
+        trial.lists[i].push_back({start.first, start.second + i});
+      }
+    }
+    for (List& list : trial.lists) list = Unique(list);
+  }
+  trial.field = RandomList(random, (*random)() % 12, records, words + 2);
+  trial.parameter = (*random)() % 4;
+  if (op == Op::kTolerantAnd) trial.parameter = 1 + (*random)() % 4;
+  trial.exclusive = op == Op::kFieldAnd && (*random)() % 4 == 0;
+  return trial;
+}
+
+const Op kAllOps[] = {Op::kOr,       Op::kAnd,       Op::kTolerantAnd,
+                      Op::kNot,      Op::kProximity, Op::kPhrase,
+                      Op::kFieldMember, Op::kFieldAnd, Op::kCopy};
+
+TEST(QueryProcessorModelTest, EveryOperationMatchesTheModel) {
+  ScopedTempDirT dir;
+  std::mt19937 random(2024);
+  const uint32_t offset = 100;
+  for (Op op : kAllOps) {
+    for (int round = 0; round < 300; ++round) {
+      Trial trial = RandomTrial(&random, op);
+      DeletedSetT deleted;
+      bool withDeletions = round % 2 == 1;
+      for (int i = 0; i < 4; ++i) deleted.Records.insert(offset + 1 + random() % 20);
+      const DeletedSetT* set = withDeletions ? &deleted : nullptr;
+      List expected = WithoutDeleted(Expected(trial), set, offset);
+      std::vector<Kind> kinds;
+      for (size_t i = 0; i < trial.lists.size(); ++i) {
+        kinds.push_back(kKinds[random() % 2]);
+      }
+      ASSERT_EQ(Evaluate(trial, kinds, set, offset), expected)
+          << Describe(trial) << (withDeletions ? "\n with deletions" : "");
+    }
+  }
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+// Long operands: operand windows and results spill, and targets jump far.
+TEST(QueryProcessorModelTest, LongOperandsSpill) {
+  ScopedTempDirT dir;
+  std::mt19937 random(99);
+  DeletedSetT deleted;
+  for (int i = 0; i < 200; ++i) deleted.Records.insert(1 + random() % 3000);
+  for (Op op : kAllOps) {
+    Trial trial = RandomTrial(&random, op);
+    for (size_t i = 0; i < trial.lists.size(); ++i) {
+      // One long and dense operand, one sparse, the rest medium.
+      uint32_t length = i == 0 ? 9000 : (i == 1 ? 60 : 2500);
+      trial.lists[i] = RandomList(&random, length, 3000, 8);
+    }
+    trial.field = RandomList(&random, 3000, 3000, 10);
+    List expected = WithoutDeleted(Expected(trial), &deleted, 0);
+    EXPECT_EQ(Evaluate(trial, {Kind::kSmallWindow, Kind::kLargeWindow},
+                       &deleted, 0),
+              expected)
+        << kOpNames[static_cast<int>(op)];
+  }
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+}  // namespace
