@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "query/deleted_records.h"
+#include "query/posting_file.h"
 #include "query/uncompressed_vector.h"
 #include "support/temp_dir.h"
 
@@ -201,9 +202,11 @@ List WithoutDeleted(const List& list, const DeletedSetT* deleted,
   return out;
 }
 
-// How an operand is held.
-enum class Kind { kSmallWindow, kLargeWindow };
-constexpr Kind kKinds[] = {Kind::kSmallWindow, Kind::kLargeWindow};
+// How an operand is held: uncompressed with a window of 5 entries (it
+// spills) or of a work vector's size, or coded in a posting file.
+enum class Kind { kSmallWindow, kLargeWindow, kCompressed };
+constexpr Kind kKinds[] = {Kind::kSmallWindow, Kind::kLargeWindow,
+                           Kind::kCompressed};
 
 std::unique_ptr<QueryVectorBaseT> MakeVector(const List& hits, Kind kind) {
   StatusCodeT status = 0;
@@ -219,6 +222,37 @@ std::unique_ptr<QueryVectorBaseT> MakeVector(const List& hits, Kind kind) {
   vector->Rewind(&status);
   EXPECT_EQ(status, 0);
   return vector;
+}
+
+// Makes the operands: compressed ones are coded into one posting file first
+// (record-level lists alternately in record and IDF mode), then hooked; an
+// empty compressed operand is a vector hooked to nothing, as for a term the
+// dictionary does not hold.
+std::vector<std::unique_ptr<QueryVectorBaseT>> MakeVectors(
+    const std::vector<List>& lists, const std::vector<Kind>& kinds,
+    const std::string& postingPath) {
+  std::unique_ptr<PostingFileT> postings;
+  std::vector<WordIndexInfoT> infos(lists.size());
+  for (size_t i = 0; i < lists.size(); ++i) {
+    if (kinds[i] != Kind::kCompressed || lists[i].empty()) continue;
+    if (postings == nullptr) postings = std::make_unique<PostingFileT>(postingPath);
+    bool recordLevel = std::all_of(lists[i].begin(), lists[i].end(),
+                                   [](const Hit& h) { return h.second == 1; });
+    uint32_t mode = !recordLevel ? WORD_MODE : (i % 2 ? RECORD_MODE : IDF_MODE);
+    infos[i] = postings->Add(lists[i], mode);
+  }
+  std::vector<std::unique_ptr<QueryVectorBaseT>> vectors;
+  for (size_t i = 0; i < lists.size(); ++i) {
+    if (kinds[i] != Kind::kCompressed) {
+      vectors.push_back(MakeVector(lists[i], kinds[i]));
+    } else if (lists[i].empty()) {
+      StatusCodeT status = 0;
+      vectors.push_back(std::make_unique<CompressedQueryVectorT>(&status));
+    } else {
+      vectors.push_back(postings->Hook(infos[i]));
+    }
+  }
+  return vectors;
 }
 
 List Walk(UncompressedQueryVectorT* vector) {
@@ -301,23 +335,26 @@ UncompressedQueryVectorT* Run(QueryProcessorT* processor, const Trial& trial,
   return nullptr;
 }
 
-// Runs the trial with the operands held as kinds picks them; returns the
-// result's hits.
+// Runs the trial with operand i held as kinds[i] (the field of a field AND
+// as the last kind); returns the result's hits.
 List Evaluate(const Trial& trial, const std::vector<Kind>& kinds,
-              const DeletedSetT* deleted, uint32_t offset) {
-  std::vector<std::unique_ptr<QueryVectorBaseT>> operands;
-  for (size_t i = 0; i < trial.lists.size(); ++i) {
-    operands.push_back(MakeVector(trial.lists[i], kinds[i % kinds.size()]));
-  }
-  std::unique_ptr<QueryVectorBaseT> field;
-  if (trial.op == Op::kFieldAnd) field = MakeVector(trial.field, kinds[0]);
+              const DeletedSetT* deleted, uint32_t offset,
+              const std::string& postingPath) {
+  std::vector<List> lists = trial.lists;
+  if (trial.op == Op::kFieldAnd) lists.push_back(trial.field);
+  std::vector<std::unique_ptr<QueryVectorBaseT>> operands =
+      MakeVectors(lists, kinds, postingPath);
+  QueryVectorBaseT* field = nullptr;
+  if (trial.op == Op::kFieldAnd) field = operands.back().get();
   QueryProcessorT processor(1000, deleted, offset);
   processor.InitHeap();
   StatusCodeT status = 0;
-  for (auto& operand : operands) processor.ProcessVector(operand.get(), &status);
+  for (auto& operand : operands) {
+    if (operand.get() != field) processor.ProcessVector(operand.get(), &status);
+  }
   processor.HeapStart();
   std::unique_ptr<UncompressedQueryVectorT> result(
-      Run(&processor, trial, field.get(), &status));
+      Run(&processor, trial, field, &status));
   EXPECT_EQ(status, 0);
   if (result == nullptr) return {{0, 0}};
   return Walk(result.get());
@@ -384,17 +421,19 @@ TEST(QueryProcessorModelTest, EveryOperationMatchesTheModel) {
       const DeletedSetT* set = withDeletions ? &deleted : nullptr;
       List expected = WithoutDeleted(Expected(trial), set, offset);
       std::vector<Kind> kinds;
-      for (size_t i = 0; i < trial.lists.size(); ++i) {
-        kinds.push_back(kKinds[random() % 2]);
+      for (size_t i = 0; i <= trial.lists.size(); ++i) {
+        kinds.push_back(kKinds[random() % 3]);
       }
-      ASSERT_EQ(Evaluate(trial, kinds, set, offset), expected)
+      ASSERT_EQ(Evaluate(trial, kinds, set, offset, dir.File("postings")),
+                expected)
           << Describe(trial) << (withDeletions ? "\n with deletions" : "");
     }
   }
-  EXPECT_TRUE(dir.Files().empty());
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"postings"});
 }
 
-// Long operands: operand windows and results spill, and targets jump far.
+// Long operands: operand windows and results spill, and targets jump far
+// (compressed operands pass over whole blocks).
 TEST(QueryProcessorModelTest, LongOperandsSpill) {
   ScopedTempDirT dir;
   std::mt19937 random(99);
@@ -409,12 +448,16 @@ TEST(QueryProcessorModelTest, LongOperandsSpill) {
     }
     trial.field = RandomList(&random, 3000, 3000, 10);
     List expected = WithoutDeleted(Expected(trial), &deleted, 0);
-    EXPECT_EQ(Evaluate(trial, {Kind::kSmallWindow, Kind::kLargeWindow},
-                       &deleted, 0),
-              expected)
-        << kOpNames[static_cast<int>(op)];
+    for (Kind kind : kKinds) {
+      std::vector<Kind> kinds = {kind, Kind::kSmallWindow, Kind::kCompressed,
+                                 kind, Kind::kLargeWindow};
+      EXPECT_EQ(Evaluate(trial, kinds, &deleted, 0, dir.File("postings")),
+                expected)
+          << kOpNames[static_cast<int>(op)] << " first operand kind "
+          << static_cast<int>(kind);
+    }
   }
-  EXPECT_TRUE(dir.Files().empty());
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"postings"});
 }
 
 }  // namespace
