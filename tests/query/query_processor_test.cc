@@ -315,7 +315,7 @@ List Expected(const Trial& trial) {
   return {};
 }
 
-UncompressedQueryVectorT* Run(QueryProcessorT* processor, const Trial& trial,
+UncompressedQueryVectorT* RunOperation(QueryProcessorT* processor, const Trial& trial,
                               QueryVectorBaseT* field, StatusCodeT* status) {
   switch (trial.op) {
     case Op::kOr: return processor->ProcessOr(status);
@@ -354,7 +354,7 @@ List Evaluate(const Trial& trial, const std::vector<Kind>& kinds,
   }
   processor.HeapStart();
   std::unique_ptr<UncompressedQueryVectorT> result(
-      Run(&processor, trial, field, &status));
+      RunOperation(&processor, trial, field, &status));
   EXPECT_EQ(status, 0);
   if (result == nullptr) return {{0, 0}};
   return Walk(result.get());
@@ -458,6 +458,191 @@ TEST(QueryProcessorModelTest, LongOperandsSpill) {
     }
   }
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"postings"});
+}
+
+// ---------------------------------------------------------------------------
+// Loading, the tournament and failures.
+
+// A vector over a list that fails with StatusReadError after a number of
+// steps.
+class FailingVectorT : public QueryVectorBaseT {
+ public:
+  FailingVectorT(List hits, int stepsBeforeFailure)
+      : QueryVectorBaseT(kUncompressedVectorKind),
+        Hits(std::move(hits)),
+        StepsLeft(stepsBeforeFailure) {
+    Show();
+  }
+  void NextHit(StatusCodeT* status) override { Move(0, 0, status); }
+  void NextHit(uint32_t record, uint32_t word, StatusCodeT* status) override {
+    Move(record, word, status);
+  }
+
+ private:
+  void Move(uint32_t record, uint32_t word, StatusCodeT* status) {
+    *status = 0;
+    if (StepsLeft-- <= 0) {
+      *status = StatusReadError;
+      return;
+    }
+    size_t next = At + 1;
+    while (next < Hits.size() && Hits[next] < Hit(record, word)) ++next;
+    if (next >= Hits.size()) {
+      *status = StatusEndOfVector;
+      return;
+    }
+    At = next;
+    Show();
+  }
+  void Show() {
+    Instance.RecordNumber = Hits[At].first;
+    Instance.WordPosition = Hits[At].second;
+  }
+  List Hits;
+  size_t At = 0;
+  int StepsLeft;
+};
+
+TEST(QueryProcessorTest, LoadingReportsFullAtTheSixtyFourthOperand) {
+  QueryProcessorT processor(10, nullptr, 0);
+  std::vector<std::unique_ptr<QueryVectorBaseT>> vectors;
+  processor.InitHeap();
+  for (uint32_t i = 1; i <= 130; ++i) {
+    vectors.push_back(MakeVector({{i, 1}}, Kind::kLargeWindow));
+    StatusCodeT status = 0;
+    processor.ProcessVector(vectors.back().get(), &status);
+    EXPECT_EQ(status, i == 64 ? StatusFull : 0) << i;
+  }
+  EXPECT_EQ(processor.OperandCount(), 128u);
+  processor.HeapStart();
+  StatusCodeT status = 0;
+  std::unique_ptr<UncompressedQueryVectorT> result(processor.ProcessOr(&status));
+  EXPECT_EQ(result->InstanceCount, 128u);
+}
+
+TEST(QueryProcessorTest, RootCountsTheOperandsOnItsRecord) {
+  QueryProcessorT processor(10, nullptr, 0);
+  std::vector<std::unique_ptr<QueryVectorBaseT>> vectors;
+  for (const List& list : std::vector<List>{
+           {{4, 2}}, {{3, 9}}, {{3, 1}, {4, 1}}, {{5, 1}}, {{3, 4}}}) {
+    vectors.push_back(MakeVector(list, Kind::kLargeWindow));
+  }
+  processor.InitHeap();
+  StatusCodeT status = 0;
+  for (auto& vector : vectors) processor.ProcessVector(vector.get(), &status);
+  processor.HeapStart();
+  EXPECT_EQ(processor.GetSmallestVector(), vectors[2].get());
+  EXPECT_EQ(processor.GetSmallestVector()->MatchCounter, 3u);
+  vectors[2]->NextHit(&status);
+  processor.HeapReInsertKey();
+  EXPECT_EQ(processor.GetSmallestVector(), vectors[4].get());
+  EXPECT_EQ(processor.GetSmallestVector()->MatchCounter, 2u);
+  processor.HeapDeleteLastKey();
+  EXPECT_EQ(processor.GetSmallestVector()->MatchCounter, 1u);
+}
+
+TEST(QueryProcessorTest, SameVectorLoadedTwice) {
+  QueryProcessorT processor(10, nullptr, 0);
+  auto vector = MakeVector({{1, 1}, {1, 3}, {2, 2}}, Kind::kSmallWindow);
+  processor.InitHeap();
+  StatusCodeT status = 0;
+  processor.ProcessVector(vector.get(), &status);
+  processor.ProcessVector(vector.get(), &status);
+  processor.HeapStart();
+  std::unique_ptr<UncompressedQueryVectorT> result(processor.ProcessOr(&status));
+  EXPECT_EQ(Walk(result.get()), (List{{1, 1}, {1, 3}, {2, 2}}));
+
+  // Destroying what is loaded destroys it once.
+  processor.InitHeap();
+  processor.ProcessVector(vector.get(), &status);
+  processor.ProcessVector(vector.release(), &status);
+  processor.HeapDeleteAllVectors();
+  EXPECT_EQ(processor.OperandCount(), 0u);
+}
+
+TEST(QueryProcessorTest, OperandFailureEndsEveryOperation) {
+  ScopedTempDirT dir;
+  const List a = {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {4, 1}, {4, 2}};
+  for (Op op : kAllOps) {
+    for (int steps = 0; steps < 3; ++steps) {
+      FailingVectorT first(a, steps);
+      FailingVectorT second(a, steps);
+      FailingVectorT field({{1, 1}, {1, 9}, {2, 1}, {4, 1}}, steps);
+      QueryProcessorT processor(10, nullptr, 0);
+      processor.InitHeap();
+      StatusCodeT status = 0;
+      processor.ProcessVector(&first, &status);
+      if (op != Op::kCopy) processor.ProcessVector(&second, &status);
+      processor.HeapStart();
+      Trial trial;
+      trial.op = op;
+      trial.parameter = op == Op::kTolerantAnd ? 1 : 2;
+      UncompressedQueryVectorT* result =
+          RunOperation(&processor, trial, &field, &status);
+      EXPECT_EQ(result, nullptr) << kOpNames[static_cast<int>(op)];
+      EXPECT_EQ(status, StatusReadError) << kOpNames[static_cast<int>(op)];
+      delete result;
+    }
+  }
+}
+
+// Cases where a careless evaluation goes wrong.
+TEST(QueryProcessorTest, WorkedCases) {
+  ScopedTempDirT dir;
+  DeletedSetT deleted;
+  deleted.Records.insert(1007);
+  struct Case {
+    const char* name;
+    Op op;
+    std::vector<List> lists;
+    uint32_t parameter;
+    List expected;
+  } cases[] = {
+      {"NOT removes every hit of a record the other holds", Op::kNot,
+       {{{1, 1}, {1, 2}, {1, 3}, {2, 4}}, {{1, 5}}}, 0, {{2, 4}}},
+      {"NOT folds over a third operand", Op::kNot,
+       {{{1, 1}, {2, 1}, {3, 1}}, {{1, 2}}, {{3, 3}}}, 0, {{2, 1}}},
+      {"NOT of an empty operand keeps a, less deleted records", Op::kNot,
+       {{{6, 1}, {7, 1}}, {}}, 0, {{6, 1}}},
+      {"proximity 1 matches neighbours", Op::kProximity,
+       {{{2, 4}}, {{2, 5}}}, 1, {{2, 4}, {2, 5}}},
+      {"proximity 1 does not match at distance 3", Op::kProximity,
+       {{{2, 4}}, {{2, 7}}}, 1, {}},
+      {"proximity keeps the later hits of the longer side", Op::kProximity,
+       {{{5, 5}}, {{5, 5}, {5, 6}}}, 1, {{5, 5}, {5, 6}}},
+      {"proximity folds over a third operand", Op::kProximity,
+       {{{1, 1}, {1, 9}}, {{1, 2}}, {{1, 3}, {1, 8}}}, 1, {{1, 2}, {1, 3}}},
+      {"phrase needs the next word", Op::kPhrase,
+       {{{1, 4}, {2, 4}}, {{1, 5}, {2, 6}}}, 0, {{1, 4}, {1, 5}}},
+      {"overlapping phrase matches give each hit once", Op::kPhrase,
+       {{{1, 1}, {1, 2}, {1, 3}, {1, 4}},
+        {{1, 1}, {1, 2}, {1, 3}, {1, 4}},
+        {{1, 1}, {1, 2}, {1, 3}, {1, 4}}},
+       0, {{1, 1}, {1, 2}, {1, 3}, {1, 4}}},
+      {"phrase drops deleted records", Op::kPhrase,
+       {{{7, 1}, {8, 1}}, {{7, 2}, {8, 2}}}, 0, {{8, 1}, {8, 2}}},
+      {"AND with tolerance 1 takes two of three", Op::kTolerantAnd,
+       {{{1, 1}, {2, 1}}, {{2, 2}, {3, 1}}, {{3, 5}, {4, 1}}}, 1,
+       {{2, 1}, {2, 2}, {3, 1}, {3, 5}}},
+      {"a field span into a later record covers the start record only",
+       Op::kFieldMember,
+       {{{3, 1}, {3, 6}, {3, 9}, {4, 2}, {5, 1}}, {{3, 5}, {5, 2}}}, 0,
+       {{3, 6}, {3, 9}}},
+      {"strict AND ends with its shortest operand", Op::kAnd,
+       {{{1, 1}, {5, 1}}, {{1, 2}}}, 0, {{1, 1}, {1, 2}}},
+  };
+  for (const Case& c : cases) {
+    Trial trial;
+    trial.op = c.op;
+    trial.lists = c.lists;
+    trial.parameter = c.parameter;
+    for (Kind kind : kKinds) {
+      std::vector<Kind> kinds(c.lists.size(), kind);
+      EXPECT_EQ(Evaluate(trial, kinds, &deleted, 1000, dir.File("postings")),
+                c.expected)
+          << c.name << ", kind " << static_cast<int>(kind);
+    }
+  }
 }
 
 }  // namespace
