@@ -33,6 +33,20 @@ Hit At(const QueryVectorBaseT& vector) {
   return {vector.CurrentRecord(), vector.CurrentWord()};
 }
 
+// Every hit from the first, by NextHit.
+std::vector<Hit> Walk(UncompressedQueryVectorT* vector) {
+  std::vector<Hit> walked;
+  StatusCodeT status = 0;
+  vector->Rewind(&status);
+  EXPECT_EQ(status, 0);
+  do {
+    walked.push_back(At(*vector));
+    vector->NextHit(&status);
+  } while (status == 0);
+  EXPECT_EQ(status, StatusEndOfVector);
+  return walked;
+}
+
 std::vector<Hit> RandomHits(std::mt19937* random, int count) {
   std::vector<Hit> hits;
   uint32_t record = 1;
@@ -144,15 +158,7 @@ TEST(UncompressedVectorTest, SpilledVectorWalksBothWays) {
   Fill(&vector, hits);
   ASSERT_TRUE(vector.HasSpillFile());
 
-  std::vector<Hit> forward;
-  vector.Rewind(&status);
-  ASSERT_EQ(status, 0);
-  do {
-    forward.push_back(At(vector));
-    vector.NextHit(&status);
-  } while (status == 0);
-  ASSERT_EQ(status, StatusEndOfVector);
-  EXPECT_EQ(forward, hits);
+  EXPECT_EQ(Walk(&vector), hits);
 
   std::vector<Hit> backward = {At(vector)};
   HitRecT hit;
@@ -210,13 +216,7 @@ TEST(UncompressedVectorTest, AddingAfterWalkingBackAppendsAtTheEnd) {
   vector.NextHit(&status);
   Fill(&vector, {{11, 1}});
   hits.push_back({11, 1});
-  std::vector<Hit> walked;
-  vector.Rewind(&status);
-  do {
-    walked.push_back(At(vector));
-    vector.NextHit(&status);
-  } while (status == 0);
-  EXPECT_EQ(walked, hits);
+  EXPECT_EQ(Walk(&vector), hits);
 }
 
 TEST(UncompressedVectorTest, AppendAddsTheRecordOffset) {
@@ -228,13 +228,7 @@ TEST(UncompressedVectorTest, AppendAddsTheRecordOffset) {
   Fill(&target, {{1, 1}});
   target.Append(&source, 1000, &status);
   EXPECT_EQ(status, 0);
-  std::vector<Hit> walked;
-  target.Rewind(&status);
-  do {
-    walked.push_back(At(target));
-    target.NextHit(&status);
-  } while (status == 0);
-  EXPECT_EQ(walked, (std::vector<Hit>{
+  EXPECT_EQ(Walk(&target), (std::vector<Hit>{
                         {1, 1}, {1003, 1}, {1003, 8}, {1004, 2}, {1009, 1}}));
   EXPECT_EQ(target.RecordCount, 4u);
 
