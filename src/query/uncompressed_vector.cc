@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "storage/check.h"
 #include "storage/fileclas.h"
 
 static_assert(sizeof(TermInstanceT) == 16,
@@ -90,6 +91,8 @@ int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
   if (!WriteBackWindow(status)) return 0;
   uint32_t count = std::min(Capacity, InstanceCount - base);
   if (count > 0) {
+    // Windows other than the current one exist only in the spill file.
+    TV_CHECK(SpillFile != nullptr);
     if (!SpillFile->Seek(base * kEntryBytes)) {
       *status = StatusSeekError;
       return 0;
