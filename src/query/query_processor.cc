@@ -1,0 +1,461 @@
+// QueryProcessorT: operand tournament, binary heap, and the record-level
+// operations (OR, AND, NOT, copy). The positional operations are in
+// positional_operators.cc.
+
+#include "query/query_processor.h"
+
+#include <new>
+
+QueryProcessorT::QueryProcessorT(uint32_t recordsInPartition,
+                                 const DeletedRecordSetT* deleted,
+                                 uint32_t recordOffset)
+    : PartitionRecords(recordsInPartition),
+      Deleted(deleted),
+      RecordOffset(recordOffset) {}
+
+// ---------------------------------------------------------------------------
+// Operand tournament: a complete binary tree of 255 entries in array order,
+// leaves from kFirstLeaf on. A parent holds the child whose vector is at or
+// before the other's (the left one on equal hits); an empty child loses.
+
+void QueryProcessorT::InitHeap() {
+  for (EntryT& entry : Tree) entry = EntryT();
+  Inserted = 0;
+  VectorHeapCount = 0;
+}
+
+void QueryProcessorT::ProcessVector(QueryVectorBaseT* vector,
+                                    StatusCodeT* status) {
+  *status = StatusNoError;
+  if (vector == nullptr || Inserted >= kMaximumOperands) return;
+  EntryT& leaf = Tree[kFirstLeaf + Inserted];
+  leaf.Vector = vector;
+  leaf.Leaf = Inserted;
+  leaf.Matches = 1;
+  ++Inserted;
+  if (Inserted == kOperandsBeforeFull) *status = StatusFull;
+}
+
+void QueryProcessorT::Play(uint32_t node) {
+  const EntryT& left = Tree[2 * node + 1];
+  const EntryT& right = Tree[2 * node + 2];
+  EntryT winner;
+  if (left.Vector == nullptr) {
+    winner = right;
+  } else if (right.Vector == nullptr) {
+    winner = left;
+  } else {
+    bool leftWins = *left.Vector < *right.Vector;
+    const EntryT& loser = leftWins ? right : left;
+    winner = leftWins ? left : right;
+    if (loser.Vector->CurrentRecord() == winner.Vector->CurrentRecord()) {
+      winner.Matches += loser.Matches;
+    }
+  }
+  if (winner.Vector != nullptr) winner.Vector->MatchCounter = winner.Matches;
+  Tree[node] = winner;
+}
+
+void QueryProcessorT::HeapStart() {
+  for (uint32_t node = kFirstLeaf; node-- > 0;) Play(node);
+}
+
+void QueryProcessorT::ReplayFrom(uint32_t leaf) {
+  uint32_t node = kFirstLeaf + leaf;
+  while (node > 0) {
+    node = (node - 1) / 2;
+    Play(node);
+  }
+}
+
+void QueryProcessorT::HeapReInsertKey() {
+  if (Tree[0].Vector != nullptr) ReplayFrom(Tree[0].Leaf);
+}
+
+void QueryProcessorT::HeapDeleteLastKey() {
+  if (Tree[0].Vector == nullptr) return;
+  uint32_t leaf = Tree[0].Leaf;
+  Tree[kFirstLeaf + leaf] = EntryT();
+  ReplayFrom(leaf);
+}
+
+uint32_t QueryProcessorT::RootMoved(int moved) {
+  if (moved > 0) {
+    HeapReInsertKey();
+    return 0;
+  }
+  HeapDeleteLastKey();
+  return 1;
+}
+
+void QueryProcessorT::HeapDeleteAllVectors() {
+  for (uint32_t slot = 0; slot < Inserted; ++slot) {
+    QueryVectorBaseT* vector = Operand(slot);
+    if (vector == nullptr) continue;
+    // A vector loaded twice is destroyed once.
+    for (uint32_t other = slot; other < Inserted; ++other) {
+      if (Operand(other) == vector) Tree[kFirstLeaf + other].Vector = nullptr;
+    }
+    delete vector;
+  }
+  InitHeap();
+}
+
+// ---------------------------------------------------------------------------
+// Binary min-heap, 1-based.
+
+void QueryProcessorT::InsertIntoVectorHeap(QueryVectorBaseT* vector) {
+  if (VectorHeapCount >= kMaximumOperands) return;
+  uint32_t position = ++VectorHeapCount;
+  while (position > 1 && HitBefore(vector->CurrentHit(),
+                                    VectorHeap[position / 2]->CurrentHit())) {
+    VectorHeap[position] = VectorHeap[position / 2];
+    position /= 2;
+  }
+  VectorHeap[position] = vector;
+}
+
+void QueryProcessorT::SiftDown(uint32_t position) {
+  QueryVectorBaseT* vector = VectorHeap[position];
+  for (;;) {
+    uint32_t child = 2 * position;
+    if (child > VectorHeapCount) break;
+    if (child < VectorHeapCount &&
+        HitBefore(VectorHeap[child + 1]->CurrentHit(),
+                  VectorHeap[child]->CurrentHit())) {
+      ++child;
+    }
+    if (!HitBefore(VectorHeap[child]->CurrentHit(), vector->CurrentHit())) {
+      break;
+    }
+    VectorHeap[position] = VectorHeap[child];
+    position = child;
+  }
+  VectorHeap[position] = vector;
+}
+
+QueryVectorBaseT* QueryProcessorT::DeleteMinFromVectorHeap() {
+  if (VectorHeapCount == 0) return nullptr;
+  QueryVectorBaseT* least = VectorHeap[1];
+  VectorHeap[1] = VectorHeap[VectorHeapCount--];
+  if (VectorHeapCount > 0) SiftDown(1);
+  return least;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers shared by the operations.
+
+int QueryProcessorT::IsDeleted(uint32_t record) {
+  if (Deleted == nullptr) return 0;
+  if (record != CheckedRecord || CheckedRecord == 0) {
+    CheckedRecord = record;
+    CheckedResult = Deleted->IsRecordDeleted(record + RecordOffset);
+  }
+  return CheckedResult;
+}
+
+int QueryProcessorT::Step(QueryVectorBaseT* vector, StatusCodeT* status) {
+  StatusCodeT step = StatusNoError;
+  vector->NextHit(&step);
+  if (step < 0) {
+    *status = step;
+    return -1;
+  }
+  return step == StatusEndOfVector ? 0 : 1;
+}
+
+int QueryProcessorT::Seek(QueryVectorBaseT* vector, uint32_t record,
+                          uint32_t word, StatusCodeT* status) {
+  StatusCodeT step = StatusNoError;
+  vector->NextHit(record, word, &step);
+  if (step < 0) {
+    *status = step;
+    return -1;
+  }
+  return step == StatusEndOfVector ? 0 : 1;
+}
+
+int QueryProcessorT::SkipRecord(QueryVectorBaseT* vector, uint32_t record,
+                                StatusCodeT* status) {
+  if (record == UINT32_MAX) return 0;
+  return Seek(vector, record + 1, 1, status);
+}
+
+UncompressedQueryVectorT* QueryProcessorT::NewResult(StatusCodeT* status) {
+  *status = StatusNoError;
+  UncompressedQueryVectorT* result =
+      new (std::nothrow) UncompressedQueryVectorT(kWorkVectorBytes, status);
+  if (result == nullptr) {
+    *status = StatusNotEnoughMemory;
+    return nullptr;
+  }
+  if (*status < 0) return Fail(result);
+  return result;
+}
+
+UncompressedQueryVectorT* QueryProcessorT::Fail(
+    UncompressedQueryVectorT* result) {
+  delete result;
+  return nullptr;
+}
+
+UncompressedQueryVectorT* QueryProcessorT::Finish(
+    UncompressedQueryVectorT* result, StatusCodeT* status) {
+  result->Rewind(status);
+  if (*status < 0) return Fail(result);
+  *status = StatusNoError;
+  return result;
+}
+
+int QueryProcessorT::Emit(UncompressedQueryVectorT* result,
+                          const TermInstanceT& hit, StatusCodeT* status) {
+  result->AddInstance(&hit, status);
+  return *status >= 0;
+}
+
+// ---------------------------------------------------------------------------
+// OR: a k-way merge through the tournament, each (record, word) once.
+
+UncompressedQueryVectorT* QueryProcessorT::ProcessOr(StatusCodeT* status) {
+  UncompressedQueryVectorT* result = NewResult(status);
+  if (result == nullptr) return nullptr;
+  TermInstanceT last;
+  last.RecordNumber = 0;
+  last.WordPosition = 0;
+  while (QueryVectorBaseT* vector = GetSmallestVector()) {
+    if (!vector->IsPositioned()) {
+      HeapDeleteLastKey();
+      continue;
+    }
+    const TermInstanceT& hit = vector->CurrentHit();
+    int moved;
+    if (IsDeleted(hit.RecordNumber)) {
+      moved = SkipRecord(vector, hit.RecordNumber, status);
+    } else {
+      if (HitBefore(last, hit)) {
+        if (!Emit(result, hit, status)) return Fail(result);
+        last = hit;
+      }
+      moved = Step(vector, status);
+    }
+    if (moved < 0) return Fail(result);
+    RootMoved(moved);
+  }
+  return Finish(result, status);
+}
+
+// ---------------------------------------------------------------------------
+// AND.
+
+UncompressedQueryVectorT* QueryProcessorT::ProcessAnd(uint32_t tolerance,
+                                                      StatusCodeT* status) {
+  if (tolerance == 0) return ProcessNonFuzzyAnd(status);
+  UncompressedQueryVectorT* result = NewResult(status);
+  if (result == nullptr) return nullptr;
+  uint32_t live = 0;
+  for (uint32_t slot = 0; slot < Inserted; ++slot) live += Operand(slot) != nullptr;
+  uint32_t required = tolerance >= live ? 1 : live - tolerance;
+  while (live >= required) {
+    QueryVectorBaseT* vector = GetSmallestVector();
+    if (vector == nullptr) break;
+    if (!vector->IsPositioned()) {
+      HeapDeleteLastKey();
+      --live;
+      continue;
+    }
+    uint32_t record = vector->CurrentRecord();
+    if (Tree[0].Matches < required) {
+      int moved = SkipRecord(vector, record, status);
+      if (moved < 0) return Fail(result);
+      live -= RootMoved(moved);
+      continue;
+    }
+    // Enough operands hold the record: merge their hits in it.
+    int deleted = IsDeleted(record);
+    uint32_t lastWord = 0;
+    while ((vector = GetSmallestVector()) != nullptr &&
+           vector->CurrentRecord() == record) {
+      int moved;
+      if (deleted) {
+        moved = SkipRecord(vector, record, status);
+      } else {
+        if (vector->CurrentWord() > lastWord) {
+          if (!Emit(result, vector->CurrentHit(), status)) return Fail(result);
+          lastWord = vector->CurrentWord();
+        }
+        moved = Step(vector, status);
+      }
+      if (moved < 0) return Fail(result);
+      live -= RootMoved(moved);
+    }
+  }
+  return Finish(result, status);
+}
+
+UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
+    StatusCodeT* status) {
+  UncompressedQueryVectorT* result = NewResult(status);
+  if (result == nullptr) return nullptr;
+  VectorHeapCount = 0;
+  uint32_t operands = 0;
+  uint32_t largest = 0;
+  uint32_t onLargest = 0;
+  // A vector moved onto a record beyond the others becomes the one to reach.
+  auto track = [&largest, &onLargest](uint32_t record) {
+    if (record > largest) {
+      largest = record;
+      onLargest = 1;
+    } else if (record == largest) {
+      ++onLargest;
+    }
+  };
+  for (uint32_t slot = 0; slot < Inserted; ++slot) {
+    QueryVectorBaseT* vector = Operand(slot);
+    if (vector == nullptr) continue;
+    if (!vector->IsPositioned()) {
+      VectorHeapCount = 0;
+      return Finish(result, status);
+    }
+    InsertIntoVectorHeap(vector);
+    track(vector->CurrentRecord());
+    ++operands;
+  }
+  while (VectorHeapCount == operands && operands > 0) {
+    QueryVectorBaseT* least = VectorHeap[1];
+    if (onLargest < operands) {
+      int moved = Seek(least, largest, 1, status);
+      if (moved < 0) return Fail(result);
+      if (moved == 0) break;
+      track(least->CurrentRecord());
+      SiftDown(1);
+      continue;
+    }
+    // Every operand stands on the record: emit all their hits in it.
+    uint32_t record = largest;
+    int deleted = IsDeleted(record);
+    int exhausted = 0;
+    largest = 0;
+    onLargest = 0;
+    while (VectorHeapCount > 0 && VectorHeap[1]->CurrentRecord() == record) {
+      least = VectorHeap[1];
+      int moved;
+      if (deleted) {
+        moved = SkipRecord(least, record, status);
+      } else {
+        if (!Emit(result, least->CurrentHit(), status)) return Fail(result);
+        moved = Step(least, status);
+      }
+      if (moved < 0) return Fail(result);
+      if (moved == 0) {
+        DeleteMinFromVectorHeap();
+        exhausted = 1;
+        continue;
+      }
+      if (least->CurrentRecord() != record) track(least->CurrentRecord());
+      SiftDown(1);
+    }
+    if (exhausted) break;
+  }
+  VectorHeapCount = 0;
+  return Finish(result, status);
+}
+
+// ---------------------------------------------------------------------------
+// NOT: the hits of a in records that none of the others hold.
+
+UncompressedQueryVectorT* QueryProcessorT::ProcessNot(StatusCodeT* status) {
+  QueryVectorBaseT* others[kMaximumOperands];
+  uint32_t count = 0;
+  for (uint32_t slot = 1; slot < Inserted; ++slot) {
+    if (Operand(slot) != nullptr) others[count++] = Operand(slot);
+  }
+  return Difference(Operand(0), others, count, status);
+}
+
+UncompressedQueryVectorT* QueryProcessorT::Not(QueryVectorBaseT* a,
+                                               QueryVectorBaseT* b,
+                                               StatusCodeT* status) {
+  QueryVectorBaseT* others[1] = {b};
+  return Difference(a, others, b != nullptr ? 1 : 0, status);
+}
+
+UncompressedQueryVectorT* QueryProcessorT::Difference(QueryVectorBaseT* a,
+                                                      QueryVectorBaseT** others,
+                                                      uint32_t count,
+                                                      StatusCodeT* status) {
+  UncompressedQueryVectorT* result = NewResult(status);
+  if (result == nullptr) return nullptr;
+  if (a == nullptr || !a->IsPositioned()) return Finish(result, status);
+  // Empty subtrahends take nothing away.
+  uint32_t live = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (others[i]->IsPositioned()) others[live++] = others[i];
+  }
+  for (;;) {
+    if (live == 0) {
+      CopyAll(result, a, status);
+      if (*status < 0) return Fail(result);
+      break;
+    }
+    uint32_t record = a->CurrentRecord();
+    int excluded = IsDeleted(record);
+    for (uint32_t i = 0; i < live && !excluded;) {
+      QueryVectorBaseT* other = others[i];
+      if (other->CurrentRecord() < record) {
+        int moved = Seek(other, record, 1, status);
+        if (moved < 0) return Fail(result);
+        if (moved == 0) {
+          others[i] = others[--live];
+          continue;
+        }
+      }
+      excluded = other->CurrentRecord() == record;
+      ++i;
+    }
+    int moved;
+    if (excluded) {
+      moved = SkipRecord(a, record, status);
+    } else if (live == 0) {
+      continue;
+    } else {
+      do {
+        if (!Emit(result, a->CurrentHit(), status)) return Fail(result);
+        moved = Step(a, status);
+      } while (moved > 0 && a->CurrentRecord() == record);
+    }
+    if (moved < 0) return Fail(result);
+    if (moved == 0) break;
+  }
+  return Finish(result, status);
+}
+
+// ---------------------------------------------------------------------------
+// Copy.
+
+void QueryProcessorT::CopyAll(UncompressedQueryVectorT* result,
+                              QueryVectorBaseT* source, StatusCodeT* status) {
+  *status = StatusNoError;
+  if (!source->IsPositioned()) return;
+  for (;;) {
+    uint32_t record = source->CurrentRecord();
+    int moved;
+    if (IsDeleted(record)) {
+      moved = SkipRecord(source, record, status);
+    } else {
+      if (!Emit(result, source->CurrentHit(), status)) return;
+      moved = Step(source, status);
+    }
+    if (moved <= 0) return;
+  }
+}
+
+UncompressedQueryVectorT* QueryProcessorT::ProcessCopy(StatusCodeT* status) {
+  UncompressedQueryVectorT* result = NewResult(status);
+  if (result == nullptr) return nullptr;
+  if (QueryVectorBaseT* vector = GetSmallestVector()) {
+    CopyAll(result, vector, status);
+    if (*status < 0) return Fail(result);
+    HeapDeleteLastKey();
+  }
+  return Finish(result, status);
+}

@@ -1,0 +1,267 @@
+// UncompressedQueryVectorT: in-memory window, spill file and walking.
+
+#include "query/uncompressed_vector.h"
+
+#include <algorithm>
+#include <new>
+
+#include "storage/check.h"
+#include "storage/fileclas.h"
+
+static_assert(sizeof(TermInstanceT) == 16,
+              "vector entries are 16-byte images in memory and on disk");
+
+namespace {
+
+constexpr uint32_t kEntryBytes = sizeof(TermInstanceT);
+// I/O buffer sizes tried for the spill file, largest first.
+constexpr uint32_t kSpillBufferSizes[] = {8192, 4096, 2048, 1024};
+
+}  // namespace
+
+UncompressedQueryVectorT::UncompressedQueryVectorT(uint32_t sizeInBytes,
+                                                   StatusCodeT* status)
+    : QueryVectorBaseT(kUncompressedVectorKind) {
+  *status = StatusNoError;
+  Capacity = std::max<uint32_t>(sizeInBytes / kEntryBytes, 1);
+  Buffer = new (std::nothrow) TermInstanceT[Capacity];
+  if (Buffer == nullptr) {
+    Capacity = 0;
+    *status = StatusNotEnoughMemory;
+    return;
+  }
+  BufferValid = 1;
+}
+
+UncompressedQueryVectorT::~UncompressedQueryVectorT() {
+  if (SpillFile != nullptr) {
+    SpillFile->Delete();
+    delete SpillFile;
+  }
+  delete[] Buffer;
+}
+
+uint32_t UncompressedQueryVectorT::WindowCount() const {
+  return std::min(Capacity, InstanceCount - WindowBase);
+}
+
+void UncompressedQueryVectorT::PointAt(uint32_t index) {
+  CurrentIndex = index;
+  CurrentInstance = &Buffer[index];
+}
+
+int UncompressedQueryVectorT::OpenSpillFile(StatusCodeT* status) {
+  FileClassT* file = new (std::nothrow) FileClassT(nullptr);
+  if (file == nullptr || !file->IsValid()) {
+    delete file;
+    *status = StatusNotEnoughMemory;
+    return 0;
+  }
+  if (!file->Open(kFileCreate)) {
+    delete file;
+    *status = StatusCannotOpenFile;
+    return 0;
+  }
+  // The file allocates its stream buffer; without any the stream's default
+  // buffering still works.
+  for (uint32_t size : kSpillBufferSizes) {
+    if (file->SetBuff(nullptr, size)) break;
+  }
+  SpillFile = file;
+  return 1;
+}
+
+int UncompressedQueryVectorT::WriteBackWindow(StatusCodeT* status) {
+  if (!Dirty) return 1;
+  if (SpillFile == nullptr && !OpenSpillFile(status)) return 0;
+  if (!SpillFile->Seek(WindowBase * kEntryBytes)) {
+    *status = StatusSeekError;
+    return 0;
+  }
+  if (!SpillFile->Write(Buffer, WindowCount() * kEntryBytes)) {
+    *status = StatusWriteError;
+    return 0;
+  }
+  Dirty = 0;
+  return 1;
+}
+
+int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
+  if (base == WindowBase) return 1;
+  if (!WriteBackWindow(status)) return 0;
+  uint32_t count = std::min(Capacity, InstanceCount - base);
+  if (count > 0) {
+    // Windows other than the current one exist only in the spill file.
+    TV_CHECK(SpillFile != nullptr);
+    if (!SpillFile->Seek(base * kEntryBytes)) {
+      *status = StatusSeekError;
+      return 0;
+    }
+    if (!SpillFile->Read(Buffer, count * kEntryBytes)) {
+      *status = StatusReadError;
+      return 0;
+    }
+  }
+  WindowBase = base;
+  return 1;
+}
+
+void UncompressedQueryVectorT::AddInstance(const TermInstanceT* instance,
+                                           StatusCodeT* status) {
+  *status = StatusNoError;
+  if (!BufferValid) {
+    *status = StatusNotEnoughMemory;
+    return;
+  }
+  // The new entry belongs to the window of its own index; a full window is
+  // written out first, and a vector walked back returns to its tail.
+  uint32_t base = InstanceCount / Capacity * Capacity;
+  if (base != WindowBase) {
+    if (!WriteBackWindow(status)) return;
+    if (base < InstanceCount) {
+      if (!LoadWindow(base, status)) return;
+    } else {
+      WindowBase = base;
+    }
+  }
+  uint32_t index = InstanceCount - WindowBase;
+  Buffer[index] = *instance;
+  PointAt(index);
+  ++InstanceCount;
+  ++PostingCount;
+  Dirty = 1;
+  if (instance->WordPosition != 1) HitKind = kWordHits;
+  if (instance->RecordNumber > LastRecordAdded) {
+    LastRecordAdded = instance->RecordNumber;
+    LastWordAdded = 0;
+    ++RecordCount;
+  }
+  if (instance->WordPosition > LastWordAdded) {
+    LastWordAdded = instance->WordPosition;
+    ++HitCount;
+  }
+}
+
+void UncompressedQueryVectorT::NextHit(StatusCodeT* status) {
+  *status = StatusNoError;
+  MatchCounter = 1;
+  if (InstanceCount == 0 || WindowBase + CurrentIndex + 1 >= InstanceCount) {
+    *status = StatusEndOfVector;
+    return;
+  }
+  if (CurrentIndex + 1 < WindowCount()) {
+    PointAt(CurrentIndex + 1);
+    return;
+  }
+  if (LoadWindow(WindowBase + Capacity, status)) PointAt(0);
+}
+
+void UncompressedQueryVectorT::NextHit(uint32_t record, uint32_t word,
+                                       StatusCodeT* status) {
+  *status = StatusNoError;
+  MatchCounter = 1;
+  if (InstanceCount == 0) {
+    *status = StatusEndOfVector;
+    return;
+  }
+  TermInstanceT target;
+  target.RecordNumber = record;
+  target.WordPosition = word;
+  uint32_t from = CurrentIndex + 1;
+  for (;;) {
+    TermInstanceT* end = Buffer + WindowCount();
+    TermInstanceT* found = std::lower_bound(Buffer + from, end, target, HitBefore);
+    if (found != end) {
+      PointAt(static_cast<uint32_t>(found - Buffer));
+      return;
+    }
+    if (WindowBase + WindowCount() >= InstanceCount) {
+      // Ran off the end: stand on the last hit.
+      PointAt(WindowCount() - 1);
+      *status = StatusEndOfVector;
+      return;
+    }
+    if (!LoadWindow(WindowBase + Capacity, status)) return;
+    PointAt(0);
+    from = 0;
+  }
+}
+
+void UncompressedQueryVectorT::Rewind(StatusCodeT* status) {
+  *status = StatusNoError;
+  MatchCounter = 1;
+  if (InstanceCount == 0) {
+    CurrentInstance = &Instance;
+    return;
+  }
+  if (LoadWindow(0, status)) PointAt(0);
+}
+
+void UncompressedQueryVectorT::PreviousHit(HitRecT* hit, StatusCodeT* status) {
+  *status = StatusNoError;
+  if (InstanceCount == 0) {
+    *hit = HitRecT();
+    *status = StatusEndOfVector;
+    return;
+  }
+  if (CurrentIndex > 0) {
+    PointAt(CurrentIndex - 1);
+  } else if (WindowBase > 0) {
+    if (!LoadWindow(WindowBase - Capacity, status)) return;
+    PointAt(Capacity - 1);
+  } else {
+    *status = StatusEndOfVector;
+  }
+  hit->RecordNumber = CurrentRecord();
+  hit->WordPosition = CurrentWord();
+}
+
+void UncompressedQueryVectorT::PreviousRecord(StatusCodeT* status) {
+  *status = StatusNoError;
+  uint32_t start = CurrentRecord();
+  HitRecT hit;
+  do {
+    PreviousHit(&hit, status);
+  } while (*status == StatusNoError && hit.RecordNumber == start);
+}
+
+void UncompressedQueryVectorT::NextRecord(StatusCodeT* status) {
+  *status = StatusNoError;
+  uint32_t start = CurrentRecord();
+  do {
+    NextHit(status);
+  } while (*status == StatusNoError && CurrentRecord() == start);
+}
+
+void UncompressedQueryVectorT::Current(HitRecT* hit, StatusCodeT* status) {
+  *status = StatusNoError;
+  if (InstanceCount == 0) {
+    *status = StatusNoCurrentHit;
+    return;
+  }
+  hit->RecordNumber = CurrentRecord();
+  hit->WordPosition = CurrentWord();
+}
+
+void UncompressedQueryVectorT::Append(QueryVectorBaseT* source,
+                                      uint32_t recordOffset,
+                                      StatusCodeT* status) {
+  *status = StatusNoError;
+  source->Rewind(status);
+  if (*status < 0) return;
+  *status = StatusNoError;
+  if (!source->IsPositioned()) return;
+  for (;;) {
+    TermInstanceT instance = source->CurrentHit();
+    instance.RecordNumber += recordOffset;
+    AddInstance(&instance, status);
+    if (*status < 0) return;
+    StatusCodeT step = StatusNoError;
+    source->NextHit(&step);
+    if (step < 0) {
+      *status = step;
+      return;
+    }
+    if (step == StatusEndOfVector) return;
+  }
+}
