@@ -44,14 +44,15 @@ WriteBTreeT::~WriteBTreeT() {
 }
 
 void WriteBTreeT::StartSession() {
+  // The destination and the header position stay: the header may be
+  // written before the keys arrive.
   ReleaseTemporaryFiles();
   FreeBuffers();
   PreviousKey[0] = 0;
   LeafPagePtr = InternalPagePtr = PageSize = KeysInLeafPage = 0;
   PagesInLevel = LeafPages = TotalPages = Levels = RootPage = 0;
   FirstPageOfLevel = TreeBuilt = DataCopied = 0;
-  Destination = nullptr;
-  HeaderPosition = TreeDataPosition = PageAreaLength = 0;
+  TreeDataPosition = PageAreaLength = 0;
 }
 
 int WriteBTreeT::StartInsertions(uint32_t pageSize) {
@@ -60,12 +61,14 @@ int WriteBTreeT::StartInsertions(uint32_t pageSize) {
   PageSize = pageSize;
   LeafPage = new (std::nothrow) unsigned char[pageSize]();
   InternalPage = new (std::nothrow) unsigned char[pageSize]();
-  if (LeafPage == nullptr || InternalPage == nullptr) {
-    FreeBuffers();
-    return 0;
+  if (LeafPage != nullptr && InternalPage != nullptr &&
+      CreateTemporaryFile(&PageFile) && CreateTemporaryFile(&KeyCountFile) &&
+      CreateTemporaryFile(&LevelFile)) {
+    return 1;
   }
-  return CreateTemporaryFile(&PageFile) && CreateTemporaryFile(&KeyCountFile) &&
-         CreateTemporaryFile(&LevelFile);
+  ReleaseTemporaryFiles();
+  FreeBuffers();
+  return 0;
 }
 
 int WriteBTreeT::CreateTemporaryFile(FileClassT** file) {
@@ -268,13 +271,14 @@ int WriteBTreeT::CopyDataToDataFile() {
   if (!TreeBuilt || Destination == nullptr || PageFile == nullptr) return 0;
   TreeDataPosition = Destination->GetPosition();
   const uint32_t length = PageAreaLength + LeafPages * 2;
-  if (TreeDataPosition < HeaderPosition + kBTreeHeaderSize ||
-      static_cast<uint64_t>(TreeDataPosition) + length > UINT32_MAX) {
-    return 0;
-  }
-  int copied = PageFile->Close() && PageFile->Open(kFileReadWrite) &&
-               Destination->Copy(PageFile, 0, length);
-  int released = ReleaseTemporaryFiles();
+  const bool fits =
+      TreeDataPosition >= HeaderPosition + kBTreeHeaderSize &&
+      static_cast<uint64_t>(TreeDataPosition) + length <= UINT32_MAX;
+  const int copied = fits && PageFile->Close() &&
+                     PageFile->Open(kFileReadWrite) &&
+                     Destination->Copy(PageFile, 0, length);
+  // The temporary files go whether or not the copy succeeded.
+  const int released = ReleaseTemporaryFiles();
   DataCopied = copied && released;
   return DataCopied;
 }

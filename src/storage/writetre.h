@@ -20,9 +20,10 @@
 // unsigned bytes, the shorter first when one is a prefix of the other.
 //
 // Calling order: StartSession, StartInsertions(4096), TreeInsert... (on 3:
-// NextPage, then the same key again), EndInsertions, WriteBlankHeader with the
-// destination (at any time before the copy), CopyDataToDataFile,
+// NextPage, then the same key again), EndInsertions, CopyDataToDataFile,
 // WriteFullHeader, EndSession (which may come right after EndInsertions).
+// WriteBlankHeader with the destination comes at any time before the copy,
+// also before StartSession.
 
 #ifndef TARVIS_STORAGE_WRITETRE_H_
 #define TARVIS_STORAGE_WRITETRE_H_
@@ -70,7 +71,8 @@ class WriteBTreeT {
   WriteBTreeT(const WriteBTreeT&) = delete;
   WriteBTreeT& operator=(const WriteBTreeT&) = delete;
 
-  // Drops whatever an earlier session left and starts afresh.
+  // Drops whatever an earlier tree left (but not the destination and header
+  // position) and starts afresh.
   void StartSession();
   // Allocates the page buffer and creates the temporary page and key-count
   // files. 0 on failure or for a page size outside the usable range.
