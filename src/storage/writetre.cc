@@ -17,24 +17,24 @@ unsigned char SeparatorLength(uint32_t shared, uint32_t keyLength) {
                                                             : shared);
 }
 
-// Closes, deletes and destroys a temporary file; 1 when all went well.
+// Closes, deletes and destroys a temporary file; 1 when it was removed.
 int DiscardFile(FileClassT** file) {
   if (*file == nullptr) return 1;
-  int closed = (*file)->Close();
-  int deleted = (*file)->Delete();
+  const int deleted = (*file)->Delete();
   delete *file;
   *file = nullptr;
-  return closed && deleted;
+  return deleted;
 }
 
-}  // namespace
-
+// Writes a header in its stored form at the file's position.
 int WriteBTreeHeader(FileClassT* file, const BTreeHeaderT& header) {
   return file->WriteLong(header.Magic) && file->WriteOffset(header.DataOffset) &&
          file->WriteOffset(header.PageAreaLength) &&
          file->WriteLong(header.RootPage) && file->WriteLong(header.LeafPages) &&
          file->WriteLong(header.PageSize) && file->WriteLong(header.Levels);
 }
+
+}  // namespace
 
 WriteBTreeT::WriteBTreeT() { PreviousKey[0] = 0; }
 

@@ -60,9 +60,6 @@ inline bool IsUsableBTreePageSize(uint32_t pageSize) {
          (pageSize & (pageSize - 1)) == 0;
 }
 
-// Writes a header in its stored form at the file's position; 1 on success.
-int WriteBTreeHeader(FileClassT* file, const BTreeHeaderT& header);
-
 class WriteBTreeT {
  public:
   WriteBTreeT();

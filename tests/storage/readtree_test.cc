@@ -168,7 +168,7 @@ TEST_F(ReadBTreeTest, AgreesWithTheSortedKeys) {
       {8000, 255, 255, kPage, 3, {}},
       {2500, 255, 255, 1024, 5, {}},
       {200000, 10, 6, kPage, 2, {3000, 3000, 1009}},
-      {3000, 255, 255, 65536, 1, {}},
+      {1500, 255, 255, 65536, 1, {}},
   };
   std::mt19937 rng(2024);
   for (const CaseT& c : cases) {
