@@ -70,28 +70,42 @@ class FileClassT {
   explicit FileClassT(const char* name);
   // A root with no name.
   FileClassT();
-  // A view over other's stream with a private buffer of bufferSize bytes.
-  // When other is a root, it is turned into a view in place (pointers held
-  // to it stay good) and a new root takes over its stream.
+  // A view over other's stream with a private buffer of bufferSize bytes
+  // (0 means 4096), positioned at 0. When other is a root, it is turned into
+  // a view in place (pointers held to it stay good, and it keeps its
+  // position) and a new root takes over its stream, name and page cache.
   FileClassT(FileClassT* other, uint32_t bufferSize);
-  // A view over a new root of that name: the root's block size and this
-  // view's buffer-size field are blockSize; its buffer has bufferSize bytes.
+  // A view over a new root of that name (null: a temporary name). The root's
+  // stdio buffer has blockSize bytes, this view's buffer bufferSize bytes.
   FileClassT(const char* name, uint32_t blockSize, uint32_t bufferSize);
+  // A view writes its buffer; the last view of a root closes and destroys
+  // the root. A root writes back its dirty pages and closes its stream.
   virtual ~FileClassT();
 
   FileClassT(const FileClassT&) = delete;
   FileClassT& operator=(const FileClassT&) = delete;
 
-  // 1 when construction succeeded; callers check it after constructing.
+  // 1 when construction succeeded; callers check it after constructing. An
+  // object that is not valid is inert: every operation on it fails.
   int IsValid() const { return Valid; }
 
+  // Modes kFileCreate, kFileReadWrite, kFileReadOnly; any other fails. On a
+  // view, opening reopens the root and restores the positions every view of
+  // it had when it was closed.
   virtual int Open(int mode);
+  // A view writes out the buffers of every view of its root, remembers their
+  // positions and closes the root. 0 when a write or the close failed (the
+  // stream is closed all the same). Closing a closed file succeeds.
   virtual int Close();
   virtual int Exists();
+  // Closes, then removes the file.
   virtual int Delete();
+  // Closes, then renames the file on disk; the object takes the new name.
   virtual int Rename(const char* newName);
   virtual int IsOpen();
   virtual const char* Name();
+  // Includes the bytes views hold in their buffers and have not yet written.
+  // 0 on failure.
   virtual uint32_t GetLength();
 
   // Reads exactly count bytes; 0 when fewer were available (those are
@@ -106,6 +120,8 @@ class FileClassT {
   virtual int ReadOffset(uint32_t* value);
   virtual int GetCh(char* c);
 
+  // Fails, writing nothing, when the position would pass 0xFFFFFFFF or the
+  // file is read-only.
   virtual int Write(const void* buffer, uint32_t count);
   virtual int WriteLong(uint32_t value);
   virtual int WriteFloat(float value);
@@ -114,37 +130,54 @@ class FileClassT {
   virtual int WriteOffset(uint32_t value);
   virtual int PutCh(char c);
 
+  // 0 when the file is not open.
   virtual uint32_t GetPosition();
+  // On a view, seeking strictly inside the read buffer keeps the buffer;
+  // anything else (its exact start included) empties it. No disk access
+  // happens until the next read or write.
   virtual int Seek(uint32_t offset);
   virtual int SeekBeginning();
   virtual int SeekEnd();
 
   // Writes count bytes of source, from its offset start, at this object's
-  // position.
+  // position, in chunks of 2048 bytes; overlapping ranges of one file are
+  // copied correctly. Afterwards the position is just past the copy.
   virtual int Copy(FileClassT* source, uint32_t start, uint32_t count);
-  // Writes everything of source from offset start to its end here.
+  // Writes everything of source from offset start to its end (as measured
+  // when the copy begins) here, in chunks of 128 bytes.
   virtual int CopyAll(FileClassT* source, uint32_t start);
+  // A view writes its buffer; then the stream is flushed.
   virtual int Flush();
+  // Makes the root's stdio buffer size bytes (fully buffered). The file
+  // allocates and owns that buffer, so `buffer` need not outlive the call;
+  // it is not used. On a closed file the size applies from the next Open.
   virtual int SetBuff(char* buffer, uint32_t size);
 
   uint32_t BlockSize() const { return 2048; }
   int IsReadOnly() const { return ReadOnly; }
 
   // Page cache, always kept on the root.
+  // Raises the page capacity by count; never below 15.
   int AddBuffers(int count);
+  // Evicts min(count, pages held) least recently used pages.
   int ReduceBuffers(uint32_t count);
   // The data of the page at (offset, size), read through the cache; null on
   // failure. Valid until the page is evicted.
   unsigned char* GetBuffer(uint32_t offset, uint32_t size);
+  // Stores the bytes for (offset, size) as a dirty page; a dirty page is
+  // written back when it is evicted, flushed or the file closed.
   int WriteBuffer(uint32_t offset, uint32_t size, const unsigned char* data);
   int FlushBuffers();
 
  protected:
+  // View buffer transfer: fill from fillOffset (1 when bytes arrived), and
+  // write out the dirty bytes, leaving an empty write buffer at the position.
   int BufferRead(uint32_t fillOffset);
   int BufferWrite();
+  // Root page list: evict the tail, writing it back first when dirty.
   int RemoveLastBuffer();
   BufferHeaderT* ReadInBuffer(uint32_t offset, uint32_t size);
-  FileClassT* RootOf();
+  FileClassT* RootOf() { return IsView ? Root : this; }
 
   int Valid = 0;
   int OpenFlag = 0;
@@ -154,7 +187,7 @@ class FileClassT {
   const void* OwnerId = nullptr;
   BufferHeaderT* PageList = nullptr;
   int IsView = 0;
-  FileClassBufferT* StreamBuffer = nullptr;
+  FileClassBufferT StreamBuffer;  // views only
   uint32_t StdioBlockSize = 4096;
   uint32_t BufferOffset = 0;
   uint32_t ViewCount = 1;
@@ -168,6 +201,44 @@ class FileClassT {
   FILE* Stream = nullptr;
   uint32_t Position = 0;
   MutexT Lock;
+
+ private:
+  // What the root's stream did last: stdio needs a seek between a read and
+  // a write, and after a short transfer the real offset is re-established.
+  enum StreamOp : int { kNoOp, kSeeked, kReadOp, kWriteOp, kUnsure };
+
+  // Root stream primitives; they keep Position and LastOp in step.
+  int StreamSeek(uint32_t offset);
+  int PrepareTransfer(int op);
+  uint32_t StreamRead(void* buffer, uint32_t count);
+  int StreamWrite(const void* buffer, uint32_t count);
+  int CloseStream();
+  int ApplyStdioBuffer();
+  int MeasureLength(uint32_t* length);
+
+  // Views.
+  int AllocateNewBuffer(uint32_t size);
+  int MakeViewInPlace();
+  void LinkView(FileClassT* root);
+  void ResetBuffer(int state, uint32_t start);
+  uint32_t ViewRead(unsigned char* out, uint32_t count);
+  int ViewWrite(const unsigned char* in, uint32_t count);
+  int ViewSeek(uint32_t offset);
+  // For a root: write every view's pending bytes; the furthest end of bytes
+  // views hold unwritten.
+  int FlushViews();
+  uint32_t PendingEnd();
+
+  // Pages.
+  BufferHeaderT* FindPage(uint32_t offset, uint32_t size);
+  BufferHeaderT* NewPage(uint32_t size);
+  void PushPage(BufferHeaderT* page);
+  int WritePage(const BufferHeaderT* page);
+
+  int CopyWithinFile(uint32_t start, uint32_t count);
+
+  int LastOp = kNoOp;
+  char* StdioBuffer = nullptr;  // owned; given to the stream by setvbuf
 };
 
 #endif  // TARVIS_STORAGE_FILECLAS_H_
