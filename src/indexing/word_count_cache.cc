@@ -69,7 +69,8 @@ void WordCountCacheT::GetWordCount(const unsigned char* word, uint32_t length,
   uint32_t hash, unused;
   HashWord(word, length, &hash, &unused);
   EntryT* entry = Find(hash);
-  if (entry == nullptr) *status = StatusFull;
+  // Without a table nothing is held; no search went past its limit.
+  if (entry == nullptr && Capacity != 0) *status = StatusFull;
   *first = entry != nullptr ? entry->First : 0;
   *second = entry != nullptr ? entry->Second : 0;
 }

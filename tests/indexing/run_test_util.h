@@ -114,6 +114,7 @@ class BuilderSessionT {
     auto length = static_cast<uint8_t>(word.size());
     int result = Builder.IndexWord(bytes, length, flags, nullptr);
     if (result == kRunBuilderNoSlot) {
+      ++Refusals;
       Spill();
       EXPECT_EQ(Builder.IndexWord(bytes, length, flags, nullptr) ==
                     kRunBuilderNoSlot,
@@ -154,6 +155,7 @@ class BuilderSessionT {
   std::unique_ptr<MFileT> Runs;
   WordTypeT Tags;
   int Spills = 0;
+  int Refusals = 0;  // words the hash table refused at first
 };
 
 #endif  // TARVIS_TESTS_INDEXING_RUN_TEST_UTIL_H_
