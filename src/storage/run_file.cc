@@ -69,7 +69,7 @@ int MFileT::Open(int mode, unsigned char* buffer, uint32_t size) {
     std::memcpy(filler + i, "Bob ", 4);
   }
   RunsClosed = 0;
-  RunStart = LastRunEnd = RunWords = 0;
+  RunStart = LastRunEnd = RunWords = Gathered = 0;
   CurrentRunNumber = 0;
   Current = RunLogRecordT{};
   if (!LogFile->Write(filler, kRunLogFillerBytes) ||
@@ -85,22 +85,21 @@ void MFileT::BeginIndexRun() {
   RunWords = 0;
 }
 
-int MFileT::WriteWord(const unsigned char* word) {
-  if (RunFile == nullptr) return 0;
-  ++RunWords;
-  return RunFile->Write(word, uint32_t{word[0]} + 1);
+int MFileT::FlushGathered() {
+  if (Gathered == 0) return 1;
+  uint32_t count = Gathered;
+  Gathered = 0;
+  return RunFile != nullptr && RunFile->Write(Gather, count);
 }
 
-int MFileT::WriteWordRec(const WordRecT* record) {
-  return RunFile != nullptr && RunFile->Write(record, sizeof(WordRecT));
-}
-
-int MFileT::Write(const void* data, uint32_t count) {
-  return RunFile != nullptr && RunFile->Write(data, count);
+int MFileT::WriteThrough(const void* data, uint32_t count) {
+  if (!FlushGathered()) return 0;
+  if (count < kGatherSize) return Write(data, count);
+  return RunFile->Write(data, count);
 }
 
 int MFileT::EndIndexRun(const uint32_t tags[4]) {
-  if (RunFile == nullptr || LogFile == nullptr) return 0;
+  if (RunFile == nullptr || LogFile == nullptr || !FlushGathered()) return 0;
   LastRunEnd = RunFile->GetPosition();
   RunLogRecordT record;
   record.Offset = RunStart;
@@ -118,11 +117,11 @@ int MFileT::EndIndexRun(const uint32_t tags[4]) {
 }
 
 int MFileT::Read(void* data, uint32_t count) {
-  return RunFile != nullptr && RunFile->Read(data, count);
+  return RunFile != nullptr && FlushGathered() && RunFile->Read(data, count);
 }
 
 int MFileT::Seek(uint32_t offset) {
-  return RunFile != nullptr && RunFile->Seek(offset);
+  return RunFile != nullptr && FlushGathered() && RunFile->Seek(offset);
 }
 
 int MFileT::ReadIndexRunInfo(uint32_t n) {
@@ -143,22 +142,27 @@ int MFileT::ReadNextRunInfo() {
 }
 
 uint32_t MFileT::GetDataFileLength() {
-  return RunFile == nullptr ? 0 : RunFile->GetPosition();
+  return RunFile == nullptr ? 0 : RunFile->GetPosition() + Gathered;
 }
 
 FileClassT* MFileT::GetRunFile() {
+  // Bytes written after the last run belong to no run: a failure to write
+  // them loses nothing.
+  FlushGathered();
   FileClassT* file = RunFile;
   RunFile = nullptr;
   return file;
 }
 
 int MFileT::Close() {
+  int flushed = FlushGathered();
   int runClosed = CloseIfPresent(RunFile);
   int logClosed = CloseIfPresent(LogFile);
-  return runClosed && logClosed;
+  return flushed && runClosed && logClosed;
 }
 
 int MFileT::Delete() {
+  Gathered = 0;
   int runDeleted = DeleteAndDestroy(RunFile);
   int logDeleted = DeleteAndDestroy(LogFile);
   return runDeleted && logDeleted;

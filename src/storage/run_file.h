@@ -14,11 +14,16 @@
 // Both files are private to one session, so everything in them is a raw image
 // in the machine's byte order. Operations return 1 for success and 0 for
 // failure (Open also -2 for a missing file).
+//
+// Writes to the run file are gathered in a block of the object's own and
+// reach the file when it is full, when a run is closed, and before the run
+// file is read, sought, closed or handed over; a failed write shows then.
 
 #ifndef TARVIS_STORAGE_RUN_FILE_H_
 #define TARVIS_STORAGE_RUN_FILE_H_
 
 #include <cstdint>
+#include <cstring>
 
 #include "storage/word_rec.h"
 
@@ -66,9 +71,23 @@ class MFileT {
   // Starts a run at the end of the last one.
   void BeginIndexRun();
   // Writes a length-prefixed word and counts one word of the run.
-  int WriteWord(const unsigned char* word);
-  int WriteWordRec(const WordRecT* record);
-  int Write(const void* data, uint32_t count);
+  int WriteWord(const unsigned char* word) {
+    if (!Write(word, uint32_t{word[0]} + 1)) return 0;
+    ++RunWords;
+    return 1;
+  }
+  int WriteWordRec(const WordRecT* record) {
+    return Write(record, sizeof(WordRecT));
+  }
+  int Write(const void* data, uint32_t count) {
+    if (RunFile == nullptr) return 0;
+    if (count <= kGatherSize - Gathered) {
+      std::memcpy(Gather + Gathered, data, count);
+      Gathered += count;
+      return 1;
+    }
+    return WriteThrough(data, count);
+  }
   // Closes the current run and appends its record to the log.
   int EndIndexRun(const uint32_t tags[4]);
 
@@ -87,7 +106,7 @@ class MFileT {
   // Runs closed since the pair was created.
   uint32_t RunCount() const { return RunsClosed; }
 
-  // Bytes written to the run file so far (its current position).
+  // Bytes written to the run file so far (where the next byte goes).
   uint32_t GetDataFileLength();
   // Hands the run file over to the caller, who then owns it.
   FileClassT* GetRunFile();
@@ -101,6 +120,12 @@ class MFileT {
   int DeleteLogFileOnly();
 
  private:
+  static constexpr uint32_t kGatherSize = 4096;
+
+  // Writes the gathered bytes, then data.
+  int WriteThrough(const void* data, uint32_t count);
+  int FlushGathered();
+
   RunLogRecordT Current = {};
   uint32_t CurrentRunNumber = 0;
   FileClassT* RunFile = nullptr;
@@ -110,6 +135,8 @@ class MFileT {
   uint32_t RunStart = 0;
   uint32_t LastRunEnd = 0;
   uint32_t RunWords = 0;
+  uint32_t Gathered = 0;
+  unsigned char Gather[kGatherSize];
 };
 
 #endif  // TARVIS_STORAGE_RUN_FILE_H_

@@ -62,8 +62,14 @@ TEST(RunBuilderTest, PostingsTakeTheShapeOfTheMode) {
 TEST(RunBuilderTest, RunIsInUnsignedByteOrderShorterFirst) {
   ScopedTempDirT dir;
   BuilderSessionT s(RECORD_MODE, kBig, kBig, kBig);
+  // Long words share prefixes and differ inside and after 8-byte chunks.
+  const std::string p(16, 'p');
   const std::vector<std::string> sorted = {
-      "", Bytes({0}), Bytes({0, 0}), "Z", "a", "ab", "abc", "b", Bytes({0xC1})};
+      "", Bytes({0}), Bytes({0, 0}), "Z", "a", "ab", "abc", "b",
+      p.substr(0, 9) + Bytes({0x01}), p.substr(0, 11) + Bytes({0x00, 0xFF}),
+      p, p + Bytes({0}), p.substr(0, 11) + Bytes({0x7F}),
+      p.substr(0, 11) + Bytes({0xFF}), p.substr(0, 9) + Bytes({0x80}), "q",
+      Bytes({0xC1})};
   for (auto it = sorted.rbegin(); it != sorted.rend(); ++it) s.Index(*it);
   s.End();
   auto runs = s.TakeParsedRuns();

@@ -122,7 +122,8 @@ TEST(RunFileTest, HandedOverRunFileOutlivesThePair) {
     runFile = runs.GetRunFile();
     EXPECT_EQ(runs.GetRunFile(), nullptr);
     EXPECT_EQ(runs.DeleteLogFileOnly(), 1);
-    EXPECT_EQ(runs.WriteWordRec(nullptr), 0);  // no run file any more
+    WordRecT rec = {1, 0, 0};
+    EXPECT_EQ(runs.WriteWordRec(&rec), 0);  // no run file any more
   }
   ASSERT_NE(runFile, nullptr);
   EXPECT_EQ(runFile->IsOpen(), 1);
