@@ -114,7 +114,8 @@ int MergeT::LoadRuns() {
 // slices among the buffers in proportion to their sizes.
 void MergeT::PlanGroup(uint32_t k) {
   uint64_t block = kPage;
-  for (uint32_t size : Size) block = std::max<uint64_t>(block, RoundToPage(size));
+  for (uint32_t size : Size)
+    block = std::max<uint64_t>(block, RoundToPage(size));
   auto capacity = [this](uint64_t blockSize, int i) {
     return Size[i] / (blockSize + RunT::kWordArea);
   };

@@ -77,7 +77,9 @@ int RunT::WriteWord() {
   return Output->WriteWord(WordArea) && Output->WriteWordRec(&Total);
 }
 
-int RunT::WriteIndex() { return Consume(Current.PostingBytes, nullptr, Output); }
+int RunT::WriteIndex() {
+  return Consume(Current.PostingBytes, nullptr, Output);
+}
 
 RunT* RunT::Winner(RunT* a, RunT* b) {
   if (a == nullptr) return b;

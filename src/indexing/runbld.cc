@@ -22,11 +22,11 @@ constexpr uint16_t kMaxIdfCount = 49152;
 // Word entry in the word store. Entries start at offset 1 so that a hash slot
 // of 0 can mean empty. The occurrence count is 32 bits wide: a frequent word
 // easily occurs more than 65535 times in one run.
-constexpr uint32_t kPostingCountAt = 0;  // 16 bits
-constexpr uint32_t kOccurrencesAt = 4;   // 32 bits
-constexpr uint32_t kFirstPostingAt = 10; // 16 bits
-constexpr uint32_t kLastPostingAt = 12;  // 16 bits
-constexpr uint32_t kLengthAt = 16;       // the length-prefixed word
+constexpr uint32_t kPostingCountAt = 0;   // 16 bits
+constexpr uint32_t kOccurrencesAt = 4;    // 32 bits
+constexpr uint32_t kFirstPostingAt = 10;  // 16 bits
+constexpr uint32_t kLastPostingAt = 12;   // 16 bits
+constexpr uint32_t kLengthAt = 16;        // the length-prefixed word
 constexpr uint32_t kEntryHeader = 17;
 // Room for one more entry of any length.
 constexpr uint32_t kLargestEntry = 16 + 256;
@@ -126,9 +126,8 @@ RunBuilderT::RunBuilderT(uint16_t tableSize, int indexMode, void* buffer1,
     OutputBlock = allocate(kOutputBlockSize);
   } else {
     tableArea = allocate(tableBytes);
-    OutputBlock = smallestSize >= kOutputBlockSize
-                      ? smallest
-                      : allocate(kOutputBlockSize);
+    OutputBlock = smallestSize >= kOutputBlockSize ? smallest
+                                                   : allocate(kOutputBlockSize);
   }
   if (!allocated || PostingCapacity < 2 || WordStoreSize <= kLargestEntry) {
     return;
@@ -190,9 +189,9 @@ uint32_t RunBuilderT::AddPosting(uint16_t record, uint32_t position) {
 int RunBuilderT::NewWord(uint32_t slot, const unsigned char* word,
                          uint8_t length, uint32_t flags, uint32_t position) {
   bool once = (flags & kIndexOncePerRun) != 0;
-  uint32_t posting = AddPosting(
-      static_cast<uint16_t>(once ? RunFirstRecord : CurrentRecord),
-      once ? 1 : position);
+  uint32_t posting =
+      AddPosting(static_cast<uint16_t>(once ? RunFirstRecord : CurrentRecord),
+                 once ? 1 : position);
   unsigned char* entry = WordStore + FreeOffset;
   Put16(entry + kPostingCountAt, 1);
   Put32(entry + kOccurrencesAt, 1);
@@ -278,9 +277,8 @@ int RunBuilderT::Spill(const WordTypeT* word, StatusCodeT* status) {
   }
   static const uint32_t kNoTags[4] = {0, 0, 0, 0};
   SortIndex();
-  int written =
-      WriteIndex() && RunFile->EndIndexRun(word != nullptr ? word->RunTags
-                                                           : kNoTags);
+  int written = WriteIndex() &&
+                RunFile->EndIndexRun(word != nullptr ? word->RunTags : kNoTags);
   ResetInternalIndex();
   if (!written) {
     *status = StatusWriteError;

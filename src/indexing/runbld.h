@@ -23,13 +23,13 @@ class MFileT;
 
 // Results of RunBuilderT::IndexWord.
 enum : int {
-  kRunBuilderNoSlot = 5,     // no free hash slot within the probe limit (or
-                             // the builder is full); nothing stored: spill
-                             // the run and offer the word again
-  kRunBuilderStored = 6,     // stored
-  kRunBuilderNotValid = 7,   // the builder could not be set up; nothing stored
-  kRunBuilderFull = 8,       // stored; the run must be spilled before the
-                             // next word
+  kRunBuilderNoSlot = 5,    // no free hash slot within the probe limit (or
+                            // the builder is full); nothing stored: spill
+                            // the run and offer the word again
+  kRunBuilderStored = 6,    // stored
+  kRunBuilderNotValid = 7,  // the builder could not be set up; nothing stored
+  kRunBuilderFull = 8,      // stored; the run must be spilled before the
+                            // next word
 };
 
 // Flags of RunBuilderT::IndexWord.

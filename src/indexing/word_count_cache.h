@@ -30,8 +30,8 @@ class WordCountCacheT {
                     uint32_t second, StatusCodeT* status);
   // The word's two counts; 0 and 0 when it has none (with StatusFull when
   // the search went past the probe limit).
-  void GetWordCount(const unsigned char* word, uint32_t length,
-                    uint32_t* first, uint32_t* second, StatusCodeT* status);
+  void GetWordCount(const unsigned char* word, uint32_t length, uint32_t* first,
+                    uint32_t* second, StatusCodeT* status);
 
   // The table's hash of a word (never 0, which marks an empty entry) and a
   // second, independent hash of it.

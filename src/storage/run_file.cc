@@ -125,7 +125,8 @@ int MFileT::Seek(uint32_t offset) {
 }
 
 int MFileT::ReadIndexRunInfo(uint32_t n) {
-  if (LogFile == nullptr || !LogFile->Seek(kRunLogStart + n * uint32_t{sizeof(Current)}) ||
+  if (LogFile == nullptr ||
+      !LogFile->Seek(kRunLogStart + n * uint32_t{sizeof(Current)}) ||
       !LogFile->Read(&Current, sizeof(Current))) {
     return 0;
   }

@@ -15,7 +15,8 @@
 
 namespace {
 
-void AddWords(DocWeightCalculatorT* calc, const std::vector<std::string>& words) {
+void AddWords(DocWeightCalculatorT* calc,
+              const std::vector<std::string>& words) {
   for (const std::string& w : words) {
     calc->AddWordForDocumentWeight(
         reinterpret_cast<const unsigned char*>(w.data()),

@@ -88,10 +88,20 @@ StreamT MakeStream(uint32_t seed, int vocabulary, int items) {
   std::map<std::string, bool> seen;
   while (static_cast<int>(stream.Vocabulary.size()) < vocabulary) {
     double u = unit(rng);
-    int length = u < 0.7 ? 1 + rng() % 8 : u < 0.95 ? 9 + rng() % 32
-                                                    : 41 + rng() % 215;
+    int length = u < 0.7    ? 1 + rng() % 8
+                 : u < 0.95 ? 9 + rng() % 32
+                            : 41 + rng() % 215;
     std::string word;
-    for (int i = 0; i < length; ++i) word.push_back(static_cast<char>(rng()));
+    // Some words share a long prefix with an earlier one.
+    if (!stream.Vocabulary.empty() && rng() % 6 == 0) {
+      const std::string& base =
+          stream.Vocabulary[rng() % stream.Vocabulary.size()];
+      word = base.substr(0, rng() % (base.size() + 1));
+      length = std::max(length, static_cast<int>(word.size()) + 1);
+    }
+    while (static_cast<int>(word.size()) < std::min(length, 255)) {
+      word.push_back(static_cast<char>(rng()));
+    }
     if (!seen[word]) {
       seen[word] = true;
       stream.Vocabulary.push_back(word);
@@ -118,8 +128,8 @@ ReferenceT Reference(const StreamT& stream, int mode) {
       position = 0;
       continue;
     }
-    position = (item.Flags & kIndexNoPosition) ? std::max(position, 1u)
-                                               : position + 1;
+    position =
+        (item.Flags & kIndexNoPosition) ? std::max(position, 1u) : position + 1;
     const std::string& word = stream.Vocabulary[item.Word];
     auto& postings = ref.Postings[word];
     bool sameRecord = !postings.empty() && postings.back().Record == record;
@@ -258,10 +268,9 @@ TEST(MergeTest, SharedWordIsSummedWithPostingsInRunOrder) {
   MergeBuffersT buffers(kBig, kBig, kBig);
   MergeT merge = buffers.Make();
   std::string merged = MergeToBytes(&merge, MakeRuns(runs));
-  EXPECT_EQ(merged, RunRecord("a", 1, {1}) +
-                        RunRecord("ab", 8, {1, 2, 3, 4, 5, 6}) +
-                        RunRecord("abc", 1, {3}) +
-                        RunRecord(Bytes({0xC1}), 1, {6}));
+  EXPECT_EQ(merged,
+            RunRecord("a", 1, {1}) + RunRecord("ab", 8, {1, 2, 3, 4, 5, 6}) +
+                RunRecord("abc", 1, {3}) + RunRecord(Bytes({0xC1}), 1, {6}));
 }
 
 TEST(MergeTest, PostingAreasLargerThanABlockAreCopiedWhole) {
@@ -294,7 +303,8 @@ TEST(MergeTest, DamagedRunFailsTheMergeAndLeavesNoFiles) {
       {"record cut short", {good, good.substr(0, good.size() - 3)}, 0},
       {"postings past the run end", {good, longPostings}, 0},
       {"words out of order",
-       {good, RunRecord("d", 1, {2}) + RunRecord("c", 1, {2})}, 0},
+       {good, RunRecord("d", 1, {2}) + RunRecord("c", 1, {2})},
+       0},
       {"word twice in a run", {good, good + good}, 0},
       {"run past the file end", {good, good}, 1000},
   };
@@ -322,8 +332,8 @@ TEST(MergeTest, MemoryForFewerThanTwoRunsFailsInsteadOfLooping) {
   ScopedTempDirT dir;
   MergeBuffersT buffers(8191, 8191, 4096);  // one page each: no slice fits
   MergeT merge = buffers.Make();
-  EXPECT_EQ(merge.MergeMergeFile(MakeRuns({RunRecord("a", 1, {1}),
-                                           RunRecord("a", 1, {2})})),
+  EXPECT_EQ(merge.MergeMergeFile(
+                MakeRuns({RunRecord("a", 1, {1}), RunRecord("a", 1, {2})})),
             0);
 }
 

@@ -116,9 +116,9 @@ class BuilderSessionT {
     if (result == kRunBuilderNoSlot) {
       ++Refusals;
       Spill();
-      EXPECT_EQ(Builder.IndexWord(bytes, length, flags, nullptr) ==
-                    kRunBuilderNoSlot,
-                false);
+      EXPECT_EQ(
+          Builder.IndexWord(bytes, length, flags, nullptr) == kRunBuilderNoSlot,
+          false);
     } else if (result == kRunBuilderFull) {
       Spill();
     }

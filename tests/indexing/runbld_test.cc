@@ -65,10 +65,22 @@ TEST(RunBuilderTest, RunIsInUnsignedByteOrderShorterFirst) {
   // Long words share prefixes and differ inside and after 8-byte chunks.
   const std::string p(16, 'p');
   const std::vector<std::string> sorted = {
-      "", Bytes({0}), Bytes({0, 0}), "Z", "a", "ab", "abc", "b",
-      p.substr(0, 9) + Bytes({0x01}), p.substr(0, 11) + Bytes({0x00, 0xFF}),
-      p, p + Bytes({0}), p.substr(0, 11) + Bytes({0x7F}),
-      p.substr(0, 11) + Bytes({0xFF}), p.substr(0, 9) + Bytes({0x80}), "q",
+      "",
+      Bytes({0}),
+      Bytes({0, 0}),
+      "Z",
+      "a",
+      "ab",
+      "abc",
+      "b",
+      p.substr(0, 9) + Bytes({0x01}),
+      p.substr(0, 11) + Bytes({0x00, 0xFF}),
+      p,
+      p + Bytes({0}),
+      p.substr(0, 11) + Bytes({0x7F}),
+      p.substr(0, 11) + Bytes({0xFF}),
+      p.substr(0, 9) + Bytes({0x80}),
+      "q",
       Bytes({0xC1})};
   for (auto it = sorted.rbegin(); it != sorted.rend(); ++it) s.Index(*it);
   s.End();
@@ -214,7 +226,7 @@ TEST(RunBuilderTest, BuilderThatCannotWorkSaysSo) {
     int Mode;
     uint32_t Size;
   } cases[] = {
-      {16384, 0, kBig}, {16384, 4, kBig}, {3, RECORD_MODE, kBig},
+      {16384, 0, kBig},       {16384, 4, kBig},          {3, RECORD_MODE, kBig},
       {0, RECORD_MODE, kBig}, {16384, RECORD_MODE, 200},
   };
   for (const CaseT& c : cases) {
