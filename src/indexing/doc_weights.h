@@ -58,10 +58,10 @@ class DocWeightCalculatorT {
   float LargestWeight() const { return Largest; }
   float SmallestWeight() const { return Smallest; }
 
+ private:
   // The hash that tells words apart; never 0, which marks an empty slot.
   static uint32_t Hash(const unsigned char* word, uint32_t length);
 
- private:
   struct SlotT {
     uint32_t Hash;   // 0 when the slot is empty
     uint32_t Count;  // occurrences in the current record

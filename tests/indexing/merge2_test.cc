@@ -244,6 +244,17 @@ TEST(MergeTest, FortyTwoRunsMakeAGroupAndFortyThreeASecondPass) {
   }
 }
 
+TEST(MergeTest, BufferTooSmallForASliceLeavesItsShareToTheOthers) {
+  ScopedTempDirT dir;
+  // Only the first buffer can hold slices; both runs must go there.
+  MergeBuffersT buffers(kBig, 100, 100);
+  MergeT merge = buffers.Make();
+  std::string merged = MergeToBytes(
+      &merge, MakeRuns({RunRecord("a", 1, {1}), RunRecord("a", 1, {2})}));
+  EXPECT_EQ(merge.PassCount(), 1u);
+  EXPECT_EQ(merged, RunRecord("a", 2, {1, 2}));
+}
+
 TEST(MergeTest, SingleRunPassesThroughUntouched) {
   ScopedTempDirT dir;
   MFileT* runs = MakeRuns({RunRecord("a", 3, {1, 2})});
