@@ -105,11 +105,10 @@ void BioT::StartReading(FileClassT* file, unsigned char* buffer,
   BufferCapacity = capacity;
 }
 
-// Loads bytes into the bit buffer until it holds at least 57 bits or the data
-// ends. The 8-byte load may leave bits of the following bytes below the
-// counted ones; they are those bytes' own bits, so loading them again ORs the
-// same values in.
-void BioT::Refill() {
+// The 8-byte load may leave bits of the following bytes below the counted
+// ones; they are those bytes' own bits, so loading them again ORs the same
+// values in.
+void BioT::Refill(uint32_t needed) {
   for (;;) {
     if (ReadLimit - BufferIndex >= 8) {
       ReadBits |= LoadBigEndian64(ReadData + BufferIndex) >> ReadBitCount;
@@ -125,7 +124,7 @@ void BioT::Refill() {
       ReadBitCount += 8;
       ++StreamBytes;
     }
-    if (ReadBitCount > 56 || File == nullptr || !RefillFromFile()) return;
+    if (ReadBitCount >= needed || File == nullptr || !RefillFromFile()) return;
   }
 }
 
@@ -143,11 +142,25 @@ int BioT::RefillFromFile() {
   return ReadLimit != 0;
 }
 
+int BioT::LeadingZeros(uint32_t* zeros) {
+  for (;;) {
+    uint32_t z =
+        ReadBits != 0 ? static_cast<uint32_t>(__builtin_clzll(ReadBits)) : 64;
+    if (z < ReadBitCount) {
+      if (z >= 32) return 0;
+      *zeros = z;
+      return 1;
+    }
+    if (ReadBitCount >= 32) return 0;
+    const uint32_t held = ReadBitCount;
+    Refill(held + 1);
+    if (ReadBitCount == held) return 0;
+  }
+}
+
 int BioT::GetGammaSlow(uint32_t* value) {
-  // Refill has run: fewer than 57 bits are left only at the end of the data.
-  uint32_t zeros =
-      ReadBits != 0 ? static_cast<uint32_t>(__builtin_clzll(ReadBits)) : 64;
-  if (zeros >= 32 || zeros >= ReadBitCount) return 0;
+  uint32_t zeros;
+  if (!LeadingZeros(&zeros)) return 0;
   ReadBits <<= zeros + 1;
   ReadBitCount -= zeros + 1;
   uint32_t low;
@@ -157,10 +170,8 @@ int BioT::GetGammaSlow(uint32_t* value) {
 }
 
 int BioT::GetUnary(uint32_t* n) {
-  if (ReadBitCount < 57) Refill();
-  uint32_t zeros =
-      ReadBits != 0 ? static_cast<uint32_t>(__builtin_clzll(ReadBits)) : 64;
-  if (zeros >= 32 || zeros >= ReadBitCount) return 0;
+  uint32_t zeros;
+  if (!LeadingZeros(&zeros)) return 0;
   ReadBits <<= zeros + 1;
   ReadBitCount -= zeros + 1;
   *n = zeros + 1;

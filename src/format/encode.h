@@ -136,8 +136,12 @@ class BioT {
  private:
   inline void EmitByte(uint32_t byte);
   void SpillAndStore(uint32_t byte);
-  void Refill();
+  // Loads memory bytes into the bit buffer up to 57 bits, and refills from
+  // the file only while fewer than needed bits are held.
+  void Refill(uint32_t needed);
   int RefillFromFile();
+  // Finds the first 1 bit within the next 32 bits; 0 when there is none.
+  int LeadingZeros(uint32_t* zeros);
   int GetGammaSlow(uint32_t* value);
 
   // Shared by both directions.
@@ -213,7 +217,7 @@ inline void BioT::PutDelta(uint32_t x) {
 
 inline int BioT::GetBit(uint32_t* bit) {
   if (ReadBitCount == 0) {
-    Refill();
+    Refill(1);
     if (ReadBitCount == 0) return 0;
   }
   *bit = static_cast<uint32_t>(ReadBits >> 63);
@@ -228,7 +232,7 @@ inline int BioT::GetBits(uint32_t count, uint32_t* value) {
     return 1;
   }
   if (ReadBitCount < count) {
-    Refill();
+    Refill(count);
     if (ReadBitCount < count) return 0;
   }
   *value = static_cast<uint32_t>(ReadBits >> (64 - count));
@@ -238,7 +242,7 @@ inline int BioT::GetBits(uint32_t count, uint32_t* value) {
 }
 
 inline int BioT::GetGamma(uint32_t* value) {
-  if (ReadBitCount < 57) Refill();
+  if (ReadBitCount < 57) Refill(1);
   if (ReadBits != 0) {
     uint32_t zeros = static_cast<uint32_t>(__builtin_clzll(ReadBits));
     uint32_t length = 2 * zeros + 1;
