@@ -12,12 +12,6 @@ namespace {
 
 constexpr uint32_t kMaxU32 = 0xFFFFFFFFu;
 
-inline uint64_t LoadBigEndian64(const unsigned char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof(word));
-  return __builtin_bswap64(word);
-}
-
 }  // namespace
 
 BioT::BioT() = default;
@@ -105,19 +99,8 @@ void BioT::StartReading(FileClassT* file, unsigned char* buffer,
   BufferCapacity = capacity;
 }
 
-// The 8-byte load may leave bits of the following bytes below the counted
-// ones; they are those bytes' own bits, so loading them again ORs the same
-// values in.
-void BioT::Refill(uint32_t needed) {
+void BioT::RefillSlow(uint32_t needed) {
   for (;;) {
-    if (ReadLimit - BufferIndex >= 8) {
-      ReadBits |= LoadBigEndian64(ReadData + BufferIndex) >> ReadBitCount;
-      uint32_t taken = (63 - ReadBitCount) >> 3;
-      BufferIndex += taken;
-      ReadBitCount += taken * 8;
-      StreamBytes += taken;
-      return;
-    }
     while (ReadBitCount <= 56 && BufferIndex < ReadLimit) {
       ReadBits |= static_cast<uint64_t>(ReadData[BufferIndex++])
                   << (56 - ReadBitCount);
@@ -125,6 +108,10 @@ void BioT::Refill(uint32_t needed) {
       ++StreamBytes;
     }
     if (ReadBitCount >= needed || File == nullptr || !RefillFromFile()) return;
+    if (ReadLimit - BufferIndex >= 8) {
+      Refill(needed);
+      return;
+    }
   }
 }
 
@@ -166,6 +153,15 @@ int BioT::GetGammaSlow(uint32_t* value) {
   uint32_t low;
   if (!GetBits(zeros, &low)) return 0;
   *value = (1u << zeros) | low;
+  return 1;
+}
+
+int BioT::GetDeltaSlow(uint32_t* value) {
+  uint32_t length;
+  if (!GetGamma(&length) || length > 32) return 0;
+  uint32_t low;
+  if (!GetBits(length - 1, &low)) return 0;
+  *value = (1u << (length - 1)) | low;
   return 1;
 }
 

@@ -210,6 +210,25 @@ TEST_F(DecoderTest, SegmentEdgesDecodeAsWritten) {
   }
 }
 
+// A target met by the term's last posting finds it (and finds it again),
+// and only the step after it reports the end.
+TEST_F(DecoderTest, TheLastPostingIsFoundByItsTarget) {
+  const std::vector<PostingT> postings = {{4, 2, 1}, {4, 9, 1}, {8, 1, 1}};
+  const CodedTermT term = Code(WORD_MODE, postings);
+  FinishWriting();
+  IndexDecompressorT d;
+  ASSERT_TRUE(d.StartDecompression(file.get(), term.Info));
+  TermInstanceT t;
+  ASSERT_EQ(d.NextWordHit(&t, 4, 9), kDecodeDelivered);
+  EXPECT_EQ(t.WordPosition, 9u);
+  ASSERT_EQ(d.NextWordHit(&t, 5, 1), kDecodeDelivered);
+  EXPECT_EQ(t.RecordNumber, 8u);
+  ASSERT_EQ(d.NextWordHit(&t, 8, 1), kDecodeDelivered);
+  EXPECT_EQ(t.RecordNumber, 8u);
+  EXPECT_EQ(d.NextWordHit(&t, 0, 0), kDecodeEnd);
+  EXPECT_EQ(d.NextWordHit(&t, 9, 1), kDecodeEnd);
+}
+
 TEST_F(DecoderTest, InlineDataOnBothSidesOf1023Bytes) {
   std::mt19937 rng(9);
   const std::vector<PostingT> entries = RandomPostings(rng, WORD_MODE, 300);
