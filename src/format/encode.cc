@@ -3,8 +3,6 @@
 
 #include "format/encode.h"
 
-#include <cstring>
-
 #include "storage/check.h"
 #include "storage/fileclas.h"
 
@@ -34,6 +32,7 @@ void BioT::StartWriting(unsigned char* buffer, uint32_t capacity,
 }
 
 void BioT::PutUnary(uint32_t n) {
+  TV_CHECK(n >= 1);
   uint32_t zeros = n - 1;
   while (zeros >= 32) {
     PutBits(0, 32);
