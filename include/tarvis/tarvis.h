@@ -195,6 +195,150 @@ TV_EXPORT void tvSetLocationForTemporaryFiles(const char* location);
 TV_EXPORT char* tvGetLocationForTemporaryFiles(char* buffer);
 
 /* ------------------------------------------------------------------------ */
+/* Index files                                                               */
+/* ------------------------------------------------------------------------ */
+
+/* A manager handle that is not a live index manager gets StatusNotIndexFile.
+ * A manager holds one index file at a time; it is Idle (no index), Open, or
+ * Retrieving (one reader per partition). A call that has no meaning in the
+ * manager's state reports a status and changes nothing: StatusIndexNotLoaded
+ * on an Idle manager, StatusIndexLocked for creating or opening while an
+ * index is open. */
+
+/* Creates the index file that the record describes (the record stays the
+ * caller's); the manager stays without an open index. A record whose index
+ * mode is not 1 to 3, or whose file name is empty or was not taken, gets
+ * StatusMalformedParameter. */
+TV_EXPORT void tvCreateIndexEx(IndexManagerT* manager,
+                               IndexCreationParametersT* params,
+                               StatusCodeT* status);
+
+/* The short form: a single-file index in the given mode (1 to 3), with
+ * document weight method 2 in modes 2 and 3, no record data, no record IDs. */
+TV_EXPORT void tvCreateIndex(IndexManagerT* manager, char* fileName,
+                             unsigned long indexMode, StatusCodeT* status);
+
+/* Opens an index file, read-only when it cannot be written. A file that is
+ * not an index, or whose header does not fit the file, is refused
+ * (StatusNotIndexFile, or StatusReadError when it is cut short). */
+TV_EXPORT void tvOpenIndex(IndexManagerT* manager, char* fileName,
+                           StatusCodeT* status);
+
+/* Writes back a changed deleted-record list and closes the index. */
+TV_EXPORT void tvCloseIndex(IndexManagerT* manager, StatusCodeT* status);
+
+/* Closes the index and opens the same file again. */
+TV_EXPORT void tvReloadIndex(IndexManagerT* manager, StatusCodeT* status);
+
+/* Loads one reader per partition; record numbers become global, each
+ * partition's records following those of the partitions before it. A
+ * partition that does not fit the file fails the session. */
+TV_EXPORT void tvStartRetrievalSession(IndexManagerT* manager,
+                                       StatusCodeT* status);
+TV_EXPORT void tvEndRetrievalSession(IndexManagerT* manager,
+                                     StatusCodeT* status);
+
+/* The records of the loaded partitions (0 outside a retrieval session),
+ * stored in *count when count is not null and returned. */
+TV_EXPORT unsigned long tvNumberOfRecordsInIndex(IndexManagerT* manager,
+                                                 unsigned long* count,
+                                                 StatusCodeT* status);
+
+/* Deleted records, by global record number, during a retrieval session
+ * (StatusNotInitializedForSearching outside one). Deleted records are left
+ * out of every query; the set is written back by tvCloseIndex. A record
+ * number of 0 or beyond the index gets StatusMalformedParameter; the list
+ * forms handle the other numbers all the same. */
+TV_EXPORT void tvDeleteRecordNum(IndexManagerT* manager, unsigned long record,
+                                 StatusCodeT* status);
+TV_EXPORT void tvDeleteRecordNums(IndexManagerT* manager,
+                                  unsigned long* records, unsigned long count,
+                                  StatusCodeT* status);
+TV_EXPORT void tvUnDeleteRecordNum(IndexManagerT* manager,
+                                   unsigned long record, StatusCodeT* status);
+TV_EXPORT void tvUnDeleteRecordNums(IndexManagerT* manager,
+                                    unsigned long* records,
+                                    unsigned long count, StatusCodeT* status);
+/* 1 when the record is deleted, else 0. */
+TV_EXPORT int tvIsRecordDeleted(IndexManagerT* manager, unsigned long record,
+                                StatusCodeT* status);
+TV_EXPORT unsigned long tvGetNumberOfRecordsDeleted(IndexManagerT* manager,
+                                                    StatusCodeT* status);
+/* Writes the deleted record numbers, ascending, into records, which has room
+ * for tvGetNumberOfRecordsDeleted numbers. */
+TV_EXPORT void tvOutputDeletedRecords(IndexManagerT* manager,
+                                      unsigned long* records,
+                                      StatusCodeT* status);
+
+/* ------------------------------------------------------------------------ */
+/* Indexing sessions                                                         */
+/* ------------------------------------------------------------------------ */
+
+/* A session turns the words a host feeds, record by record, into one new
+ * partition of the index. Per record: tvIndexWord for each word (optionally
+ * tvStartField / tvEndField around a field), then tvIncrementRecord. The
+ * session's record count is the number of records fed: a record left open
+ * when the session ends counts if it received anything, and an empty one
+ * opened by a final tvIncrementRecord does not. A session handle that is not
+ * live gets StatusNotInitializedForIndexing. */
+
+/* Starts a session on the open index; null with a status on failure
+ * (StatusFileReadOnly on a read-only index). */
+TV_EXPORT IndexerT* tvStartIndexingSession(IndexManagerT* manager,
+                                           StatusCodeT* status);
+
+/* Closes the current record and opens the next. word (may be null) gives
+ * the run tags of a run that this closes. */
+TV_EXPORT void tvIncrementRecord(IndexerT* indexer, WordTypeT* word,
+                                 StatusCodeT* status);
+
+/* Indexes one word in the current record; a word of length 0 is ignored. */
+TV_EXPORT void tvIndexWord(IndexerT* indexer, WordTypeT* word,
+                           StatusCodeT* status);
+
+/* As tvIndexWord with flags: 1 stores the word once per run, 2 gives it no
+ * word position of its own; a flagged word takes no part in the document
+ * weight. value is not used. Returns the run builder's result: 6 stored, 8
+ * stored and a run closed, 5 no room (with a status). */
+TV_EXPORT long tvIndexWordSpecial(IndexerT* indexer, WordTypeT* word,
+                                  unsigned long flags, unsigned long value,
+                                  StatusCodeT* status);
+
+/* A field marker: a name of 1 to 120 bytes is indexed as a word; other
+ * lengths are ignored. The two functions are the same operation. */
+TV_EXPORT void tvStartField(IndexerT* indexer, unsigned char* name,
+                            unsigned long length, StatusCodeT* status);
+TV_EXPORT void tvEndField(IndexerT* indexer, unsigned char* name,
+                          unsigned long length, StatusCodeT* status);
+
+/* Ends the session and appends its partition to the index (a session that
+ * indexed no word changes nothing). The session handle is gone afterwards,
+ * whatever the outcome. */
+TV_EXPORT void tvEndIndexingSession(IndexManagerT* manager, IndexerT* indexer,
+                                    WordTypeT* word, StatusCodeT* status);
+
+/* Ends the session only; the partition waits for tvMakeIndexActive. */
+TV_EXPORT void tvFinalProcessIndex(IndexManagerT* manager, IndexerT* indexer,
+                                   StatusCodeT* status);
+
+/* Appends the partition of a session ended by tvFinalProcessIndex; the
+ * session handle is gone afterwards, whatever the outcome. */
+TV_EXPORT void tvMakeIndexActive(IndexManagerT* manager, IndexerT* indexer,
+                                 StatusCodeT* status);
+
+/* Bytes of temporary disk space the session uses, stored in *bytes when
+ * bytes is not null and returned. */
+TV_EXPORT unsigned long tvGetTempDiskSpaceUsage(IndexerT* indexer,
+                                                unsigned long* bytes,
+                                                StatusCodeT* status);
+
+/* Names the file (at most 255 bytes) in which the session makes its
+ * partition, instead of a temporary file. A named partition file that could
+ * not be added to the index is left on disk. */
+TV_EXPORT void tvSetFinalIndexDataPosition(IndexerT* indexer, char* fileName,
+                                           StatusCodeT* status);
+
+/* ------------------------------------------------------------------------ */
 /* Text utilities                                                            */
 /* ------------------------------------------------------------------------ */
 

@@ -5,6 +5,7 @@
 
 #include "interface/exported_call.h"
 #include "interface/live_handles.h"
+#include "interface/manager_call.h"
 #include "manager/creation_params.h"
 #include "manager/index_manager.h"
 #include "storage/fileclas.h"
@@ -68,6 +69,36 @@ TV_EXPORT void tvSetIndexCreationParams(IndexCreationParametersT* params,
                                         long id, void* value) {
   ExportedCallNoStatus([&] {
     if (IsLiveHandle(params, HandleKind::kCreationParams)) params->Set(id, value);
+  });
+}
+
+TV_EXPORT void tvCreateIndexEx(IndexManagerT* manager,
+                               IndexCreationParametersT* params,
+                               StatusCodeT* status) {
+  OnManager(manager, status, [params](IndexManagerT* m, StatusCodeT* s) {
+    if (!IsLiveHandle(params, HandleKind::kCreationParams)) {
+      *s = StatusMalformedParameter;
+      return;
+    }
+    m->Create(params, s);
+  });
+}
+
+TV_EXPORT void tvCreateIndex(IndexManagerT* manager, char* fileName,
+                             unsigned long indexMode, StatusCodeT* status) {
+  OnManager(manager, status, [=](IndexManagerT* m, StatusCodeT* s) {
+    if (indexMode < RECORD_MODE || indexMode > IDF_MODE) {
+      *s = StatusMalformedParameter;
+      return;
+    }
+    IndexCreationParametersT params;
+    params.Reset();
+    uint32_t mode = static_cast<uint32_t>(indexMode);
+    params.Set(IndexParamIndexMode, &mode);
+    params.Set(IndexParamFileName, fileName);
+    params.Set(IndexParamSingleFile, nullptr);
+    if (mode != RECORD_MODE) params.Set(IndexParamWeightMaxFrequency, nullptr);
+    m->Create(&params, s);
   });
 }
 

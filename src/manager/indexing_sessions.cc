@@ -1,0 +1,190 @@
+// IndexManagerT and indexing sessions: starting a session on the open index
+// and appending the partition it produced.
+
+#include <algorithm>
+#include <ctime>
+#include <new>
+
+#include "manager/index_manager.h"
+#include "manager/record_deleter.h"
+#include "query/partition_reader.h"
+#include "storage/fileclas.h"
+
+IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
+  if (!RequireIndex(status)) return nullptr;
+  if (ReadOnly) {
+    *status = StatusFileReadOnly;
+    return nullptr;
+  }
+  IndexHeaderInfoT& h = *CurrentHeader;
+  if (h.PartitionCount >= kMaxPartitions) {
+    *status = StatusGeneralError;
+    return nullptr;
+  }
+  IndexMode = h.IndexMode;
+  if (h.HeaderState != kHeaderNew) h.HeaderState = kHeaderSessionOpen;
+  h.ModificationTime = static_cast<uint32_t>(std::time(nullptr));
+  if (!WriteFullHeader() || !IndexFile->Flush()) {
+    *status = StatusWriteError;
+    return nullptr;
+  }
+  IndexerT* indexer = CreateIndexer(status);
+  if (indexer == nullptr) return nullptr;
+  IndexingOptionsT options =
+      MakeIndexingOptions(h.IndexMode, h.OptionBlock, h.FixedRecordDataLength,
+                          h.FixedRecordIDLength);
+  StatusCodeT s = StatusNoError;
+  indexer->StartTextIndexingSession(&options, &s);
+  if (s < 0) {
+    delete indexer;
+    *status = s;
+    return nullptr;
+  }
+  CurrentIndexer = indexer;
+  return indexer;
+}
+
+void IndexManagerT::DiscardIndexer(IndexerT* indexer) {
+  if (indexer == CurrentIndexer) CurrentIndexer = nullptr;
+  delete indexer;
+}
+
+void IndexManagerT::AddIndexingDataToIndex(IndexerT* indexer,
+                                           StatusCodeT* status) {
+  if (indexer == nullptr) return;
+  StatusCodeT s = StatusNoError;
+  if (!indexer->IsEnded()) {
+    s = StatusNotInitializedForIndexing;
+  } else if (indexer->IsEmptySession()) {
+    DiscardIndexer(indexer);
+    return;
+  } else if (!RequireIndex(&s)) {
+  } else if (ReadOnly) {
+    s = StatusFileReadOnly;
+  } else if (indexer->IndexMode() != CurrentHeader->IndexMode) {
+    s = StatusMalformedParameter;
+  } else if (CurrentHeader->IsDistributed()) {
+    // Partitions of a distributed index are registered by location, not
+    // copied.
+    s = StatusGeneralError;
+  }
+  if (s < 0) {
+    // The indexer removes a temporary partition file with itself.
+    DiscardIndexer(indexer);
+    *status = s;
+    return;
+  }
+  const int hostNamed = indexer->HasFinalName();
+  FileClassT* partition = indexer->GetIndexFile();
+  DiscardIndexer(indexer);
+  if (partition == nullptr) {
+    *status = StatusGeneralError;
+    return;
+  }
+  CopyPartitionIntoIndex(partition, &s);
+  if (s == StatusNoError || !hostNamed) {
+    // Once copied the partition file has served; a temporary one that could
+    // not be copied is of no use either. A file the host named stays when
+    // the copy failed, so that the host can add it later.
+    if (!partition->Delete() && s == StatusNoError) s = StatusCannotDeleteFile;
+  } else {
+    partition->Close();
+  }
+  delete partition;
+  if (s < 0) *status = s;
+}
+
+void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
+                                           StatusCodeT* status) {
+  IndexHeaderInfoT& h = *CurrentHeader;
+  if (h.PartitionCount >= kMaxPartitions) {
+    *status = StatusGeneralError;
+    return;
+  }
+  partition->Close();
+  if (!partition->Open(kFileReadOnly)) {
+    *status = StatusFileNotFound;
+    return;
+  }
+  partition->SetBuff(nullptr, 8192);
+
+  // The partition's own header gives its length; a file that is not a
+  // whole partition is not copied.
+  StatusCodeT s = StatusNoError;
+  uint32_t length = 0;
+  {
+    PartitionReaderT* check = NewReader(h.PartitionCount);
+    if (check == nullptr) {
+      *status = StatusNotEnoughMemory;
+      return;
+    }
+    if (!partition->Seek(0) || !check->ReadHeader(partition, &s) || s < 0) {
+      s = s < 0 ? s : StatusReadError;
+    } else {
+      length = check->PartitionLength();
+      if (length == 0 || length > partition->GetLength()) s = StatusNotIndexFile;
+    }
+    delete check;
+  }
+  const uint32_t start =
+      h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
+  const uint64_t listBytes =
+      12 + uint64_t{4} * DeletedRecords->GetNumberOfRecordsDeleted();
+  if (s == StatusNoError &&
+      uint64_t{std::max(start + uint64_t{length}, uint64_t{h.EndPosition})} +
+              listBytes > UINT32_MAX) {
+    s = StatusWriteError;  // the index file would pass 4 GiB
+  }
+  if (s < 0) {
+    *status = s;
+    return;
+  }
+  const uint32_t end = start + length;
+
+  // The header on disk points to a deleted-record list that the copy may
+  // overwrite: first put the list beyond the new partition and point the
+  // header there, so that an interrupted copy leaves a readable index.
+  uint32_t listPosition = end;
+  if (h.DeletedRecordCount > 0) {
+    listPosition = std::max(end, h.EndPosition);
+    WriteDeletedList(listPosition, &s);
+    if (s == StatusNoError && (!IndexFile->Flush() || !WriteFullHeader() ||
+                               !IndexFile->Flush())) {
+      s = StatusWriteError;
+    }
+  }
+  if (s == StatusNoError) {
+    if (!IndexFile->Seek(start)) {
+      s = StatusSeekError;
+    } else if (!IndexFile->Copy(partition, 0, length)) {
+      s = StatusWriteError;
+    }
+  }
+  if (s == StatusNoError && listPosition == end) WriteDeletedList(end, &s);
+  if (s == StatusNoError && !IndexFile->Flush()) s = StatusWriteError;
+  if (s < 0) {
+    *status = s;
+    return;
+  }
+
+  // Only now, with the data on disk, does the header take the partition.
+  const IndexHeaderInfoT before = h;
+  if (h.PartitionCount == 0) h.FirstPartitionPosition = start;
+  h.LastPartitionPosition = start;
+  h.AppendPosition = end;
+  ++h.PartitionCount;
+  h.HeaderState = kHeaderSettled;
+  h.ModificationTime = static_cast<uint32_t>(std::time(nullptr));
+  if (!WriteFullHeader() || !IndexFile->Flush()) {
+    h = before;
+    *status = StatusWriteError;
+    return;
+  }
+  if (RetrievalSession) {
+    LoadPartition(start, status);
+    if (*status >= 0) {
+      CountRecsBeforePartitions();
+      PartitionsLoaded = 1;
+    }
+  }
+}
