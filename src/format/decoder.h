@@ -16,7 +16,10 @@
 // same postings as decoding forward.
 //
 // This header holds the whole class; the document weight reader is defined
-// in its own file on top of the same stream.
+// in its own file (weight_decoder.cc) on top of the same stream: started
+// with StartDecompression on an info whose data offset is the compressed
+// weight area, whose item count is the partition's record count and whose
+// index mode is the partition's, then given the quantisation.
 
 #ifndef TARVIS_FORMAT_DECODER_H_
 #define TARVIS_FORMAT_DECODER_H_
@@ -71,6 +74,17 @@ class IndexDecompressorT {
   // into the instance; weight and count are left as they are.
   int NextWordHit(TermInstanceT* instance, uint32_t record, uint32_t word);
 
+  // Document weights: the partition's largest and smallest weight and the
+  // ratio between two weight levels, as the partition header holds them.
+  void SetDocumentWeightInfo(float largest, float smallest, float ratio);
+  // The weight and word count of record (1-based: record r is entry r - 1
+  // of the area), passing over whole blocks before it; record 0 asks for
+  // the next entry. Asking again for the entry delivered last delivers it
+  // again; an earlier entry cannot be reached (the reader only moves
+  // forward) and gives 0. 1, 5 beyond the last entry, 0 when the area
+  // cannot be read or is damaged.
+  int NextDocWeight(float* weight, uint32_t* wordCount, uint32_t record);
+
  protected:
   // One skip level of word mode: the open block's last posting, the item
   // number and stream bit position at which it ends. A level without an open
@@ -94,6 +108,11 @@ class IndexDecompressorT {
   int SkipBlock(uint32_t level, TermInstanceT* instance);
   // Word mode: decodes the next posting into CurrentRecord, CurrentWord.
   int DecodeWordPosting();
+  // Document weights: the skip headers in front of a full segment, passing
+  // over the rest of the open block of a level, decoding the next entry.
+  int ReadDocWeightSegmentHeaders();
+  int SkipDocWeightBlock(uint32_t level);
+  int DecodeDocWeight();
 
   // ---- The term being decoded ----
   uint32_t IndexMode = 0;
@@ -117,7 +136,14 @@ class IndexDecompressorT {
   uint32_t BodySize = 0;      // postings coded in the current body
   int SingleRecordBody = 0;
   uint32_t HeadersReadAt = 0;  // item number of the last header chain read
-  SkipLevelT Levels[kSkipLevels] = {};
+  SkipLevelT Levels[kSkipLevels] = {};  // also the document weights' levels
+
+  // ---- Document weights (items are the area's entries) ----
+  float WeightTop = 0;   // S
+  float WeightBase = 0;  // L
+  float WeightRatio = 1;  // q
+  uint32_t LastWeightLevel = 0;  // the entry delivered last
+  uint32_t LastWordCount = 0;
 
   // ---- Stream ----
   BioT Stream;

@@ -1,0 +1,86 @@
+// PartitionReaderT: reads one partition of an index for searching. It reads
+// and checks the partition header at the position where the partition
+// starts, loads the dictionary B-tree when a lookup first needs it, looks
+// terms up (their word information positions a posting decoder) and opens
+// the partition's compressed document weights for ranking.
+//
+// The file is the caller's and must outlive the reader; other readers and
+// decoders may share it. The reader owns its dictionary reader and keeps
+// one dictionary position (Cursor), the entry last found or stepped to.
+// Browsing, query processing and record data are built on the protected
+// state below.
+
+#ifndef TARVIS_QUERY_PARTITION_READER_H_
+#define TARVIS_QUERY_PARTITION_READER_H_
+
+#include <cstdint>
+
+#include "format/partition_header.h"
+#include "format/word_info.h"
+#include "query/index_reader.h"
+#include "storage/dictionary_functions.h"
+#include "storage/readtree.h"
+
+class FileClassT;
+class IndexDecompressorT;
+
+class PartitionReaderT : public IndexReaderT, public DictionaryFunctionsT {
+ public:
+  // Cache pages the dictionary adds to the file.
+  static constexpr uint32_t kDictionaryCachePages = 5;
+
+  explicit PartitionReaderT(uint32_t partitionNumber);
+  ~PartitionReaderT() override;
+
+  // Reads the partition header at the file's position, which becomes the
+  // header position, and checks it (see ValidatePartitionHeader). 1, or 0
+  // with status StatusReadError (the file ends first) or StatusNotIndexFile
+  // (not a sound partition header); the reader is unusable after a 0.
+  int ReadHeader(FileClassT* file, StatusCodeT* status);
+
+  uint32_t PartitionNumber() const { return Number; }
+  uint32_t RecordCount() const { return HeaderData.RecordCount; }
+  // Bytes from the header position to the partition's end.
+  uint32_t PartitionLength() const { return HeaderData.EndOffset; }
+  // Records of the partitions before this one; set by the index manager.
+  uint32_t RecordsBefore() const { return RecordsBeforeCount; }
+  void SetRecordsBefore(uint32_t records) { RecordsBeforeCount = records; }
+  uint32_t IndexMode() const { return HeaderData.IndexMode; }
+  const PartitionHeaderT& Header() const { return HeaderData; }
+  uint32_t HeaderPosition() const { return HeaderStart; }
+  FileClassT* File() const { return ReaderFile; }
+
+  // Loads the dictionary on first use; a partition without one loads as
+  // empty. 1, or 0 with StatusGeneralError.
+  int LoadDictionary(StatusCodeT* status);
+  // Looks a length-prefixed term up; the dictionary position rests on it,
+  // or on the next greater key when it is missing. 1 found (info filled;
+  // its inline postings are borrowed from the reader until the position
+  // moves); 0 with the status untouched when missing; 0 with
+  // StatusGeneralError when the dictionary cannot be searched or
+  // StatusReadError when the term's entry is damaged.
+  int LookupTerm(const unsigned char* key, WordIndexInfoT* info,
+                 StatusCodeT* status);
+  // A decoder on the partition's compressed document weights, given their
+  // quantisation: NextDocWeight(record) yields record's weight and word
+  // count. The caller owns it. Null with the status untouched when the
+  // partition has no weights; null with StatusNotEnoughMemory or
+  // StatusGeneralError when it cannot be made.
+  IndexDecompressorT* GetTermCounts(StatusCodeT* status);
+
+ protected:
+  // Decodes the word information of the entry at Cursor into info,
+  // checking it against the partition. 1, or 0 when it is damaged.
+  int DecodeWordInformation(WordIndexInfoT* info) const;
+
+  uint32_t Number;
+  FileClassT* ReaderFile = nullptr;  // not owned; null until a header is read
+  uint32_t HeaderStart = 0;
+  PartitionHeaderT HeaderData;
+  uint32_t RecordsBeforeCount = 0;
+  ReadBTreeT Tree;
+  int DictionaryLoaded = 0;
+  ReadBTreeCursorT Cursor;  // the dictionary position
+};
+
+#endif  // TARVIS_QUERY_PARTITION_READER_H_
