@@ -477,17 +477,17 @@ void IndexerT::EndIndexingSession(const WordTypeT* word, StatusCodeT* status) {
   info.WeightFileA = WeightFileA;
   info.RecordDataPointerFile = RecordDataPointers;
   info.RecordDataFile = RecordData;
-  info.RecordIDPointerFile = RecordIDPointers;
-  info.RecordIDDataFile = RecordIDs;
+  info.RecordIdPointerFile = RecordIDPointers;
+  info.RecordIdDataFile = RecordIDs;
   info.WordsIndexed = 1;
-  info.FixedRecordIDLength = Options.FixedRecordIDLength;
+  info.FixedRecordIdLength = Options.FixedRecordIDLength;
   info.RecordCount = Records;
   info.FixedRecordDataLength = Options.FixedRecordDataLength;
   if (HasWeightFiles()) {
     info.SmallestWeight = DocWeights->SmallestWeight();
     info.LargestWeight = DocWeights->LargestWeight();
   }
-  std::memcpy(info.OptionBlock, Options.OptionBlock, sizeof(info.OptionBlock));
+  std::memcpy(info.Options, Options.OptionBlock, sizeof(info.Options));
   info.IndexMode = Options.IndexMode;
   TempIndexFile = WeightFileA = WeightFileB = nullptr;
   RecordDataPointers = RecordData = RecordIDPointers = RecordIDs = nullptr;
