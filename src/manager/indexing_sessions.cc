@@ -17,7 +17,10 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
     return nullptr;
   }
   IndexHeaderInfoT& h = *CurrentHeader;
-  if (h.PartitionCount >= kMaxPartitions) {
+  // A full index takes no partition; a distributed one registers its
+  // partitions by location, which a session here does not do: either is
+  // refused before the host feeds a session that could not be added.
+  if (h.PartitionCount >= kMaxPartitions || h.IsDistributed()) {
     *status = StatusGeneralError;
     return nullptr;
   }

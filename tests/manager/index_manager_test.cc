@@ -232,6 +232,23 @@ TEST_F(IndexManagerTest, CallsInTheWrongState) {
   EXPECT_EQ(IndexManagerT::kOpen, manager_->State());
 }
 
+TEST_F(IndexManagerTest, IndexLoadedFromAReadOnlyFile) {
+  CreateIndex();
+  auto* file = new FileClassT(path_.c_str());
+  ASSERT_TRUE(file->Open(kFileReadOnly));
+  ASSERT_TRUE(file->Seek(4096));
+  manager_->LoadIndex(file, &status_);  // the manager owns the file now
+  ASSERT_EQ(StatusNoError, status_);
+  EXPECT_TRUE(manager_->IsReadOnly());
+  EXPECT_EQ(nullptr, tvStartIndexingSession(manager_, &status_));
+  EXPECT_EQ(StatusFileReadOnly, status_);
+  FileClassT other(path_.c_str());
+  manager_->LoadIndex(&other, &status_);
+  EXPECT_EQ(StatusIndexLocked, status_);
+  tvStartRetrievalSession(manager_, &status_);
+  EXPECT_EQ(StatusNoError, status_);
+}
+
 TEST_F(IndexManagerTest, BadHandles) {
   int notAHandle = 0;
   auto* bogus = reinterpret_cast<IndexManagerT*>(&notAHandle);

@@ -238,14 +238,80 @@ TEST_F(IndexingSessionsTest, SessionDuringRetrievalIsSearchableAtOnce) {
   const Records second = RandomRecords(25, 4);
   Index(first);
   EXPECT_EQ(40u, RecordCount());
+  // The first partition's dictionary is in use while the second is added.
+  ExpectDictionary(0, first);
   Index(second, false);
   EXPECT_EQ(65u, RecordCount());
   ASSERT_EQ(2u, manager_->LoadedPartitions());
   EXPECT_EQ(40u, manager_->Reader(1)->RecordsBefore());
+  ExpectDictionary(0, first);
   ExpectDictionary(1, second);
   tvDeleteRecordNum(manager_, 65, &status_);
   EXPECT_EQ(StatusNoError, status_);
   EXPECT_EQ(1, tvIsRecordDeleted(manager_, 65, &status_));
+}
+
+TEST_F(IndexingSessionsTest, SessionEndedApartIsAddedLater) {
+  CreateAndOpen(RECORD_MODE);
+  IndexerT* indexer = tvStartIndexingSession(manager_, &status_);
+  ASSERT_NE(nullptr, indexer);
+  // Not ended yet: refused, and the session is gone.
+  tvMakeIndexActive(manager_, indexer, &status_);
+  EXPECT_EQ(StatusNotInitializedForIndexing, status_);
+  tvMakeIndexActive(manager_, indexer, &status_);
+  EXPECT_EQ(StatusNotInitializedForIndexing, status_);
+  EXPECT_EQ(std::vector<std::string>{"index.tvx"}, dir_.Files());
+
+  indexer = tvStartIndexingSession(manager_, &status_);
+  ASSERT_EQ(StatusNoError, FeedRecords(indexer, RandomRecords(12, 12), false));
+  unsigned long bytes = 0;
+  tvGetTempDiskSpaceUsage(indexer, &bytes, &status_);
+  EXPECT_EQ(StatusNoError, status_);
+  std::string named = dir_.File("partition");
+  tvSetFinalIndexDataPosition(indexer, const_cast<char*>(named.c_str()),
+                              &status_);
+  tvFinalProcessIndex(manager_, indexer, &status_);
+  ASSERT_EQ(StatusNoError, status_);
+  EXPECT_EQ((std::vector<std::string>{"index.tvx", "partition"}), dir_.Files());
+  tvMakeIndexActive(manager_, indexer, &status_);
+  ASSERT_EQ(StatusNoError, status_);
+  EXPECT_EQ(std::vector<std::string>{"index.tvx"}, dir_.Files());
+  ASSERT_EQ(StatusNoError, StartRetrieval());
+  EXPECT_EQ(12u, RecordCount());
+
+  // A session whose index was closed under it is dropped with its files.
+  indexer = tvStartIndexingSession(manager_, &status_);
+  ASSERT_EQ(StatusNoError, FeedRecords(indexer, RandomRecords(3, 13), true));
+  tvCloseIndex(manager_, &status_);
+  tvEndIndexingSession(manager_, indexer, nullptr, &status_);
+  EXPECT_EQ(StatusIndexNotLoaded, status_);
+  EXPECT_EQ(std::vector<std::string>{"index.tvx"}, dir_.Files());
+}
+
+TEST_F(IndexingSessionsTest, FullIndexRefusesAnotherPartition) {
+  CreateAndOpen(RECORD_MODE);
+  Index(RandomRecords(3, 14));
+  tvCloseIndex(manager_, &status_);
+  std::string bytes = Bytes();
+  PutBothCopies(&bytes, kPartitionCount, 2048);
+  WriteWholeFile(path_, bytes);
+  ASSERT_EQ(StatusNoError, Open());
+  EXPECT_EQ(nullptr, tvStartIndexingSession(manager_, &status_));
+  EXPECT_EQ(StatusGeneralError, status_);
+  EXPECT_EQ(bytes, Bytes());
+}
+
+TEST_F(IndexingSessionsTest, HeaderWritesAreStampedInOrder) {
+  CreateAndOpen(IDF_MODE);
+  uint32_t stamp = GetBE32(Bytes(), kFirstCopy + kStamp);
+  for (int i = 0; i < 3; ++i) {
+    Index(RandomRecords(2, 15 + i));
+    const std::string bytes = Bytes();
+    const uint32_t next = GetBE32(bytes, kFirstCopy + kStamp);
+    EXPECT_GT(next, stamp);
+    EXPECT_EQ(next, GetBE32(bytes, kSecondCopy + kTrailingStamp));
+    stamp = next;
+  }
 }
 
 TEST_F(IndexingSessionsTest, DeletedRecordsSurviveAppendsAndCloses) {
