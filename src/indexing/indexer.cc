@@ -96,6 +96,7 @@ IndexerT::~IndexerT() {
 }
 
 void IndexerT::DiscardSession() {
+  if (DocWeights != nullptr) DocWeights->SetOutputFiles(nullptr, nullptr);
   delete RunBuilder;
   RunBuilder = nullptr;
   delete Merger;
@@ -128,7 +129,8 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
   }
   Options = *options;
   for (unsigned char*& buffer : WorkBuffer) {
-    if (buffer == nullptr) buffer = new (std::nothrow) unsigned char[kWorkBufferBytes];
+    if (buffer == nullptr)
+      buffer = new (std::nothrow) unsigned char[kWorkBufferBytes];
     if (buffer == nullptr) {
       *status = StatusNotEnoughMemory;
       return;
@@ -179,7 +181,6 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
   }
   if (s < 0) {
     DiscardSession();
-    DocWeights->SetOutputFiles(nullptr, nullptr);
     *status = s;
     return;
   }
@@ -232,7 +233,8 @@ int IndexerT::IndexWordSpecial(const WordTypeT* word, unsigned long flags,
     DocWeights->AddWordForDocumentWeight(word->Word, word->WordLength);
   }
   RecordTouched = 1;
-  int result = FeedRunBuilder(word->Word, word->WordLength, runFlags, word, status);
+  int result =
+      FeedRunBuilder(word->Word, word->WordLength, runFlags, word, status);
   if (result == kRunBuilderStored || result == kRunBuilderFull) ++WordCount;
   return result;
 }
@@ -302,8 +304,8 @@ void IndexerT::AppendToArea(FileClassT* area, const unsigned char* bytes,
   }
 }
 
-void IndexerT::StoreRecordData(const unsigned char* data,
-                               unsigned long length, StatusCodeT* status) {
+void IndexerT::StoreRecordData(const unsigned char* data, unsigned long length,
+                               StatusCodeT* status) {
   if (!SessionReady(status) || RecordDataPointers == nullptr) return;
   RecordTouched = 1;
   StoreEntry(RecordDataPointers, RecordData, Options.FixedRecordDataLength,
@@ -356,7 +358,8 @@ uint32_t IndexerT::GetDiskSpaceUsage() {
 
 void IndexerT::SetFinalPositionAndFileName(const char* fileName,
                                            StatusCodeT* status) {
-  size_t length = fileName != nullptr ? strnlen(fileName, sizeof(FinalName)) : 0;
+  size_t length =
+      fileName != nullptr ? strnlen(fileName, sizeof(FinalName)) : 0;
   if (length == 0 || length >= sizeof(FinalName)) {
     *status = StatusMalformedParameter;
     return;
@@ -489,6 +492,7 @@ void IndexerT::EndIndexingSession(const WordTypeT* word, StatusCodeT* status) {
   }
   std::memcpy(info.Options, Options.OptionBlock, sizeof(info.Options));
   info.IndexMode = Options.IndexMode;
+  DocWeights->SetOutputFiles(nullptr, nullptr);
   TempIndexFile = WeightFileA = WeightFileB = nullptr;
   RecordDataPointers = RecordData = RecordIDPointers = RecordIDs = nullptr;
 

@@ -133,9 +133,8 @@ class IndexerT {
  private:
   // Hands a word to the run builder, spilling the run when it is full or
   // has no slot for the word; returns the run builder's result.
-  int FeedRunBuilder(const unsigned char* bytes, uint8_t length,
-                     uint32_t flags, const WordTypeT* tags,
-                     StatusCodeT* status);
+  int FeedRunBuilder(const unsigned char* bytes, uint8_t length, uint32_t flags,
+                     const WordTypeT* tags, StatusCodeT* status);
   // Computes and writes the document weight of the current record.
   void WeighRecord(StatusCodeT* status);
   int SessionReady(StatusCodeT* status) const;

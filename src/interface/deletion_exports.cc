@@ -21,16 +21,16 @@ TV_EXPORT void tvDeleteRecordNums(IndexManagerT* manager,
   });
 }
 
-TV_EXPORT void tvUnDeleteRecordNum(IndexManagerT* manager,
-                                   unsigned long record, StatusCodeT* status) {
+TV_EXPORT void tvUnDeleteRecordNum(IndexManagerT* manager, unsigned long record,
+                                   StatusCodeT* status) {
   OnManager(manager, status, [record](IndexManagerT* m, StatusCodeT* s) {
     m->UnDeleteRecordNum(record, s);
   });
 }
 
 TV_EXPORT void tvUnDeleteRecordNums(IndexManagerT* manager,
-                                    unsigned long* records,
-                                    unsigned long count, StatusCodeT* status) {
+                                    unsigned long* records, unsigned long count,
+                                    StatusCodeT* status) {
   OnManager(manager, status, [=](IndexManagerT* m, StatusCodeT* s) {
     m->UnDeleteRecordNums(records, count, s);
   });

@@ -40,8 +40,8 @@ TV_EXPORT void tvEndRetrievalSession(IndexManagerT* manager,
 TV_EXPORT unsigned long tvNumberOfRecordsInIndex(IndexManagerT* manager,
                                                  unsigned long* count,
                                                  StatusCodeT* status) {
-  unsigned long records = OnManager(
-      manager, status, 0UL, [](IndexManagerT* m, StatusCodeT*) {
+  unsigned long records =
+      OnManager(manager, status, 0UL, [](IndexManagerT* m, StatusCodeT*) {
         return static_cast<unsigned long>(m->NumberOfRecordsInIndex());
       });
   if (count != nullptr) *count = records;

@@ -49,10 +49,10 @@ void OnSessionEnd(IndexManagerT* manager, IndexerT* indexer,
 }
 
 using FieldMarkerT = void (IndexerT::*)(const unsigned char*, unsigned long,
-                                       StatusCodeT*);
+                                        StatusCodeT*);
 
-void OnField(IndexerT* indexer, const unsigned char* name,
-             unsigned long length, StatusCodeT* status, FieldMarkerT marker) {
+void OnField(IndexerT* indexer, const unsigned char* name, unsigned long length,
+             StatusCodeT* status, FieldMarkerT marker) {
   OnIndexer(indexer, status, [=](IndexerT* i, StatusCodeT* s) {
     if (name == nullptr && length != 0) {
       *s = StatusMalformedParameter;

@@ -102,7 +102,8 @@ int IndexHeaderIsPlausible(const IndexHeaderInfoT& h, uint32_t headerEnd,
     // The list (magic, version, count, numbers) after the partitions.
     if (h.DeletedListPosition < headerEnd ||
         h.DeletedListPosition < h.AppendPosition ||
-        uint64_t{h.DeletedListPosition} + 12 + uint64_t{4} * h.DeletedRecordCount >
+        uint64_t{h.DeletedListPosition} + 12 +
+                uint64_t{4} * h.DeletedRecordCount >
             fileLength) {
       return 0;
     }

@@ -76,7 +76,7 @@ int ReadIndexHeader(FileClassT* file, IndexHeaderInfoT* header);
 // Checks what a header says against the file it came from: a known state
 // and index mode, at most kMaxPartitions partitions, and positions that lie
 // in order inside fileLength. 1 when the header can be trusted that far.
-int IndexHeaderIsPlausible(const IndexHeaderInfoT& header,
-                           uint32_t headerEnd, uint32_t fileLength);
+int IndexHeaderIsPlausible(const IndexHeaderInfoT& header, uint32_t headerEnd,
+                           uint32_t fileLength);
 
 #endif  // TARVIS_MANAGER_INDEX_HEADER_H_

@@ -310,7 +310,8 @@ void IndexManagerT::WriteDeletedList(uint32_t position, StatusCodeT* status) {
     return;
   }
   CurrentHeader->DeletedListPosition = position;
-  CurrentHeader->DeletedRecordCount = DeletedRecords->GetNumberOfRecordsDeleted();
+  CurrentHeader->DeletedRecordCount =
+      DeletedRecords->GetNumberOfRecordsDeleted();
   CurrentHeader->EndPosition = IndexFile->GetPosition();
 }
 

@@ -48,7 +48,7 @@ class IndexManagerT {
   IndexManagerT(const IndexManagerT&) = delete;
   IndexManagerT& operator=(const IndexManagerT&) = delete;
 
-  // ---- Replaceable operations ---------------------------------------------
+  // ---- Replaceable operations -----------------------------------------------
 
   // A new indexer for a session; null when it cannot be made.
   virtual IndexerT* CreateIndexer(StatusCodeT* status);
@@ -71,7 +71,7 @@ class IndexManagerT {
   // the current one: the first intact copy that fits the file.
   virtual void ReadHeader(StatusCodeT* status);
 
-  // ---- Index file ----------------------------------------------------------
+  // ---- Index file -----------------------------------------------------------
 
   // Takes an open file whose position is at a header; on failure the file
   // stays the caller's.
@@ -82,7 +82,7 @@ class IndexManagerT {
   int WriteFullHeader();
   int WriteBlankHeader();
 
-  // ---- Indexing sessions -----------------------------------------------------
+  // ---- Indexing sessions ----------------------------------------------------
 
   // Marks the header as taking a session and makes a started indexer; null
   // with the status on failure.
@@ -93,7 +93,7 @@ class IndexManagerT {
   // Destroys an indexer that will not be added.
   void DiscardIndexer(IndexerT* indexer);
 
-  // ---- Retrieval -------------------------------------------------------------
+  // ---- Retrieval ------------------------------------------------------------
 
   void StartRetrievalSession(StatusCodeT* status);
   void EndRetrievalSession(StatusCodeT* status);
@@ -118,7 +118,7 @@ class IndexManagerT {
   uint32_t GetNumberOfRecordsDeleted(StatusCodeT* status);
   void OutputDeletedRecords(unsigned long* records, StatusCodeT* status);
 
-  // ---- State -------------------------------------------------------------------
+  // ---- State ----------------------------------------------------------------
 
   StateT State() const;
   uint32_t NumPartitions() const { return CurrentHeader->PartitionCount; }

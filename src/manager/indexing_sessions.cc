@@ -55,13 +55,15 @@ void IndexManagerT::DiscardIndexer(IndexerT* indexer) {
 void IndexManagerT::AddIndexingDataToIndex(IndexerT* indexer,
                                            StatusCodeT* status) {
   if (indexer == nullptr) return;
+  if (indexer->IsEnded() && indexer->IsEmptySession()) {
+    DiscardIndexer(indexer);
+    return;
+  }
   StatusCodeT s = StatusNoError;
   if (!indexer->IsEnded()) {
     s = StatusNotInitializedForIndexing;
-  } else if (indexer->IsEmptySession()) {
-    DiscardIndexer(indexer);
-    return;
-  } else if (!RequireIndex(&s)) {
+  } else if (IndexFile == nullptr) {
+    s = StatusIndexNotLoaded;
   } else if (ReadOnly) {
     s = StatusFileReadOnly;
   } else if (indexer->IndexMode() != CurrentHeader->IndexMode) {
@@ -125,19 +127,20 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
       s = s < 0 ? s : StatusReadError;
     } else {
       length = check->PartitionLength();
-      if (length == 0 || length > partition->GetLength()) s = StatusNotIndexFile;
+      if (length == 0 || length > partition->GetLength()) {
+        s = StatusNotIndexFile;
+      }
     }
     delete check;
   }
   const uint32_t start =
       h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
+  // The index file must stay within 32-bit positions, list included.
   const uint64_t listBytes =
       12 + uint64_t{4} * DeletedRecords->GetNumberOfRecordsDeleted();
-  if (s == StatusNoError &&
-      uint64_t{std::max(start + uint64_t{length}, uint64_t{h.EndPosition})} +
-              listBytes > UINT32_MAX) {
-    s = StatusWriteError;  // the index file would pass 4 GiB
-  }
+  const uint64_t fileEnd =
+      std::max<uint64_t>(uint64_t{start} + length, h.EndPosition) + listBytes;
+  if (s == StatusNoError && fileEnd > UINT32_MAX) s = StatusWriteError;
   if (s < 0) {
     *status = s;
     return;
@@ -147,12 +150,11 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
   // The header on disk points to a deleted-record list that the copy may
   // overwrite: first put the list beyond the new partition and point the
   // header there, so that an interrupted copy leaves a readable index.
-  uint32_t listPosition = end;
-  if (h.DeletedRecordCount > 0) {
-    listPosition = std::max(end, h.EndPosition);
-    WriteDeletedList(listPosition, &s);
-    if (s == StatusNoError && (!IndexFile->Flush() || !WriteFullHeader() ||
-                               !IndexFile->Flush())) {
+  const bool listFirst = h.DeletedRecordCount > 0;
+  if (listFirst) {
+    WriteDeletedList(std::max(end, h.EndPosition), &s);
+    if (s == StatusNoError &&
+        (!IndexFile->Flush() || !WriteFullHeader() || !IndexFile->Flush())) {
       s = StatusWriteError;
     }
   }
@@ -163,7 +165,7 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
       s = StatusWriteError;
     }
   }
-  if (s == StatusNoError && listPosition == end) WriteDeletedList(end, &s);
+  if (s == StatusNoError && !listFirst) WriteDeletedList(end, &s);
   if (s == StatusNoError && !IndexFile->Flush()) s = StatusWriteError;
   if (s < 0) {
     *status = s;

@@ -147,7 +147,7 @@ int IndexManagerT::FindPartitionOfRecord(uint32_t record, uint32_t* partition,
   return 1;
 }
 
-// ---- Deleted records ---------------------------------------------------------
+// ---- Deleted records --------------------------------------------------------
 
 namespace {
 
@@ -189,8 +189,7 @@ void IndexManagerT::DeleteRecordNum(unsigned long record, StatusCodeT* status) {
 }
 
 void IndexManagerT::DeleteRecordNums(const unsigned long* records,
-                                     unsigned long count,
-                                     StatusCodeT* status) {
+                                     unsigned long count, StatusCodeT* status) {
   ApplyToRecords(records, count, &TarvisRecordDeleterT::DeleteRecordNum,
                  status);
 }

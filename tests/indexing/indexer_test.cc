@@ -193,9 +193,9 @@ TEST_F(IndexerTest, SessionFilesAreRemoved) {
   // While a session runs its temporary files exist; an empty session ends
   // without any, and so does one destroyed before it ended.
   for (bool end : {true, false}) {
-    auto indexer = Start(IDF_MODE, kOptionVariableRecordData |
-                                       kOptionRecordData32 |
-                                       kOptionVariableRecordID);
+    auto indexer =
+        Start(IDF_MODE, kOptionVariableRecordData | kOptionRecordData32 |
+                            kOptionVariableRecordID);
     Increment(indexer.get());
     EXPECT_FALSE(dir_.Files().empty());
     if (end) {
@@ -223,9 +223,9 @@ TEST_F(IndexerTest, SessionFilesAreRemoved) {
     ASSERT_EQ(StatusNoError, status);
     EXPECT_EQ(1u, dir_.Files().size());
     indexer.reset();
-    EXPECT_EQ(named ? std::vector<std::string>{"kept"}
-                    : std::vector<std::string>{},
-              dir_.Files());
+    EXPECT_EQ(
+        named ? std::vector<std::string>{"kept"} : std::vector<std::string>{},
+        dir_.Files());
   }
   StatusCodeT status = StatusNoError;
   IndexerT indexer(&status);

@@ -63,9 +63,9 @@ inline WordTypeT MakeWord(const std::string& text) {
 
 // Feeds records of words into a session: each record's words, then
 // tvIncrementRecord, except after the last record when closeLast is false.
-inline StatusCodeT FeedRecords(IndexerT* indexer,
-                               const std::vector<std::vector<std::string>>& records,
-                               bool closeLast) {
+inline StatusCodeT FeedRecords(
+    IndexerT* indexer, const std::vector<std::vector<std::string>>& records,
+    bool closeLast) {
   StatusCodeT status = StatusNoError;
   for (size_t r = 0; r < records.size(); ++r) {
     for (const std::string& text : records[r]) {

@@ -190,8 +190,8 @@ TEST_F(IndexManagerTest, CallsInTheWrongState) {
   // Idle.
   tvCloseIndex(manager_, &status_);
   EXPECT_EQ(StatusNoError, status_);
-  for (auto call : {tvStartRetrievalSession, tvEndRetrievalSession,
-                    tvReloadIndex}) {
+  for (auto call :
+       {tvStartRetrievalSession, tvEndRetrievalSession, tvReloadIndex}) {
     call(manager_, &status_);
     EXPECT_EQ(StatusIndexNotLoaded, status_);
   }

@@ -30,8 +30,8 @@ Records RandomRecords(uint32_t count, uint32_t seed) {
     std::string word;
     size_t length = 1 + random() % 12;
     for (size_t j = 0; j < length; ++j) {
-      word.push_back(static_cast<char>(j == 0 ? 'a' + random() % 6
-                                              : 'a' + random() % 26));
+      word.push_back(
+          static_cast<char>(j == 0 ? 'a' + random() % 6 : 'a' + random() % 26));
     }
     if (i % 50 == 0) word.push_back(static_cast<char>(0xC1));
     vocabulary.push_back(word);
@@ -201,7 +201,8 @@ TEST_F(IndexingSessionsTest, PartitionsAreAppendedAndNumberedGlobally) {
   } const rows[] = {{1, 0, 1}, {10, 0, 10}, {11, 1, 1}, {12, 1, 2}, {15, 1, 5}};
   for (const auto& row : rows) {
     uint32_t partition = 99, within = 99;
-    ASSERT_EQ(1, manager_->FindPartitionOfRecord(row.record, &partition, &within));
+    ASSERT_EQ(1,
+              manager_->FindPartitionOfRecord(row.record, &partition, &within));
     EXPECT_EQ(row.partition, partition) << row.record;
     EXPECT_EQ(row.within, within) << row.record;
   }
@@ -348,7 +349,8 @@ TEST_F(IndexingSessionsTest, DeletedRecordsSurviveAppendsAndCloses) {
   EXPECT_EQ(15u, out[1]);
 }
 
-TEST_F(IndexingSessionsTest, AppendCutShortBeforeTheHeaderWriteLeavesTheOldIndex) {
+TEST_F(IndexingSessionsTest,
+       AppendCutShortBeforeTheHeaderWriteLeavesTheOldIndex) {
   CreateAndOpen(IDF_MODE);
   const Records first = RandomRecords(30, 8);
   Index(first);
