@@ -118,39 +118,35 @@ class DecoderT {
   uint32_t At = 0;
 };
 
-// An area [offset, offset + length) inside the partition's body.
-bool AreaFits(uint32_t offset, uint64_t length, uint32_t end) {
-  return offset >= kPartitionHeaderSize && offset <= end &&
-         length <= end - offset;
+// One area of the body: where it starts (relative to the header) and the
+// bytes it takes at least.
+struct AreaT {
+  uint64_t Offset;
+  uint64_t Length;
+};
+
+// Present areas lie in file order behind the header, none overlapping the
+// next, the last ending by the end offset.
+bool AreasInOrder(const AreaT* areas, uint32_t count, uint32_t end) {
+  uint64_t at = kPartitionHeaderSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (areas[i].Offset == 0) {
+      if (areas[i].Length != 0) return false;
+      continue;
+    }
+    if (areas[i].Offset < at) return false;
+    at = areas[i].Offset + areas[i].Length;
+  }
+  return at <= end;
 }
 
-// An area that is absent, or present and inside the body.
-bool OptionalAreaFits(uint32_t offset, uint64_t length, uint32_t end) {
-  return offset == 0 ? length == 0 : AreaFits(offset, length, end);
-}
-
-bool DictionaryFits(const PartitionHeaderT& h) {
-  const BTreeHeaderT& d = h.Dictionary;
-  if (h.TermCount == 0 || d.Magic != kBTreeMagic) return false;
-  const uint64_t start =
-      uint64_t{kPartitionDictionaryHeaderOffset} + d.DataOffset;
-  const uint64_t length = uint64_t{d.PageAreaLength} + 2ull * d.LeafPages;
-  return start >= kPartitionHeaderSize && start <= h.EndOffset &&
-         length <= h.EndOffset - start;
-}
-
-bool WeightAreasFit(const PartitionHeaderT& h) {
-  const uint64_t tableBytes = 4ull * h.RecordCount;
+bool WeightsSound(const PartitionHeaderT& h) {
   // Every entry costs at least 9 bits: a gamma code and an 8-bit level.
   const uint64_t minimumCompressed = (9ull * h.RecordCount + 7) / 8;
   return h.WordCountOffset != 0 && h.CompressedWeightOffset != 0 &&
          h.WeightTableOffset != 0 &&
-         AreaFits(h.WordCountOffset, tableBytes, h.EndOffset) &&
-         AreaFits(h.CompressedWeightOffset, h.CompressedWeightLength,
-                  h.EndOffset) &&
          h.CompressedWeightLength >= minimumCompressed &&
-         AreaFits(h.WeightTableOffset, h.WeightTableLength, h.EndOffset) &&
-         h.WeightTableLength == tableBytes &&
+         h.WeightTableLength == 4ull * h.RecordCount &&
          std::isfinite(h.SmallestWeight) && std::isfinite(h.WeightRatio) &&
          h.WeightRatio >= 1.0f;
 }
@@ -185,26 +181,33 @@ int ValidatePartitionHeader(const PartitionHeaderT& h, uint32_t headerPosition,
       end > fileLength - headerPosition) {
     return 0;
   }
-  if (h.WordIndexFlag) {
-    if (!DictionaryFits(h) ||
-        !OptionalAreaFits(h.PostingDataOffset, h.PostingDataLength, end)) {
-      return 0;
-    }
-  } else if (h.TermCount != 0 || h.PostingDataOffset != 0 ||
-             h.PostingDataLength != 0) {
+  // A dictionary exactly when there are terms; weights with their flag.
+  const BTreeHeaderT& d = h.Dictionary;
+  if (h.WordIndexFlag ? h.TermCount == 0 || d.Magic != kBTreeMagic
+                      : h.TermCount != 0 || h.PostingDataOffset != 0) {
     return 0;
   }
-  if (h.DocWeightFlag) {
-    if (!WeightAreasFit(h)) return 0;
-  } else if (h.WordCountOffset != 0 || h.CompressedWeightOffset != 0 ||
-             h.CompressedWeightLength != 0 || h.WeightTableOffset != 0 ||
-             h.WeightTableLength != 0) {
+  if (h.DocWeightFlag ? !WeightsSound(h)
+                      : h.WordCountOffset != 0 ||
+                            h.CompressedWeightOffset != 0 ||
+                            h.WeightTableOffset != 0) {
     return 0;
   }
-  return OptionalAreaFits(h.RecordDataPointerOffset, 0, end) &&
-         OptionalAreaFits(h.RecordDataOffset, 0, end) &&
-         OptionalAreaFits(h.RecordIdPointerOffset, 0, end) &&
-         OptionalAreaFits(h.RecordIdDataOffset, 0, end);
+  const AreaT areas[] = {
+      {h.WordIndexFlag ? uint64_t{kPartitionDictionaryHeaderOffset} +
+                             d.DataOffset
+                       : 0,
+       h.WordIndexFlag ? uint64_t{d.PageAreaLength} + 2ull * d.LeafPages : 0},
+      {h.PostingDataOffset, h.PostingDataLength},
+      {h.WordCountOffset, h.DocWeightFlag ? 4ull * h.RecordCount : 0},
+      {h.CompressedWeightOffset, h.CompressedWeightLength},
+      {h.WeightTableOffset, h.WeightTableLength},
+      {h.RecordDataPointerOffset, 0},
+      {h.RecordDataOffset, 0},
+      {h.RecordIdPointerOffset, 0},
+      {h.RecordIdDataOffset, 0},
+  };
+  return AreasInOrder(areas, sizeof(areas) / sizeof(areas[0]), end);
 }
 
 int ReadPartitionHeader(FileClassT* file, PartitionHeaderT* header,

@@ -78,9 +78,10 @@ void DecodePartitionHeader(const unsigned char* in, PartitionHeaderT* header);
 // 1 when the header describes a partition that can be read: the magic, the
 // version, index mode 1 to 3, flags of 0 or 1, the segment sizes as written,
 // an end offset inside the file (which is fileLength bytes long) and behind
-// the header, every present area between the header's end and the end
-// offset, a dictionary exactly when the word index flag is set, and weight
-// areas that hold one entry per record exactly when the weight flag is set.
+// the header, the present areas in file order between the header's end and
+// the end offset without overlapping, a dictionary with terms exactly when
+// the word index flag is set, and weight areas holding one entry per record
+// exactly when the weight flag is set.
 int ValidatePartitionHeader(const PartitionHeaderT& header,
                             uint32_t headerPosition, uint32_t fileLength);
 
