@@ -174,11 +174,6 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessPhrase2(QueryVectorBaseT*,
   last.RecordNumber = 0;
   last.WordPosition = 0;
   for (;;) {
-    if (IsDeleted(record)) {
-      if (record == UINT32_MAX) break;
-      ++record;
-      word = 1;
-    }
     if (word > UINT32_MAX - (count - 1)) break;
     bool aligned = true;
     for (uint32_t k = 0; k < count && aligned; ++k) {
@@ -200,14 +195,18 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessPhrase2(QueryVectorBaseT*,
     }
     if (moved <= 0) break;
     if (!aligned) continue;
-    for (uint32_t i = 0; i < count; ++i) {
-      const TermInstanceT& hit = members[i]->CurrentHit();
-      if (!HitBefore(last, hit)) continue;  // overlapping matches
-      last = hit;
-      if (!Emit(result, hit, status)) return Fail(result);
-    }
     uint32_t rarest = order[0];
-    moved = Step(members[rarest], status);
+    if (IsDeleted(record)) {
+      moved = SkipRecord(members[rarest], record, status);
+    } else {
+      for (uint32_t i = 0; i < count; ++i) {
+        const TermInstanceT& hit = members[i]->CurrentHit();
+        if (!HitBefore(last, hit)) continue;  // overlapping matches
+        last = hit;
+        if (!Emit(result, hit, status)) return Fail(result);
+      }
+      moved = Step(members[rarest], status);
+    }
     if (moved > 0) moved = PassOffset(members[rarest], rarest, status);
     if (moved <= 0) break;
     latestStart();

@@ -79,6 +79,15 @@ void QueryProcessorT::HeapDeleteLastKey() {
   ReplayFrom(leaf);
 }
 
+uint32_t QueryProcessorT::RootMoved(int moved) {
+  if (moved > 0) {
+    HeapReInsertKey();
+    return 0;
+  }
+  HeapDeleteLastKey();
+  return 1;
+}
+
 void QueryProcessorT::HeapDeleteAllVectors() {
   for (uint32_t slot = 0; slot < Inserted; ++slot) {
     QueryVectorBaseT* vector = Operand(slot);
@@ -230,11 +239,7 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessOr(StatusCodeT* status) {
       moved = Step(vector, status);
     }
     if (moved < 0) return Fail(result);
-    if (moved == 0) {
-      HeapDeleteLastKey();
-    } else {
-      HeapReInsertKey();
-    }
+    RootMoved(moved);
   }
   return Finish(result, status);
 }
@@ -262,12 +267,7 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessAnd(uint32_t tolerance,
     if (Tree[0].Matches < required) {
       int moved = SkipRecord(vector, record, status);
       if (moved < 0) return Fail(result);
-      if (moved == 0) {
-        HeapDeleteLastKey();
-        --live;
-      } else {
-        HeapReInsertKey();
-      }
+      live -= RootMoved(moved);
       continue;
     }
     // Enough operands hold the record: merge their hits in it.
@@ -286,12 +286,7 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessAnd(uint32_t tolerance,
         moved = Step(vector, status);
       }
       if (moved < 0) return Fail(result);
-      if (moved == 0) {
-        HeapDeleteLastKey();
-        --live;
-      } else {
-        HeapReInsertKey();
-      }
+      live -= RootMoved(moved);
     }
   }
   return Finish(result, status);

@@ -118,6 +118,9 @@ class QueryProcessorT {
   }
   void Play(uint32_t node);
   void ReplayFrom(uint32_t leaf);
+  // After the root's vector moved (Step or Seek result 1) or ended (0):
+  // replays or empties its slot; 1 when it was emptied.
+  uint32_t RootMoved(int moved);
   void SiftDown(uint32_t position);
   int IsDeleted(uint32_t record);
 

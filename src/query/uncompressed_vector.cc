@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "storage/check.h"
 #include "storage/fileclas.h"
 
 static_assert(sizeof(TermInstanceT) == 16,
@@ -37,7 +38,6 @@ UncompressedQueryVectorT::~UncompressedQueryVectorT() {
     SpillFile->Delete();
     delete SpillFile;
   }
-  delete[] SpillBuffer;
   delete[] Buffer;
 }
 
@@ -62,16 +62,10 @@ int UncompressedQueryVectorT::OpenSpillFile(StatusCodeT* status) {
     *status = StatusCannotOpenFile;
     return 0;
   }
-  // Without a buffer of its own the file still works through the stream's
-  // default buffering.
+  // The file allocates its stream buffer; without any the stream's default
+  // buffering still works.
   for (uint32_t size : kSpillBufferSizes) {
-    char* buffer = new (std::nothrow) char[size];
-    if (buffer == nullptr) continue;
-    if (file->SetBuff(buffer, size)) {
-      SpillBuffer = buffer;
-      break;
-    }
-    delete[] buffer;
+    if (file->SetBuff(nullptr, size)) break;
   }
   SpillFile = file;
   return 1;
@@ -97,6 +91,8 @@ int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
   if (!WriteBackWindow(status)) return 0;
   uint32_t count = std::min(Capacity, InstanceCount - base);
   if (count > 0) {
+    // Windows other than the current one exist only in the spill file.
+    TV_CHECK(SpillFile != nullptr);
     if (!SpillFile->Seek(base * kEntryBytes)) {
       *status = StatusSeekError;
       return 0;

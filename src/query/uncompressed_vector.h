@@ -73,7 +73,6 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
   int OpenSpillFile(StatusCodeT* status);
 
   FileClassT* SpillFile = nullptr;
-  char* SpillBuffer = nullptr;
   TermInstanceT* Buffer = nullptr;
   uint32_t Capacity = 0;
   uint32_t CurrentIndex = 0;

@@ -234,6 +234,7 @@ class FileClassT {
   BufferHeaderT* NewPage(uint32_t size);
   void PushPage(BufferHeaderT* page);
   int WritePage(const BufferHeaderT* page);
+  void FreeAllPages();
 
   int CopyWithinFile(uint32_t start, uint32_t count);
 
