@@ -22,7 +22,10 @@ void ReplaceKeyword(unsigned char* text, const char* keyword,
                     const char* replacement) {
   size_t length = std::strlen(keyword);
   for (unsigned char* p = text; *p != '\0'; ++p) {
-    if (std::memcmp(p, keyword, length) == 0) std::memcpy(p, replacement, length);
+    // strncmp stops at the end of the text, memcmp might read past it.
+    if (std::strncmp(reinterpret_cast<const char*>(p), keyword, length) == 0) {
+      std::memcpy(p, replacement, length);
+    }
   }
 }
 
