@@ -49,6 +49,9 @@ QueryParserT::~QueryParserT() { Reset(); }
 void QueryParserT::Reset() {
   for (QueryVectorBaseT* vector : Operands) delete vector;
   Operands.clear();
+  // A long query's tree is not kept once it has been answered.
+  std::vector<TreeTokenT>().swap(Nodes);
+  std::vector<uint32_t>().swap(ListStack);
   delete Processor;
   Processor = nullptr;
   Source = nullptr;

@@ -96,10 +96,10 @@ class QueryParserT {
                                          StatusCodeT* status);
 
   // Builds the tree of query without evaluating it: 1, or 0 with a negative
-  // status.
+  // status. The tree is kept until the next call; query must outlive it.
   int PreprocessExpression(const unsigned char* query, StatusCodeT* status);
 
-  // The tree built last, as text: a leaf is its hexadecimal digits ("61", a
+  // The tree PreprocessExpression built, as text: a leaf is its hexadecimal digits ("61", a
   // range "61-63"), a list "(x)", a quoted list '"x y"', an operator its
   // character, then its operands: "|(&(61,62),63)", "w5(61,62)".
   std::string DescribeTree() const;
