@@ -60,6 +60,44 @@ bool WildcardMatch(const std::string& pattern, const std::string& key) {
   return k == key.size();
 }
 
+// A vector walked once, forward, like one decoding postings from a file.
+class ForwardVectorT : public QueryVectorBaseT {
+ public:
+  explicit ForwardVectorT(const HitSet& hits) : QueryVectorBaseT(kCompressedVectorKind) {
+    std::set<uint32_t> records;
+    for (const auto& hit : hits) {
+      TermInstanceT instance;
+      instance.RecordNumber = hit.first;
+      instance.WordPosition = hit.second;
+      Hits.push_back(instance);
+      records.insert(hit.first);
+    }
+    RecordCount = static_cast<uint32_t>(records.size());
+    HitCount = PostingCount = static_cast<uint32_t>(Hits.size());
+    if (!Hits.empty()) Instance = Hits[0];
+  }
+  void NextHit(StatusCodeT* status) override {
+    QueryVectorBaseT::NextHit(status);
+    if (Next + 1 >= Hits.size()) {
+      *status = StatusEndOfVector;
+      return;
+    }
+    Instance = Hits[++Next];
+  }
+  void NextHit(uint32_t record, uint32_t word, StatusCodeT* status) override {
+    TermInstanceT target;
+    target.RecordNumber = record;
+    target.WordPosition = word;
+    do {
+      NextHit(status);
+    } while (*status == StatusNoError && HitBefore(Instance, target));
+  }
+
+ private:
+  std::vector<TermInstanceT> Hits;
+  size_t Next = 0;
+};
+
 // A partition held in memory: each term's hits, walked through small
 // vectors that spill to files.
 class FakeSourceT : public QueryTermSourceT {
@@ -78,7 +116,9 @@ class FakeSourceT : public QueryTermSourceT {
       return nullptr;
     }
     auto found = Postings.find(term);
-    return MakeVector(found == Postings.end() ? HitSet() : found->second, status);
+    const HitSet& hits = found == Postings.end() ? HitSet() : found->second;
+    if (Forward) return new ForwardVectorT(hits);
+    return MakeVector(hits, status);
   }
 
   QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
@@ -103,8 +143,10 @@ class FakeSourceT : public QueryTermSourceT {
   }
 
   std::map<std::string, HitSet> Postings;
-  // Small vectors spill to files, which the walks then read back.
+  // Small vectors spill to files, which the walks then read back. Forward
+  // vectors stand for terms as a partition hands them out.
   uint32_t VectorBytes = kScratchVectorBytes;
+  bool Forward = false;
   std::string FailOn;
   uint32_t Lookups = 0;
   std::vector<std::string> Patterns;
@@ -727,6 +769,7 @@ TEST(QueryParser, LongFormQueriesMatchABruteForceEvaluation) {
       const DeletedSetT* deletion = withDeletions ? &deleted : nullptr;
       FakeSourceT source(mode, deletion);
       FillSource(&source, mode == WORD_MODE, &random);
+      source.Forward = withDeletions;  // and half the runs walk terms once
       ModelT model(source, deletion, mode == WORD_MODE);
       size_t nonEmpty = 0;
       for (const QueryCaseT& c : table) {
