@@ -195,6 +195,110 @@ TV_EXPORT void tvSetLocationForTemporaryFiles(const char* location);
 TV_EXPORT char* tvGetLocationForTemporaryFiles(char* buffer);
 
 /* ------------------------------------------------------------------------ */
+/* Text utilities                                                            */
+/* ------------------------------------------------------------------------ */
+
+/* A handle or a pointer argument that is null, or a handle that is not a
+ * live one of the right kind, is refused: functions with a status report
+ * StatusMalformedParameter (StatusCannotOpenFile for a null file name),
+ * the others do nothing and return 0. */
+
+/* A new, empty stop word list; null when it cannot be made. */
+TV_EXPORT StopListT* tvCreateStopWordList(void);
+
+/* Destroys a stop word list. */
+TV_EXPORT void tvDeleteStopWordList(StopListT* list);
+
+/* Adds one word (bytes compared exactly, no case folding). An empty word is
+ * skipped; a repeated word is counted again. StatusNotEnoughMemory when the
+ * list cannot grow. */
+TV_EXPORT void tvAddStopWord(StopListT* list, unsigned char* word,
+                             unsigned long length, StatusCodeT* status);
+
+/* Adds the words of a text file, one per line, each cut at its first LF, CR
+ * or TAB; lines beginning with "#" are comments. StatusCannotOpenFile or
+ * StatusReadError when the file cannot be opened or read. */
+TV_EXPORT void tvAddStopWordList(StopListT* list, char* fileName,
+                                 StatusCodeT* status);
+
+/* 1 when buffer[start] ... buffer[end - 1] is a stop word, else 0. */
+TV_EXPORT int tvIsStopWord(StopListT* list, unsigned long start,
+                           unsigned char* buffer, unsigned long end);
+
+/* The number of words added, repeats included. */
+TV_EXPORT unsigned long tvNumStopWords(StopListT* list);
+
+/* Copies word into destination and stems it there (English, lower case).
+ * Returns 1, or 0 when the word holds a character that is not an ASCII
+ * letter (it is then left as copied, its leading letters lowercased).
+ * destination must hold strlen(word) + 1 bytes; no more is written. */
+TV_EXPORT int tvStemEnglishWord(char* destination, const char* word);
+
+/* A new, empty highlight matcher; null with StatusNotEnoughMemory when it
+ * cannot be made. */
+TV_EXPORT WordHighlighterT* tvCreateHighlightMatcher(StatusCodeT* status);
+
+/* Adds one pattern: "*" matches the rest of a word, "?" one byte, and a
+ * backslash makes the next byte literal. StatusBadKeyLength for a pattern
+ * longer than 256 bytes, StatusNotEnoughMemory when it cannot be stored. */
+TV_EXPORT void tvAddWildCardPatternToHighlightMatcher(
+    WordHighlighterT* matcher, unsigned char* pattern, unsigned long length,
+    StatusCodeT* status);
+
+/* 1 when the word matches one of the matcher's patterns, else 0. */
+TV_EXPORT int tvHighlightMatcherMatch(WordHighlighterT* matcher,
+                                      unsigned char* word,
+                                      unsigned long length);
+
+/* Destroys a highlight matcher with its patterns. */
+TV_EXPORT void tvDeleteHighlightMatcher(WordHighlighterT* matcher);
+
+/* A new robots exclusion parser, with an empty robot name and no rules; null
+ * with StatusNotEnoughMemory when it cannot be made. */
+TV_EXPORT RobotsT* tvCreateRobotsTxtParser(StatusCodeT* status);
+
+/* Destroys a robots exclusion parser. */
+TV_EXPORT void tvDeleteRobotsTxtParser(RobotsT* robots);
+
+/* The robot's name: its first length characters, at most 127, matched
+ * without regard to case against the start of User-Agent values. */
+TV_EXPORT void tvSetRobotName(RobotsT* robots, const char* name,
+                              unsigned long length);
+
+/* Takes the Disallow rules of a NUL-terminated robots.txt text that apply to
+ * the robot: those of its own records, or, while none has been met, those
+ * of the "*" records. */
+TV_EXPORT void tvParseRobotsTxt(RobotsT* robots, char* text);
+
+/* 1 when the robot may fetch the path, else 0. */
+TV_EXPORT int tvRobotsPermissionGranted(RobotsT* robots, const char* path);
+
+/* The same for a full URL, judged on its path ("/" when it has none). */
+TV_EXPORT int tvRobotsPermissionGrantedFullURL(RobotsT* robots, char* url);
+
+/* The buffer size tvOutputCompactRobotsTxt needs. */
+TV_EXPORT unsigned long tvRobotsTxtLength(RobotsT* robots);
+
+/* Writes the kept rules as "User-Agent: name" followed by one
+ * "\nDisallow: path" per rule, and a NUL, into buffer (of at least
+ * tvRobotsTxtLength bytes). */
+TV_EXPORT void tvOutputCompactRobotsTxt(RobotsT* robots, char* buffer);
+
+/* Folds a 16-bit code unit in place: case and accents of the Latin and
+ * Greek letters, to lower case when lower is 1, else to upper case. */
+TV_EXPORT void ucNormalizeChar(unsigned short* ch, BooleanT lower);
+
+/* Sets table[i] to the folded form of i for i below size (1024 entries
+ * cover every code unit that folds). */
+TV_EXPORT void ucInitializeNormalizationTable(unsigned short* table,
+                                              unsigned long size,
+                                              BooleanT lower);
+
+/* Replaces *ch by table[*ch] when *ch is below size. */
+TV_EXPORT void ucTableNormalizeChar(unsigned short* table, unsigned short* ch,
+                                    unsigned long size);
+
+/* ------------------------------------------------------------------------ */
 /* Query language                                                            */
 /* ------------------------------------------------------------------------ */
 

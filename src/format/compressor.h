@@ -1,8 +1,9 @@
 // IndexCompressorT: turns what an indexing session left behind into the
 // content of a partition file. This header holds the whole class; its
 // operations are spread over several files by concern:
-//   icmp_rec.cc — coding one term's postings in the three index modes (the
-//                 segment coders and the readers of the temporary index file).
+//   icmp_rec.cc — construction (the working buffers are allocated once) and
+//                 coding one term's postings in the three index modes: the
+//                 segment coders and the readers of the temporary index file.
 //
 // Postings of one term go through BeginTermPostings, one Add…Posting call per
 // posting in ascending order, and EndTermPostings; the three readers of the

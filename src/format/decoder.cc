@@ -30,8 +30,6 @@ void IndexDecompressorT::ResetTermState(const WordIndexInfoT& info) {
   IndexMode = info.IndexMode;
   ItemCount = info.ItemCount;
   ItemsDelivered = 0;
-  DataOffset = info.DataOffset;
-  InlineLength = info.InlineData != nullptr ? info.InlineLength : 0;
   SegmentPosition = 0;
   FullSegment = 0;
   LastRecord = 0;

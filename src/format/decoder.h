@@ -99,8 +99,6 @@ class IndexDecompressorT {
   uint32_t IndexMode = 0;
   uint32_t ItemCount = 0;
   uint32_t ItemsDelivered = 0;
-  uint32_t DataOffset = 0;
-  uint32_t InlineLength = 0;
 
   // ---- Record and IDF modes ----
   uint32_t SegmentPosition = 0;  // records taken from the segment; 0 at start

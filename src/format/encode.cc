@@ -3,20 +3,12 @@
 
 #include "format/encode.h"
 
-#include <cstring>
-
 #include "storage/check.h"
 #include "storage/fileclas.h"
 
 namespace {
 
 constexpr uint32_t kMaxU32 = 0xFFFFFFFFu;
-
-inline uint64_t LoadBigEndian64(const unsigned char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof(word));
-  return __builtin_bswap64(word);
-}
 
 }  // namespace
 
@@ -40,6 +32,7 @@ void BioT::StartWriting(unsigned char* buffer, uint32_t capacity,
 }
 
 void BioT::PutUnary(uint32_t n) {
+  TV_CHECK(n >= 1);
   uint32_t zeros = n - 1;
   while (zeros >= 32) {
     PutBits(0, 32);
@@ -105,27 +98,19 @@ void BioT::StartReading(FileClassT* file, unsigned char* buffer,
   BufferCapacity = capacity;
 }
 
-// Loads bytes into the bit buffer until it holds at least 57 bits or the data
-// ends. The 8-byte load may leave bits of the following bytes below the
-// counted ones; they are those bytes' own bits, so loading them again ORs the
-// same values in.
-void BioT::Refill() {
+void BioT::RefillSlow(uint32_t needed) {
   for (;;) {
-    if (ReadLimit - BufferIndex >= 8) {
-      ReadBits |= LoadBigEndian64(ReadData + BufferIndex) >> ReadBitCount;
-      uint32_t taken = (63 - ReadBitCount) >> 3;
-      BufferIndex += taken;
-      ReadBitCount += taken * 8;
-      StreamBytes += taken;
-      return;
-    }
     while (ReadBitCount <= 56 && BufferIndex < ReadLimit) {
       ReadBits |= static_cast<uint64_t>(ReadData[BufferIndex++])
                   << (56 - ReadBitCount);
       ReadBitCount += 8;
       ++StreamBytes;
     }
-    if (ReadBitCount > 56 || File == nullptr || !RefillFromFile()) return;
+    if (ReadBitCount >= needed || File == nullptr || !RefillFromFile()) return;
+    if (ReadLimit - BufferIndex >= 8) {
+      Refill(needed);
+      return;
+    }
   }
 }
 
@@ -143,11 +128,25 @@ int BioT::RefillFromFile() {
   return ReadLimit != 0;
 }
 
+int BioT::LeadingZeros(uint32_t* zeros) {
+  for (;;) {
+    uint32_t z =
+        ReadBits != 0 ? static_cast<uint32_t>(__builtin_clzll(ReadBits)) : 64;
+    if (z < ReadBitCount) {
+      if (z >= 32) return 0;
+      *zeros = z;
+      return 1;
+    }
+    if (ReadBitCount >= 32) return 0;
+    const uint32_t held = ReadBitCount;
+    Refill(held + 1);
+    if (ReadBitCount == held) return 0;
+  }
+}
+
 int BioT::GetGammaSlow(uint32_t* value) {
-  // Refill has run: fewer than 57 bits are left only at the end of the data.
-  uint32_t zeros =
-      ReadBits != 0 ? static_cast<uint32_t>(__builtin_clzll(ReadBits)) : 64;
-  if (zeros >= 32 || zeros >= ReadBitCount) return 0;
+  uint32_t zeros;
+  if (!LeadingZeros(&zeros)) return 0;
   ReadBits <<= zeros + 1;
   ReadBitCount -= zeros + 1;
   uint32_t low;
@@ -156,11 +155,18 @@ int BioT::GetGammaSlow(uint32_t* value) {
   return 1;
 }
 
+int BioT::GetDeltaSlow(uint32_t* value) {
+  uint32_t length;
+  if (!GetGamma(&length) || length > 32) return 0;
+  uint32_t low;
+  if (!GetBits(length - 1, &low)) return 0;
+  *value = (1u << (length - 1)) | low;
+  return 1;
+}
+
 int BioT::GetUnary(uint32_t* n) {
-  if (ReadBitCount < 57) Refill();
-  uint32_t zeros =
-      ReadBits != 0 ? static_cast<uint32_t>(__builtin_clzll(ReadBits)) : 64;
-  if (zeros >= 32 || zeros >= ReadBitCount) return 0;
+  uint32_t zeros;
+  if (!LeadingZeros(&zeros)) return 0;
   ReadBits <<= zeros + 1;
   ReadBitCount -= zeros + 1;
   *n = zeros + 1;

@@ -136,9 +136,17 @@ class BioT {
  private:
   inline void EmitByte(uint32_t byte);
   void SpillAndStore(uint32_t byte);
-  void Refill();
+  // Loads memory bytes into the bit buffer up to 57 bits, and refills from
+  // the file only while fewer than needed bits are held. The 8-byte load
+  // may leave bits of the following bytes below the counted ones; they are
+  // those bytes' own bits, so loading them again ORs the same values in.
+  inline void Refill(uint32_t needed);
+  void RefillSlow(uint32_t needed);
   int RefillFromFile();
+  // Finds the first 1 bit within the next 32 bits; 0 when there is none.
+  int LeadingZeros(uint32_t* zeros);
   int GetGammaSlow(uint32_t* value);
+  int GetDeltaSlow(uint32_t* value);
 
   // Shared by both directions.
   unsigned char* Buffer = nullptr;  // writer's buffer, file reader's buffer
@@ -211,9 +219,23 @@ inline void BioT::PutDelta(uint32_t x) {
   }
 }
 
+inline void BioT::Refill(uint32_t needed) {
+  if (ReadLimit - BufferIndex >= 8) {
+    uint64_t word;
+    __builtin_memcpy(&word, ReadData + BufferIndex, sizeof(word));
+    ReadBits |= __builtin_bswap64(word) >> ReadBitCount;
+    const uint32_t taken = (63 - ReadBitCount) >> 3;
+    BufferIndex += taken;
+    ReadBitCount += taken * 8;
+    StreamBytes += taken;
+  } else {
+    RefillSlow(needed);
+  }
+}
+
 inline int BioT::GetBit(uint32_t* bit) {
   if (ReadBitCount == 0) {
-    Refill();
+    Refill(1);
     if (ReadBitCount == 0) return 0;
   }
   *bit = static_cast<uint32_t>(ReadBits >> 63);
@@ -228,7 +250,7 @@ inline int BioT::GetBits(uint32_t count, uint32_t* value) {
     return 1;
   }
   if (ReadBitCount < count) {
-    Refill();
+    Refill(count);
     if (ReadBitCount < count) return 0;
   }
   *value = static_cast<uint32_t>(ReadBits >> (64 - count));
@@ -238,7 +260,7 @@ inline int BioT::GetBits(uint32_t count, uint32_t* value) {
 }
 
 inline int BioT::GetGamma(uint32_t* value) {
-  if (ReadBitCount < 57) Refill();
+  if (ReadBitCount < 32) Refill(1);
   if (ReadBits != 0) {
     uint32_t zeros = static_cast<uint32_t>(__builtin_clzll(ReadBits));
     uint32_t length = 2 * zeros + 1;
@@ -253,18 +275,28 @@ inline int BioT::GetGamma(uint32_t* value) {
   return GetGammaSlow(value);
 }
 
+// Delta of x is gamma(N + 1) followed by the low N bits of x. Codes of
+// values below 2^31 whose bits are all held are taken in one go.
 inline int BioT::GetDelta(uint32_t* value) {
-  uint32_t length;
-  if (!GetGamma(&length)) return 0;
-  if (length == 1) {
-    *value = 1;
-    return 1;
+  if (ReadBitCount < 32) Refill(1);
+  if (ReadBits != 0) {
+    const uint32_t zeros = static_cast<uint32_t>(__builtin_clzll(ReadBits));
+    if (zeros < 5) {
+      const uint32_t prefix = 2 * zeros + 1;
+      const uint32_t length = static_cast<uint32_t>(ReadBits >> (64 - prefix));
+      const uint32_t total = prefix + length - 1;
+      if (total <= ReadBitCount) {
+        const uint64_t rest = ReadBits << prefix;
+        const uint32_t low =
+            length > 1 ? static_cast<uint32_t>(rest >> (65 - length)) : 0;
+        *value = (1u << (length - 1)) | low;
+        ReadBits <<= total;
+        ReadBitCount -= total;
+        return 1;
+      }
+    }
   }
-  if (length > 32) return 0;
-  uint32_t low;
-  if (!GetBits(length - 1, &low)) return 0;
-  *value = (1u << (length - 1)) | low;
-  return 1;
+  return GetDeltaSlow(value);
 }
 
 #endif  // TARVIS_FORMAT_ENCODE_H_

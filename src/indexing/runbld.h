@@ -1,0 +1,120 @@
+// RunBuilderT: collects the words of an indexing session in a fixed amount of
+// memory and spills them, whenever that memory fills, as a sorted run into
+// the run file (MFileT). Each run holds every distinct word seen since the
+// previous spill with its counts and its postings in the shape of the index
+// mode. The runs are merged later (MergeT) into the temporary index file.
+//
+// Memory is the caller's: three buffers, sorted by size. The largest holds
+// the posting array (entries chained by 16-bit indices), the middle one the
+// word store, the smallest the output block of a spill and, when it is large
+// enough, the hash table too. Nothing is allocated while indexing.
+//
+// Record numbers inside the builder are 16-bit and relative to a run base;
+// after 65535 records the run is spilled and the base moves on by 65535.
+
+#ifndef TARVIS_INDEXING_RUNBLD_H_
+#define TARVIS_INDEXING_RUNBLD_H_
+
+#include <cstdint>
+
+#include "tarvis/tarvis.h"
+
+class MFileT;
+
+// Results of RunBuilderT::IndexWord.
+enum : int {
+  kRunBuilderNoSlot = 5,    // no free hash slot within the probe limit (or
+                            // the builder is full); nothing stored: spill
+                            // the run and offer the word again
+  kRunBuilderStored = 6,    // stored
+  kRunBuilderNotValid = 7,  // the builder could not be set up; nothing stored
+  kRunBuilderFull = 8,      // stored; the run must be spilled before the
+                            // next word
+};
+
+// Flags of RunBuilderT::IndexWord.
+enum : uint32_t {
+  // The word is stored at most once per run, as a posting of the record
+  // current when the run began (word position 1 in word mode).
+  kIndexOncePerRun = 1,
+  // The word takes no word position of its own: it shares the position of
+  // the word before it (1 when it comes first in its record).
+  kIndexNoPosition = 2,
+};
+
+class RunBuilderT {
+ public:
+  // Slots of the hash table in the indexer's configuration.
+  static constexpr uint16_t kDefaultTableSize = 16384;
+
+  // tableSize must be a power of two. A null or empty buffer is replaced by
+  // a 60000-byte one of the builder's own. The builder is not valid when an
+  // allocation failed or the memory cannot hold one word of every length.
+  RunBuilderT(uint16_t tableSize, int indexMode, void* buffer1, uint32_t size1,
+              void* buffer2, uint32_t size2, void* buffer3, uint32_t size3);
+  ~RunBuilderT();
+
+  RunBuilderT(const RunBuilderT&) = delete;
+  RunBuilderT& operator=(const RunBuilderT&) = delete;
+
+  int IsValid() const { return Valid; }
+
+  // The run file (created and opened by the caller) that receives the runs.
+  void SetOutput(MFileT* runFile) { RunFile = runFile; }
+
+  // Stores one occurrence of the word (length bytes, 0 to 255) in the
+  // current record. Returns one of the results above; *found (when not null)
+  // becomes 1 when the word was already in this run, 0 when it was added.
+  int IndexWord(const unsigned char* word, uint8_t length, uint32_t flags,
+                int* found);
+
+  // Moves to the next record. Record 65535 of a base ends the run (spilled
+  // with word's run tags) and the numbering goes on in a new base.
+  void IncrementRecord(const WordTypeT* word, StatusCodeT* status);
+  // Spills the current run (with word's run tags; null gives tags of 0) and
+  // starts a new one. The current record goes on in the new run.
+  void EndIndexRun(const WordTypeT* word, StatusCodeT* status);
+  // Spills the last run and closes the run file.
+  void EndIndexing(const WordTypeT* word, StatusCodeT* status);
+
+  // Bytes written to the run file so far.
+  uint32_t GetDiskSpaceUsage();
+
+ private:
+  int NewWord(uint32_t slot, const unsigned char* word, uint8_t length,
+              uint32_t flags, uint32_t position);
+  int NewOccurrence(uint32_t entryOffset, uint32_t flags, uint32_t position);
+  uint32_t AddPosting(uint16_t record, uint32_t position);
+  int Spill(const WordTypeT* word, StatusCodeT* status);
+  void SortIndex();
+  int WriteIndex();
+  uint32_t FillOutputBuffer(uint16_t* next, uint32_t* left);
+  void ResetInternalIndex();
+
+  int Valid = 0;
+  int IndexMode = 0;
+  uint32_t EntrySize = 0;  // bytes of a posting entry
+  uint32_t NextField = 0;  // offset of the next index inside an entry
+
+  uint32_t TableSize = 0;
+  uint32_t* Table = nullptr;  // word-store offsets; 0 is an empty slot
+  unsigned char* WordStore = nullptr;
+  uint32_t WordStoreSize = 0;
+  unsigned char* Postings = nullptr;
+  uint32_t PostingCapacity = 0;
+  unsigned char* OutputBlock = nullptr;  // kOutputBlockSize bytes
+
+  uint32_t DistinctWords = 0;
+  uint32_t PostingsUsed = 1;
+  uint32_t FreeOffset = 1;
+  uint32_t CurrentRecord = 1;
+  uint32_t RunFirstRecord = 1;
+  uint32_t RunBase = 0;
+  uint32_t WordPosition = 0;
+  int Full = 0;
+
+  MFileT* RunFile = nullptr;
+  unsigned char* Owned[4] = {};  // areas the builder allocated itself
+};
+
+#endif  // TARVIS_INDEXING_RUNBLD_H_
