@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "manager/creation_params.h"
 #include "manager/index_file_util.h"
 #include "manager/index_manager.h"
 #include "manager/record_deleter.h"
@@ -412,6 +413,51 @@ TEST_F(IndexingSessionsTest, DamagedPartitionsFailTheRetrievalSession) {
   bytes.resize(second + 700);
   WriteWholeFile(path_, bytes);
   EXPECT_EQ(StatusNotIndexFile, Open());
+}
+
+// A manager that supplies its own indexers and readers.
+class CountingManagerT : public IndexManagerT {
+ public:
+  IndexerT* CreateIndexer(StatusCodeT* status) override {
+    ++Indexers;
+    return IndexManagerT::CreateIndexer(status);
+  }
+  PartitionReaderT* NewReader(uint32_t partitionNumber) override {
+    Numbers.push_back(partitionNumber);
+    return IndexManagerT::NewReader(partitionNumber);
+  }
+  int Indexers = 0;
+  std::vector<uint32_t> Numbers;
+};
+
+TEST_F(IndexingSessionsTest, DerivedManagerSuppliesIndexersAndReaders) {
+  CountingManagerT manager;
+  IndexCreationParametersT params;
+  params.Reset();
+  uint32_t mode = RECORD_MODE;
+  params.Set(IndexParamIndexMode, &mode);
+  params.Set(IndexParamFileName, Path());
+  StatusCodeT status = StatusNoError;
+  manager.Create(&params, &status);
+  manager.Open(Path(), &status);
+  for (int session = 0; session < 2; ++session) {
+    IndexerT* indexer = manager.IMStartIndexingSession(&status);
+    ASSERT_NE(nullptr, indexer);
+    WordTypeT word = MakeWord("w");
+    indexer->IndexWord(&word, &status);
+    indexer->EndIndexingSession(nullptr, &status);
+    manager.AddIndexingDataToIndex(indexer, &status);
+    ASSERT_EQ(StatusNoError, status);
+  }
+  manager.StartRetrievalSession(&status);
+  ASSERT_EQ(StatusNoError, status);
+  EXPECT_EQ(2, manager.Indexers);
+  // A reader checks each partition before it is copied; then one reader
+  // per partition for retrieval.
+  EXPECT_EQ((std::vector<uint32_t>{0, 1, 0, 1}), manager.Numbers);
+  EXPECT_EQ(2u, manager.NumberOfRecordsInIndex());
+  manager.Close(&status);
+  EXPECT_EQ(StatusNoError, status);
 }
 
 }  // namespace
