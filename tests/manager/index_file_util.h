@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "gtest/gtest.h"
+#include "support/temp_dir.h"
 #include "tarvis/tarvis.h"
 
 // Offsets within the index file.
@@ -80,5 +82,35 @@ inline StatusCodeT FeedRecords(
   }
   return status;
 }
+
+// A fresh index manager handle and a scratch directory with the index file's
+// path in it.
+class IndexFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    manager_ = tvCreateIndexManager(&status_);
+    ASSERT_NE(nullptr, manager_);
+  }
+  void TearDown() override {
+    tvCloseIndex(manager_, &status_);
+    tvDeleteIndexManager(manager_, &status_);
+  }
+
+  void CreateIndex(unsigned long mode) {
+    tvCreateIndex(manager_, Path(), mode, &status_);
+    ASSERT_EQ(StatusNoError, status_);
+  }
+  StatusCodeT Open() {
+    tvOpenIndex(manager_, Path(), &status_);
+    return status_;
+  }
+  char* Path() { return const_cast<char*>(path_.c_str()); }
+  std::string Bytes() const { return ReadWholeFile(path_); }
+
+  ScopedTempDirT dir_;
+  std::string path_ = dir_.File("index.tvx");
+  IndexManagerT* manager_ = nullptr;
+  StatusCodeT status_ = 99;
+};
 
 #endif  // TARVIS_TESTS_MANAGER_INDEX_FILE_UTIL_H_

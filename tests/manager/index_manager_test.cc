@@ -16,32 +16,11 @@
 
 namespace {
 
-class IndexManagerTest : public testing::Test {
+class IndexManagerTest : public IndexFileTest {
  protected:
-  void SetUp() override {
-    manager_ = tvCreateIndexManager(&status_);
-    ASSERT_NE(nullptr, manager_);
-  }
-  void TearDown() override {
-    tvCloseIndex(manager_, &status_);
-    tvDeleteIndexManager(manager_, &status_);
-  }
-
   void CreateIndex(unsigned long mode = WORD_MODE) {
-    tvCreateIndex(manager_, Path(), mode, &status_);
-    ASSERT_EQ(StatusNoError, status_);
+    IndexFileTest::CreateIndex(mode);
   }
-  StatusCodeT Open() {
-    tvOpenIndex(manager_, Path(), &status_);
-    return status_;
-  }
-  char* Path() { return const_cast<char*>(path_.c_str()); }
-  std::string Bytes() const { return ReadWholeFile(path_); }
-
-  ScopedTempDirT dir_;
-  std::string path_ = dir_.File("index.tvx");
-  IndexManagerT* manager_ = nullptr;
-  StatusCodeT status_ = 99;
 };
 
 TEST_F(IndexManagerTest, NewIndexFileLayout) {

@@ -70,25 +70,11 @@ std::string Key(const std::string& term) {
   return std::string(1, static_cast<char>(term.size())) + term;
 }
 
-class IndexingSessionsTest : public testing::Test {
+class IndexingSessionsTest : public IndexFileTest {
  protected:
-  void SetUp() override {
-    manager_ = tvCreateIndexManager(&status_);
-    ASSERT_NE(nullptr, manager_);
-  }
-  void TearDown() override {
-    tvCloseIndex(manager_, &status_);
-    tvDeleteIndexManager(manager_, &status_);
-  }
-
   void CreateAndOpen(unsigned long mode) {
-    tvCreateIndex(manager_, Path(), mode, &status_);
-    ASSERT_EQ(StatusNoError, status_);
+    CreateIndex(mode);
     ASSERT_EQ(StatusNoError, Open());
-  }
-  StatusCodeT Open() {
-    tvOpenIndex(manager_, Path(), &status_);
-    return status_;
   }
   StatusCodeT Reopen() {
     tvCloseIndex(manager_, &status_);
@@ -135,13 +121,6 @@ class IndexingSessionsTest : public testing::Test {
                      &info, &status));
     EXPECT_EQ(StatusNoError, status);
   }
-  char* Path() { return const_cast<char*>(path_.c_str()); }
-  std::string Bytes() const { return ReadWholeFile(path_); }
-
-  ScopedTempDirT dir_;
-  std::string path_ = dir_.File("index.tvx");
-  IndexManagerT* manager_ = nullptr;
-  StatusCodeT status_ = 99;
 };
 
 TEST_F(IndexingSessionsTest, EndToEndInEveryMode) {
