@@ -312,8 +312,8 @@ TV_EXPORT void tvEndField(IndexerT* indexer, unsigned char* name,
                           unsigned long length, StatusCodeT* status);
 
 /* Ends the session and appends its partition to the index (a session that
- * indexed no word changes nothing). The session handle is gone afterwards,
- * whatever the outcome. */
+ * indexed no word changes nothing). Given a live manager, the session handle
+ * is gone afterwards, whatever the outcome. */
 TV_EXPORT void tvEndIndexingSession(IndexManagerT* manager, IndexerT* indexer,
                                     WordTypeT* word, StatusCodeT* status);
 
@@ -321,8 +321,9 @@ TV_EXPORT void tvEndIndexingSession(IndexManagerT* manager, IndexerT* indexer,
 TV_EXPORT void tvFinalProcessIndex(IndexManagerT* manager, IndexerT* indexer,
                                    StatusCodeT* status);
 
-/* Appends the partition of a session ended by tvFinalProcessIndex; the
- * session handle is gone afterwards, whatever the outcome. */
+/* Appends the partition of a session ended by tvFinalProcessIndex. Given a
+ * live manager, the session handle is gone afterwards, whatever the
+ * outcome. */
 TV_EXPORT void tvMakeIndexActive(IndexManagerT* manager, IndexerT* indexer,
                                  StatusCodeT* status);
 
