@@ -298,6 +298,102 @@ TV_EXPORT void ucInitializeNormalizationTable(unsigned short* table,
 TV_EXPORT void ucTableNormalizeChar(unsigned short* table, unsigned short* ch,
                                     unsigned long size);
 
+/* ------------------------------------------------------------------------ */
+/* Query language                                                            */
+/* ------------------------------------------------------------------------ */
+
+/*
+ * A query exists in two forms. The long form is what a person types: words,
+ * the keywords AND, OR, NOT, NEAR and W/n (upper case, with a space on each
+ * side), parentheses and double quotes. The short form is what the engine
+ * parses; a host makes it with tvLongQueryFormToShortQueryForm, then
+ * tvConvertQuery:
+ *
+ *   "cat AND dog*"  ->  "cat & dog*"  ->  "0x636174 & 0x646f67*"
+ *
+ * Short form:
+ *   0x6361..   a term: "0x" and two hexadecimal digits per byte of the term
+ *              (at most 255 bytes); a "*" unit matches the rest of a term,
+ *              a "?" unit any one byte ("0x6361*" is every term starting
+ *              with "ca")
+ *   a - b      every term from a to b in dictionary order, both included,
+ *              the first 100 of them (the ends may be given either way round)
+ *   a w5 b     a and b at most 5 words apart ("w/5" and "w:5" also read);
+ *              a distance of 0 counts as 1
+ *   a ! b      a without b (records holding a and not b)
+ *   a & b      records holding both; "a b" means the same
+ *   a M f      the hits of a that lie inside an instance of field f (the
+ *              field's hits taken in pairs as start and end); "a & b M f"
+ *              asks for a and b inside one instance of f
+ *   a ^ b      records holding one of them but not all
+ *   a | b      records holding either
+ *   ( )  < >   grouping
+ *   "a b c"    a phrase: the terms at consecutive word positions
+ *   :n         after a term, list or operator: at least all-but-n operands
+ *              of the AND (or XOR) it belongs to must hold a record
+ *              ("0x61:1 & 0x62 & 0x63": two of the three); ":wn" and ":fn"
+ *              are accepted and have no effect
+ * Operators bind, tightest first: range "-", proximity "w", NOT "!", AND "&",
+ * member "M", XOR "^", OR "|"; operators of one level group from the left,
+ * so "a & b | c" is (a & b) | c, "a | b & c" is a | (b & c) and "a ! b ! c"
+ * is (a ! b) ! c. Lists left open at the end of the text count as closed.
+ * Everything that is not part of a token (spaces, other punctuation) is
+ * ignored. In an index kept in RECORD_MODE or IDF_MODE, which holds no word
+ * positions, proximity and phrases select the records holding all their
+ * terms.
+ *
+ * A malformed query is answered with a status: StatusMalformedParameter ("w"
+ * or ":" without a number, "-" without a term after it),
+ * StatusQuerySyntaxError (an operator without an operand, an empty list or
+ * query, "-" without a single term before it, an operator of over 128
+ * operands that cannot be split: an AND with a tolerance, XOR, a phrase),
+ * StatusHexTermExpected (a character or term that is not the short form, a
+ * ")" with no open list), StatusMismatchedQuotes (a closing quote or ")"
+ * crossing a quoted list), StatusBadKeyLength (a term of more than 255
+ * bytes).
+ */
+
+/* Rewrites the keywords of a long-form query in place (the text never grows):
+ * TAB, LF and CR become spaces; " AND " becomes " & ", " OR " " | ",
+ * " NOT " " ! ", " NEAR " " w:<nearDistance> " (the distance capped at 99),
+ * " W/<digit>" " w/<digit>"; runs of spaces become one. A null query is
+ * ignored. */
+TV_EXPORT void tvLongQueryFormToShortQueryForm(unsigned char* query,
+                                               unsigned long nearDistance);
+
+/* The size out must have for tvConvertQuery of an input of n bytes (n
+ * counted without its NUL): 2n + (n + 1) / 2 + 2 bytes, its NUL included. */
+#define TV_CONVERTED_QUERY_SIZE(n) (2 * (n) + ((n) + 1) / 2 + 2)
+
+/* Writes the short form of a query whose keywords were rewritten: every word
+ * becomes a hex word; operators, parentheses, quotes, spaces, the member
+ * operator "M" standing alone, parameters (":3", ":w5"), "*" and "?" inside
+ * a word, and the proximity operator ("w/" or "w:" and digits, standing
+ * alone) are copied. A backslash makes the next character a plain byte of
+ * the word. out must hold TV_CONVERTED_QUERY_SIZE(strlen(in)) bytes; in is
+ * not changed. Null pointers are ignored. */
+TV_EXPORT void tvConvertQuery(unsigned char* in, unsigned char* out);
+
+/* tvConvertQuery with its arguments the other way round. */
+TV_EXPORT void tvConvertQuery2(unsigned char* out, unsigned char* in);
+
+/* Hex words. None of these takes a status; null pointers are ignored. Digits
+ * are written in lower case and read in either; a character that is not a
+ * hexadecimal digit is read as the digit 0. */
+
+/* Writes "0x", two digits per byte and a NUL: 2 * length + 3 bytes. */
+TV_EXPORT void tvCharWordToHexWord(char* hexOut, unsigned char* bytes,
+                                   unsigned long length);
+/* The byte two digits stand for. */
+TV_EXPORT void tvHexToChar(unsigned char* byteOut, const char* twoHexChars);
+/* The two digits of a byte (no NUL). */
+TV_EXPORT void tvCharToHex(unsigned char byte, char* twoCharsOut);
+/* The 16-bit value four digits stand for, high byte first. */
+TV_EXPORT void tvUnicodeHexToChar(unsigned short* valueOut,
+                                  const char* fourHexChars);
+/* The four digits of a 16-bit value, high byte first (no NUL). */
+TV_EXPORT void tvUnicodeCharToHex(unsigned short value, char* fourCharsOut);
+
 #ifdef __cplusplus
 }
 #endif

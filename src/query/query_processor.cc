@@ -334,6 +334,7 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
     uint32_t record = largest;
     int deleted = IsDeleted(record);
     int exhausted = 0;
+    uint32_t lastWord = 0;
     largest = 0;
     onLargest = 0;
     while (VectorHeapCount > 0 && VectorHeap[1]->CurrentRecord() == record) {
@@ -342,7 +343,12 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
       if (deleted) {
         moved = SkipRecord(least, record, status);
       } else {
-        if (!Emit(result, least->CurrentHit(), status)) return Fail(result);
+        // The heap yields the record's hits in word order; a hit that several
+        // operands share (the same term twice) is one hit of the result.
+        if (least->CurrentWord() > lastWord) {
+          if (!Emit(result, least->CurrentHit(), status)) return Fail(result);
+          lastWord = least->CurrentWord();
+        }
         moved = Step(least, status);
       }
       if (moved < 0) return Fail(result);

@@ -14,8 +14,8 @@
 //
 // Hit semantics, per record r (deleted records excepted):
 //   OR            every distinct (r, word) of the operands, once;
-//   strict AND    r held by every operand: every hit of every operand in r
-//                 (equal hits of different operands each appear);
+//   strict AND    r held by every operand: every distinct (r, word) of the
+//                 operands in r, once;
 //   AND, tol. t   r held by at least n - t of the n operands (at least one):
 //                 every distinct (r, word) of the operands in r;
 //   NOT           a fold over the operands ((a ! b) ! c ...): every hit of

@@ -62,8 +62,7 @@ List ModelAnd(const std::vector<List>& lists, uint32_t tolerance) {
       if (holders[hit.first] >= required) out.push_back(hit);
     }
   }
-  // The strict AND keeps equal hits of different operands.
-  return tolerance == 0 ? Sorted(out) : Unique(out);
+  return Unique(out);
 }
 
 List ModelNot(const std::vector<List>& lists) {
