@@ -89,6 +89,10 @@ int IndexCompressorT::CompressIndex(IndexCompressDataInfoT* info,
                                     StatusCodeT* status) {
   *status = StatusNoError;
   ReleaseSessionFiles();  // whatever an earlier use left
+  if (info == nullptr) {
+    *status = StatusGeneralError;
+    return 0;
+  }
   EmptySession = 0;
   if ((info->WordsIndexed == 0 && info->FurtherFlags[0] == 0 &&
        info->FurtherFlags[1] == 0) ||

@@ -75,7 +75,8 @@ class IndexDecompressorT {
   int NextWordHit(TermInstanceT* instance, uint32_t record, uint32_t word);
 
   // Document weights: the partition's largest and smallest weight and the
-  // ratio between two weight levels, as the partition header holds them.
+  // ratio between two weight levels, as the partition header holds them
+  // (level k stands for smallest * ratio^k; the largest is not needed).
   void SetDocumentWeightInfo(float largest, float smallest, float ratio);
   // The weight and word count of record (1-based: record r is entry r - 1
   // of the area), passing over whole blocks before it; record 0 asks for
@@ -139,8 +140,7 @@ class IndexDecompressorT {
   SkipLevelT Levels[kSkipLevels] = {};  // also the document weights' levels
 
   // ---- Document weights (items are the area's entries) ----
-  float WeightTop = 0;   // S
-  float WeightBase = 0;  // L
+  float WeightBase = 0;   // L
   float WeightRatio = 1;  // q
   uint32_t LastWeightLevel = 0;  // the entry delivered last
   uint32_t LastWordCount = 0;

@@ -10,9 +10,8 @@
 #include "format/decoder.h"
 #include "format/weight_segments.h"
 
-void IndexDecompressorT::SetDocumentWeightInfo(float largest, float smallest,
-                                               float ratio) {
-  WeightTop = largest;
+void IndexDecompressorT::SetDocumentWeightInfo(float /*largest*/,
+                                               float smallest, float ratio) {
   WeightBase = smallest;
   WeightRatio = ratio;
 }

@@ -139,7 +139,13 @@ StatusCodeT WritePartition(const ScopedTempDirT& dir, SessionT& session,
   if (!headerFirst) {
     EXPECT_TRUE(c.WriteBlankHeader(&partition));
   }
-  EXPECT_EQ(partition.GetLength(), kPartitionHeaderSize);
+  // The blank header: the partition's own fields, the dictionary's zero.
+  EXPECT_TRUE(partition.Flush());
+  const std::string blank = ReadWholeFile(dir.File("partition"));
+  EXPECT_EQ(blank.size(), kPartitionHeaderSize);
+  EXPECT_EQ(blank.substr(0, 4), "\x2A\x4F\x83\x99");
+  EXPECT_EQ(blank.substr(kPartitionDictionaryHeaderOffset, kBTreeHeaderSize),
+            std::string(kBTreeHeaderSize, '\0'));
   EXPECT_TRUE(c.CopyDataToDataFile());
   EXPECT_TRUE(c.WriteFullHeader());
   EXPECT_EQ(partition.GetPosition(), partition.GetLength());
