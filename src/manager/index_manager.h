@@ -71,6 +71,10 @@ class IndexManagerT {
   // the current one: the first intact copy that fits the file.
   virtual void ReadHeader(StatusCodeT* status);
 
+  // Record data, record IDs and partitions (record_data.cc, partitions.cc):
+
+  // Optimisation (optomize_manager.cc):
+
   // ---- Index file -----------------------------------------------------------
 
   // Takes an open file whose position is at a header; on failure the file
@@ -117,6 +121,10 @@ class IndexManagerT {
   int IsRecordDeleted(unsigned long record, StatusCodeT* status);
   uint32_t GetNumberOfRecordsDeleted(StatusCodeT* status);
   void OutputDeletedRecords(unsigned long* records, StatusCodeT* status);
+
+  // ---- Queries and dictionary browsing (query_dispatch.cc, browse.cc) -------
+
+  // ---- Record data, record IDs and partitions (record_data.cc, partitions.cc)
 
   // ---- State ----------------------------------------------------------------
 

@@ -68,6 +68,12 @@ class PartitionReaderT : public IndexReaderT, public DictionaryFunctionsT {
   // StatusGeneralError when it cannot be made.
   IndexDecompressorT* GetTermCounts(StatusCodeT* status);
 
+  // ---- Dictionary browsing, term vectors and queries ------------------------
+  // (partition_browse.cc, partition_query.cc)
+
+  // ---- Record data and record IDs -------------------------------------------
+  // (partition_records.cc)
+
  protected:
   // Decodes the word information of the entry at Cursor into info,
   // checking it against the partition. 1, or 0 when it is damaged.
