@@ -7,10 +7,10 @@ Writes CORPUSDIR/queries.txt: one query per line, its class, a tab, then its
 terms separated by spaces. Classes: and, or, andnot (two terms each), phrase
 (a pair of adjacent tokens taken from a real record), near (two tokens 2 to 5
 positions apart in a real record), prefix (the first 3 or 4 letters of a
-term) and ranked (2 or 3 terms of one record). Terms are of middle document
-frequency so that results are neither empty nor the whole collection; pairs
-that must co-occur are taken from one record so that their results are not
-empty either. The same seed gives the same queries.
+term of 5 letters or more) and ranked (2 or 3 terms of one record). Terms are
+of middle document frequency so that results are neither empty nor the whole
+collection; pairs that must co-occur are taken from one record so that their
+results are not empty either. The same seed gives the same queries.
 """
 import argparse
 import collections
@@ -47,7 +47,9 @@ def main():
         return low <= df[term] <= common
 
     mids = sorted(t for t in df if mid(t))
-    if len(mids) < 10:
+    # Prefixes come from the longer terms that are not rare.
+    stems = sorted(t for t in df if df[t] >= low and len(t) >= 5)
+    if len(mids) < 10 or len(stems) < 10:
         raise SystemExit("corpus too small for a query set")
     rng = random.Random(args.seed)
     queries = {c: [] for c in CLASSES}
@@ -87,10 +89,7 @@ def main():
                 if a != b and usable(a) and usable(b) and min(df[a], df[b]) <= high:
                     add("near", [a, b] if rng.random() < 0.5 else [b, a])
         add("or", rng.sample(mids, 2))
-        term = rng.choice(mids)
-        length = rng.choice([3, 4])
-        if len(term) > length:
-            add("prefix", [term[:length]])
+        add("prefix", [rng.choice(stems)[:rng.choice([3, 4])]])
     missing = [c for c in CLASSES if len(queries[c]) < args.per_class]
     if missing:
         raise SystemExit("could not draw enough queries for: " + ", ".join(missing))

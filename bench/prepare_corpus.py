@@ -58,8 +58,8 @@ def gcide_records(dictd):
 
 def zipf_records(records, vocabulary, seed, mean_length):
     """Records of words drawn from a Zipf law (exponent 1) over a seeded
-    vocabulary of made-up words, shorter words being the more frequent ones,
-    as in natural text. Record lengths are exponentially distributed."""
+    vocabulary of made-up words, ranked at random. Record lengths are
+    exponentially distributed."""
     rng = random.Random(seed)
     letters = "abcdefghijklmnopqrstuvwxyz"
     words = set()
@@ -68,7 +68,6 @@ def zipf_records(records, vocabulary, seed, mean_length):
         words.add("".join(rng.choice(letters) for _ in range(length)))
     words = sorted(words)
     rng.shuffle(words)
-    words.sort(key=len)
     cumulative = []
     total = 0.0
     for rank in range(1, vocabulary + 1):

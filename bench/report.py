@@ -6,11 +6,11 @@ import os
 
 CLASSES = ["and", "or", "andnot", "phrase", "near", "prefix", "ranked"]
 BOOLEAN_CLASSES = CLASSES[:-1]
-INDEX_METRICS = [  # key, heading, format, compared with the peers of the same kind
-    ("index_wall_s", "index wall s", "%.2f", True),
-    ("index_cpu_s", "index CPU s", "%.2f", True),
-    ("peak_rss_mib", "peak RSS MiB", "%.1f", False),
-    ("index_mib", "index MiB", "%.1f", True),
+INDEX_METRICS = [  # key, heading, compared with the peers of the same kind only
+    ("index_wall_s", "index wall s", True),
+    ("index_cpu_s", "index CPU s", True),
+    ("peak_rss_mib", "peak RSS MiB", False),
+    ("index_mib", "index MiB", True),
 ]
 EXAMPLES = 5
 
@@ -36,10 +36,17 @@ def ratio(value, base):
     return "%.2f" % (value / base)
 
 
-def cell(value, fmt, peer, lower):
+def number(value):
+    """Three significant figures or so, whatever the magnitude."""
+    if value >= 100:
+        return "%.0f" % value
+    return ("%.1f" if value >= 10 else "%.2f") % value
+
+
+def cell(value, peer, lower):
     if value is None:
         return "n/a"
-    return "%s (%s / %s)" % (fmt % value, ratio(value, peer), ratio(value, lower))
+    return "%s (%s / %s)" % (number(value), ratio(value, peer), ratio(value, lower))
 
 
 def agreement(summary):
@@ -103,9 +110,9 @@ def corpus_section(summary):
                        " |" * (len(INDEX_METRICS) - 1))
             continue
         cells = []
-        for key, _, fmt, same_kind in INDEX_METRICS:
+        for key, _, same_kind in INDEX_METRICS:
             peer = best_peer(done, key, r["kind"] if same_kind else None)
-            cells.append(cell(r[key], fmt, peer, lower[key] if lower else None))
+            cells.append(cell(r[key], peer, lower[key] if lower else None))
         out.append("| %s | %s | %s |" % (r["engine"], r["kind"], " | ".join(cells)))
     out.append("")
     out.append("Queries: total ms per class over 200 queries, after a warm-up pass (its ratio "
@@ -120,7 +127,7 @@ def corpus_section(summary):
         for name in CLASSES:
             peers = [class_ms(p, name) for p in done if p["role"] == "peer"]
             peers = [v for v in peers if v is not None]
-            cells.append(cell(class_ms(r, name), "%.1f", min(peers) if peers else None,
+            cells.append(cell(class_ms(r, name), min(peers) if peers else None,
                               class_ms(lower, name) if lower else None))
         out.append("| %s | %s |" % (r["engine"], " | ".join(cells)))
     failed = [r for r in rows if r.get("status") not in (None, "ok")]
@@ -155,11 +162,11 @@ def corpus_section(summary):
         for example in examples:
             out.append("- example: %s" % example)
     out.append("")
-    out.extend(targets(done, lower))
+    out.extend(targets(done, differ))
     return out
 
 
-def targets(rows, lower):
+def targets(rows, differ):
     """The goals set for Tarvis, checked against the peers of this corpus."""
     tarvis = [r for r in rows if r["role"] == "tarvis" and "index_wall_s" in r]
     out = ["Targets for Tarvis: indexing wall time at most half the fastest peer's of the "
@@ -185,7 +192,9 @@ def targets(rows, lower):
             peers = [class_ms(p, name) for p in rows if p["role"] == "peer"]
             peers = [v for v in peers if v is not None]
             if mine is not None and peers:
-                checks.append("%s %s" % (name, "met" if mine <= min(peers) else "missed"))
+                wrong = differ.get(r["engine"], {}).get(name, 0)
+                checks.append("%s %s%s" % (name, "met" if mine <= min(peers) else "missed",
+                                           " (%d answers differ)" % wrong if wrong else ""))
         out.append("- %s: %s." % (r["engine"], ", ".join(checks)))
     out.append("")
     return out
@@ -198,8 +207,8 @@ METHOD = """\
   dict-gcide, one record per entry of `gcide.index` (its text is the span of
   `gcide.dict.dz` the entry points to, so entries that share a span share a text);
   **synthetic**, 1,000,000 records of made-up words drawn from a Zipf law
-  (exponent 1, 500,000 words, shorter words more frequent, record lengths
-  exponential with mean 20, seeded); **small**, the same generator with 20,000
+  (exponent 1, 500,000 random words of 2 to 16 letters ranked at random, record
+  lengths exponential with mean 20, seeded); **small**, the same generator with 20,000
   records and 30,000 words.
 - One tokeniser for all (`prepare_corpus.py`): runs of ASCII letters and digits,
   folded to lower case, tokens over 64 bytes dropped. It runs once into a token
@@ -209,7 +218,8 @@ METHOD = """\
   frequency (in at least max(3, N/5000) and at most max(4 x that, N/50) of the N
   records); AND, AND NOT and ranked terms come from one record; phrases are adjacent
   token pairs of a real record, proximity pairs tokens 2 to 5 apart in a real record;
-  prefixes are the first 3 or 4 letters of a term.
+  prefixes are the first 3 or 4 letters of a term
+  of 5 letters or more found in at least max(3, N/5000) records.
 - Semantics every driver implements: AND, OR, AND NOT on records; phrase: the second
   term at the position right after the first; proximity: both terms in the record at
   most 5 positions apart, in either order (Xapian `OP_NEAR` with window 6, FTS5
@@ -219,8 +229,9 @@ METHOD = """\
   2-3 terms; only timed, never compared.
 - Engines, with their default settings otherwise: the **lower bound** reads the
   token file, inverts it into (record, position) lists in a hash map and writes them
-  raw, 8 bytes a posting (its query side answers from those lists in memory and is
-  the reference of the agreement check); **xapian** (libxapian) with positions, one
+  raw, 8 bytes a posting (its query side answers from those lists in memory by
+  the definitions above, plainly rather than fast, and is the reference of the
+  agreement check); **xapian** (libxapian) with positions, one
   `add_document` per record and one commit; **fts5-full** / **fts5-none**: an SQLite
   FTS5 contentless table (`content=''`, `detail=full` / `detail=none`, `ascii`
   tokenizer), loaded in one transaction without journal or sync, then FTS5's
@@ -231,9 +242,11 @@ METHOD = """\
   session; **-multi**: the records spread over 16 sessions, then the 16 partitions
   merged with `tvOptomizeIndex`. Kind: *word* engines keep positions, *record*
   engines do not (and skip phrase and proximity).
-- Figures: indexing wall time, CPU time (user + system) and peak resident memory of
-  the indexing process (from its own resource usage, `wait4`), index size (every file
-  the engine left in its index directory). Queries: each driver opens its index, runs
+- Figures: indexing wall time, CPU time (user + system, from the resource usage of
+  the indexing process, `wait4`) and its peak resident memory (`VmHWM`, which the
+  driver reads at the end; the token file is read through a 1 MiB buffer, so the
+  memory is the engine's own plus a few MiB of driver), index size (every file the
+  engine left in its index directory). Queries: each driver opens its index, runs
   the whole query set once as a warm-up (its results are the ones compared), then
   each class again, timed; the time covers building the query and enumerating every
   matching record. One engine runs at a time; the token file is read once before

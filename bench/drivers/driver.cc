@@ -2,11 +2,6 @@
 // warm-up and timed passes over the query set, and the results file.
 #include "driver.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -70,10 +65,26 @@ uint64_t HashRecords(std::vector<uint32_t>* records) {
   return hash;
 }
 
+// The peak resident memory of this process since it was started (VmHWM).
+// Unlike the resource usage its parent sees, it leaves out the image of the
+// parent that the process carried between fork and exec.
+long PeakResidentKiB() {
+  FILE* status = fopen("/proc/self/status", "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long kib = -1;
+  while (fgets(line, sizeof line, status) != nullptr) {
+    if (sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+  }
+  fclose(status);
+  return kib;
+}
+
 int RunIndex(EngineT* engine, const std::string& tokenPath, const std::string& dir) {
   TokenFileT tokens;
-  if (!tokens.Open(tokenPath)) return 1;
-  return engine->Index(&tokens, dir) ? 0 : 1;
+  if (!tokens.Open(tokenPath) || !engine->Index(&tokens, dir)) return 1;
+  printf("peak_rss_kib %ld\n", PeakResidentKiB());
+  return 0;
 }
 
 int RunQueries(EngineT* engine, const std::string& dir, const std::string& queryPath,
@@ -145,50 +156,70 @@ int RunQueries(EngineT* engine, const std::string& dir, const std::string& query
 const char* QueryClassName(QueryClassT kind) { return kClassNames[kind]; }
 
 TokenFileT::~TokenFileT() {
-  if (data_ != nullptr && size_ != 0) munmap(const_cast<char*>(data_), size_);
+  if (file_ != nullptr) fclose(file_);
 }
 
 bool TokenFileT::Open(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) {
+  path_ = path;
+  file_ = fopen(path.c_str(), "rb");
+  if (file_ == nullptr) {
     fprintf(stderr, "cannot open %s\n", path.c_str());
     return false;
   }
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  size_ = ok ? static_cast<size_t>(st.st_size) : 0;
-  if (ok && size_ != 0) {
-    void* map = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    ok = map != MAP_FAILED;
-    if (ok) {
-      data_ = static_cast<const char*>(map);
-      madvise(map, size_, MADV_SEQUENTIAL);
-    } else {
-      size_ = 0;
-    }
-  }
-  close(fd);
-  if (!ok) fprintf(stderr, "cannot map %s\n", path.c_str());
-  return ok;
+  buffer_.resize(1 << 20);
+  return true;
 }
 
 uint32_t TokenFileT::RecordCount() const {
+  FILE* file = fopen(path_.c_str(), "rb");
+  if (file == nullptr) return 0;
+  std::vector<char> chunk(1 << 20);
   uint32_t lines = 0;
-  for (const char* p = data_; p != nullptr && p < data_ + size_;) {
-    const void* nl = memchr(p, '\n', data_ + size_ - p);
-    ++lines;
-    if (nl == nullptr) break;
-    p = static_cast<const char*>(nl) + 1;
+  char last = '\n';
+  size_t got;
+  while ((got = fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+    lines += static_cast<uint32_t>(std::count(chunk.data(), chunk.data() + got, '\n'));
+    last = chunk[got - 1];
   }
-  return lines;
+  fclose(file);
+  return last == '\n' ? lines : lines + 1;
+}
+
+bool TokenFileT::FillLine(const char** end) {
+  for (;;) {
+    const char* data = buffer_.data();
+    const void* nl = memchr(data + begin_, '\n', end_ - begin_);
+    if (nl != nullptr) {
+      *end = static_cast<const char*>(nl);
+      return true;
+    }
+    if (eof_) {
+      *end = data + end_;
+      return end_ > begin_;  // a last line without its newline
+    }
+    // Move the partial line to the front, grow the buffer for a line longer
+    // than it, and read on.
+    memmove(buffer_.data(), data + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
+    size_t got = fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    if (got == 0) {
+      if (ferror(file_)) {
+        fprintf(stderr, "cannot read %s\n", path_.c_str());
+        return false;
+      }
+      eof_ = true;
+    }
+    end_ += got;
+  }
 }
 
 bool TokenFileT::NextRecord() {
-  if (next_ >= size_) return false;
-  const char* begin = data_ + next_;
-  const void* nl = memchr(begin, '\n', size_ - next_);
-  const char* end = nl != nullptr ? static_cast<const char*>(nl) : data_ + size_;
-  next_ = static_cast<size_t>(end - data_) + 1;
+  const char* end = nullptr;
+  if (file_ == nullptr || !FillLine(&end)) return false;
+  const char* begin = buffer_.data() + begin_;
+  begin_ = std::min(static_cast<size_t>(end - buffer_.data()) + 1, end_);
   ++record_;
   line_ = std::string_view(begin, static_cast<size_t>(end - begin));
   words_.clear();

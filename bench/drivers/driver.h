@@ -11,6 +11,7 @@
 #define BENCH_DRIVERS_DRIVER_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,8 +38,10 @@ struct QueryT {
   std::vector<std::string> terms;  // one entry, the prefix, for kQueryPrefix
 };
 
-// The token file, mapped whole. Records come in order; words point into the
-// mapping and stay valid while the object lives.
+// The token file, read through a buffer of its own so that the file does not
+// count towards the memory of the engine being measured. Records come in
+// order; the line and the words of the current record stay valid until the
+// next call of NextRecord.
 class TokenFileT {
  public:
   TokenFileT() = default;
@@ -47,9 +50,10 @@ class TokenFileT {
   ~TokenFileT();
 
   bool Open(const std::string& path);
-  // Number of records (lines) in the file.
+  // Number of records (lines) in the file, counted by a pass of its own.
   uint32_t RecordCount() const;
-  // Moves to the next record; false at the end of the file.
+  // Moves to the next record; false at the end of the file or on a read
+  // error (reported).
   bool NextRecord();
   // The current record's number (from 1), its line and its words.
   uint32_t record() const { return record_; }
@@ -57,9 +61,15 @@ class TokenFileT {
   const std::vector<std::string_view>& words() const { return words_; }
 
  private:
-  const char* data_ = nullptr;
-  size_t size_ = 0;
-  size_t next_ = 0;
+  // Makes sure a whole line starts at begin_; false at the end of the file.
+  bool FillLine(const char** end);
+
+  std::string path_;
+  FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;  // start of the unread part of buffer_
+  size_t end_ = 0;    // end of the data in buffer_
+  bool eof_ = false;
   uint32_t record_ = 0;
   std::string_view line_;
   std::vector<std::string_view> words_;

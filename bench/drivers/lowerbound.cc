@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <unordered_map>
 
@@ -66,13 +67,20 @@ void ForCommonRecords(const PostingListT& a, const PostingListT& b, MatchT match
 class LowerBoundEngineT : public EngineT {
  public:
   bool Index(TokenFileT* tokens, const std::string& dir) override {
+    // Keys point into spelled, which copies each distinct term once.
+    std::deque<std::string> spelled;
     std::unordered_map<std::string_view, PostingListT> lists;
     uint32_t records = 0;
     while (tokens->NextRecord()) {
       records = tokens->record();
       uint32_t position = 0;
       for (std::string_view word : tokens->words()) {
-        lists[word].push_back(PostingT{records, ++position});
+        auto it = lists.find(word);
+        if (it == lists.end()) {
+          spelled.emplace_back(word);
+          it = lists.emplace(spelled.back(), PostingListT()).first;
+        }
+        it->second.push_back(PostingT{records, ++position});
       }
     }
     std::string path = dir + kIndexFile;
@@ -104,7 +112,7 @@ class LowerBoundEngineT : public EngineT {
       PostingListT& list = lists_[term];
       list.resize(count);
       ok = ReadAll(file, list.data(), count * sizeof(PostingT));
-      terms_.push_back(std::move(term));
+      terms_.emplace_back(std::move(term), &list);
     }
     if (file != nullptr) fclose(file);
     if (!ok) fprintf(stderr, "cannot read %s\n", path.c_str());
@@ -160,12 +168,17 @@ class LowerBoundEngineT : public EngineT {
         break;
       case kQueryPrefix: {
         const std::string& prefix = query.terms[0];
-        for (auto it = std::lower_bound(terms_.begin(), terms_.end(), prefix);
-             it != terms_.end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
-          for (const PostingT& p : lists_[*it]) records->push_back(p.record);
+        seen_.assign(records_ + 1, 0);
+        for (auto it = std::lower_bound(terms_.begin(), terms_.end(), prefix,
+                                        [](const TermT& t, const std::string& p) {
+                                          return t.first < p;
+                                        });
+             it != terms_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+          for (const PostingT& p : *it->second) seen_[p.record] = 1;
         }
-        std::sort(records->begin(), records->end());
-        records->erase(std::unique(records->begin(), records->end()), records->end());
+        for (uint32_t r = 1; r <= records_; ++r) {
+          if (seen_[r]) records->push_back(r);
+        }
         break;
       }
       case kQueryRanked:
@@ -207,7 +220,9 @@ class LowerBoundEngineT : public EngineT {
 
   uint32_t records_ = 0;
   std::unordered_map<std::string, PostingListT> lists_;
-  std::vector<std::string> terms_;  // sorted, for prefixes
+  using TermT = std::pair<std::string, const PostingListT*>;
+  std::vector<TermT> terms_;  // sorted, for prefixes
+  std::vector<uint8_t> seen_;
   const PostingListT empty_;
 };
 
