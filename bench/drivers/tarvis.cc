@@ -1,0 +1,203 @@
+// Tarvis through its public header only. Variants: "word", "record" and
+// "idf" pick the index mode and index everything in one session; a "-multi"
+// suffix splits the records over kSessions sessions, one partition each, and
+// merges them with the optimiser afterwards. Terms reach the engine as hex
+// words in the short query form; results are walked hit by hit, counting
+// each record once.
+#include <tarvis/tarvis.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver.h"
+
+namespace {
+
+const char kIndexFile[] = "/index.tvx";
+constexpr uint32_t kSessions = 16;
+
+// The out-parameter types of the hit and count functions are taken from the
+// header's own declarations, so the driver follows them as they stand.
+template <typename Ret, typename V, typename R, typename W, typename C, typename F>
+void ReadHit(Ret (*read)(V*, R*, W*, C*, F*, StatusCodeT*), QueryVectorBaseT* vector,
+             uint32_t* record, StatusCodeT* status) {
+  R r{};
+  W w{};
+  C c{};
+  F f{};
+  read(vector, &r, &w, &c, &f, status);
+  *record = static_cast<uint32_t>(r);
+}
+
+template <typename Ret, typename V, typename T, typename R, typename H>
+uint32_t RecordCount(Ret (*count)(V*, T*, R*, H*, StatusCodeT*), QueryVectorBaseT* vector,
+                     StatusCodeT* status) {
+  T total{};
+  R records{};
+  H hits{};
+  count(vector, &total, &records, &hits, status);
+  return static_cast<uint32_t>(records);
+}
+
+template <typename Ret, typename M, typename A, typename B>
+Ret Process(Ret (*process)(M*, A*, B*, StatusCodeT*), IndexManagerT* manager, char* ranked,
+            char* boolean, StatusCodeT* status) {
+  return process(manager, reinterpret_cast<A*>(ranked), reinterpret_cast<B*>(boolean), status);
+}
+
+bool Ok(StatusCodeT status, const char* what) {
+  if (status >= 0) return true;
+  fprintf(stderr, "tarvis: %s: %s\n", what, StatusCodeMessage(status));
+  return false;
+}
+
+std::string HexWord(const std::string& term) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex = "0x";
+  for (unsigned char c : term) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return hex;
+}
+
+class TarvisEngineT : public EngineT {
+ public:
+  TarvisEngineT(unsigned long mode, uint32_t sessions) : mode_(mode), sessions_(sessions) {}
+
+  ~TarvisEngineT() override {
+    if (manager_ == nullptr) return;
+    StatusCodeT status = 0;
+    tvEndRetrievalSession(manager_, &status);
+    tvCloseIndex(manager_, &status);
+    tvDeleteIndexManager(manager_, &status);
+  }
+
+  bool Index(TokenFileT* tokens, const std::string& dir) override {
+    std::string temporary = dir + "/";
+    tvSetLocationForTemporaryFiles(temporary.c_str());
+    std::string path = dir + kIndexFile;
+    StatusCodeT status = 0;
+    manager_ = tvCreateIndexManager(&status);
+    if (!Ok(status, "create manager")) return false;
+    tvCreateIndex(manager_, &path[0], mode_, &status);
+    if (!Ok(status, "create index")) return false;
+    tvOpenIndex(manager_, &path[0], &status);
+    if (!Ok(status, "open index")) return false;
+
+    uint32_t perSession = (tokens->RecordCount() + sessions_ - 1) / sessions_;
+    WordTypeT word;
+    memset(&word, 0, sizeof word);
+    bool more = tokens->NextRecord();
+    while (more) {
+      IndexerT* indexer = tvStartIndexingSession(manager_, &status);
+      if (!Ok(status, "start session")) return false;
+      for (uint32_t n = 0; more && n < perSession; ++n, more = tokens->NextRecord()) {
+        for (std::string_view w : tokens->words()) {
+          word.WordLength = static_cast<uint8_t>(w.size());
+          memcpy(word.Word, w.data(), word.WordLength);
+          tvIndexWord(indexer, &word, &status);
+          if (!Ok(status, "index word")) return false;
+        }
+        tvIncrementRecord(indexer, &word, &status);
+        if (!Ok(status, "next record")) return false;
+      }
+      tvEndIndexingSession(manager_, indexer, &word, &status);
+      if (!Ok(status, "end session")) return false;
+    }
+    if (sessions_ > 1) {
+      tvOptomizeIndex(manager_, sessions_, &status);
+      if (!Ok(status, "optimise")) return false;
+      tvEndOptomization(manager_, nullptr, 0, &status);
+      if (!Ok(status, "end optimisation")) return false;
+    }
+    tvCloseIndex(manager_, &status);
+    return Ok(status, "close index");
+  }
+
+  bool Open(const std::string& dir) override {
+    std::string path = dir + kIndexFile;
+    StatusCodeT status = 0;
+    manager_ = tvCreateIndexManager(&status);
+    if (!Ok(status, "create manager")) return false;
+    tvOpenIndex(manager_, &path[0], &status);
+    if (!Ok(status, "open index")) return false;
+    tvStartRetrievalSession(manager_, &status);
+    return Ok(status, "start retrieval");
+  }
+
+  bool Supports(QueryClassT kind) const override {
+    return mode_ == WORD_MODE || (kind != kQueryPhrase && kind != kQueryNear);
+  }
+
+  bool Run(const QueryT& query, std::vector<uint32_t>* records) override {
+    const std::vector<std::string>& t = query.terms;
+    std::string text;
+    switch (query.kind) {
+      case kQueryAnd: text = HexWord(t[0]) + " & " + HexWord(t[1]); break;
+      case kQueryOr: text = HexWord(t[0]) + " | " + HexWord(t[1]); break;
+      case kQueryAndNot: text = HexWord(t[0]) + " ! " + HexWord(t[1]); break;
+      case kQueryPhrase: text = "\"" + HexWord(t[0]) + " " + HexWord(t[1]) + "\""; break;
+      case kQueryNear:
+        text = HexWord(t[0]) + " w" + std::to_string(kNearDistance) + " " + HexWord(t[1]);
+        break;
+      case kQueryPrefix: text = HexWord(t[0]) + "*"; break;
+      case kQueryRanked:
+        for (const std::string& term : t) text += (text.empty() ? "" : " ") + HexWord(term);
+        break;
+      case kQueryClassCount: return false;
+    }
+    bool ranked = query.kind == kQueryRanked;
+    StatusCodeT status = 0;
+    QueryVectorBaseT* vector =
+        Process(tvProcessQuery, manager_, ranked ? &text[0] : nullptr,
+                ranked ? nullptr : &text[0], &status);
+    if (!Ok(status, "query")) return false;
+    bool ok = Collect(vector, ranked ? kRankedDepth : UINT32_MAX, records);
+    tvDeleteResultVector(vector, &status);
+    return ok && Ok(status, "delete vector");
+  }
+
+ private:
+  // Walks the vector from its current (first) hit and appends each record
+  // once, at most limit records.
+  static bool Collect(QueryVectorBaseT* vector, uint32_t limit, std::vector<uint32_t>* records) {
+    if (vector == nullptr) return true;
+    StatusCodeT status = 0;
+    if (RecordCount(tvNumHits, vector, &status) == 0) return Ok(status, "count hits");
+    uint32_t record = 0;
+    ReadHit(tvVectorCurrentHit, vector, &record, &status);
+    for (uint32_t last = 0; status == StatusNoError;) {
+      if (record != last) {
+        if (records->size() >= limit) break;
+        records->push_back(record);
+        last = record;
+      }
+      ReadHit(tvVectorNextHit, vector, &record, &status);
+    }
+    return Ok(status, "walk vector");
+  }
+
+  unsigned long mode_;
+  uint32_t sessions_;
+  IndexManagerT* manager_ = nullptr;
+};
+
+std::unique_ptr<EngineT> Make(const std::string& variant) {
+  std::string mode = variant;
+  uint32_t sessions = 1;
+  size_t dash = variant.find('-');
+  if (dash != std::string::npos) {
+    if (variant.substr(dash) != "-multi") return nullptr;
+    mode = variant.substr(0, dash);
+    sessions = kSessions;
+  }
+  if (mode == "word") return std::make_unique<TarvisEngineT>(WORD_MODE, sessions);
+  if (mode == "record") return std::make_unique<TarvisEngineT>(RECORD_MODE, sessions);
+  if (mode == "idf") return std::make_unique<TarvisEngineT>(IDF_MODE, sessions);
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return DriverMain(argc, argv, Make); }

@@ -1,0 +1,279 @@
+"""Writes the benchmark report, RESULTS.md, and the table behind it,
+results.csv, from the per-corpus summaries of harness.py."""
+import collections
+import csv
+import os
+
+CLASSES = ["and", "or", "andnot", "phrase", "near", "prefix", "ranked"]
+BOOLEAN_CLASSES = CLASSES[:-1]
+INDEX_METRICS = [  # key, heading, compared with the peers of the same kind only
+    ("index_wall_s", "index wall s", True),
+    ("index_cpu_s", "index CPU s", True),
+    ("peak_rss_mib", "peak RSS MiB", False),
+    ("index_mib", "index MiB", True),
+]
+EXAMPLES = 5
+
+
+def ok_rows(summary):
+    return [r for r in summary["rows"] if r.get("status") == "ok" or "classes" in r]
+
+
+def best_peer(rows, key, kind=None):
+    values = [r[key] for r in rows
+              if r["role"] == "peer" and key in r and (kind is None or r["kind"] == kind)]
+    return min(values) if values else None
+
+
+def class_ms(row, name):
+    entry = row.get("classes", {}).get(name)
+    return entry["ms"] if entry else None
+
+
+def ratio(value, base):
+    if value is None or not base:
+        return "–"
+    return "%.2f" % (value / base)
+
+
+def number(value):
+    """Three significant figures or so, whatever the magnitude."""
+    if value >= 100:
+        return "%.0f" % value
+    return ("%.1f" if value >= 10 else "%.2f") % value
+
+
+def cell(value, peer, lower):
+    if value is None:
+        return "n/a"
+    return "%s (%s / %s)" % (number(value), ratio(value, peer), ratio(value, lower))
+
+
+def agreement(summary):
+    """Compares the records every engine returned for each Boolean query.
+    The reference is the lower bound when it ran, else the answer most
+    engines gave. Returns per engine and class the number of queries that
+    differ, and some examples."""
+    rows = [r for r in ok_rows(summary) if "queries" in r]
+    lower = next((r for r in rows if r["role"] == "lower bound"), None)
+    differ = {r["engine"]: collections.Counter() for r in rows}
+    compared = collections.Counter()
+    examples = []
+    for index, (kind, terms) in enumerate(summary["queries"]):
+        if kind not in BOOLEAN_CLASSES:
+            continue
+        answers = {}
+        for r in rows:
+            q = r["queries"].get(str(index)) or r["queries"].get(index)
+            if q is not None:
+                answers[r["engine"]] = (q["count"], q["hash"])
+        if len(answers) < 2:
+            continue
+        compared[kind] += 1
+        if lower is not None and lower["engine"] in answers:
+            reference = answers[lower["engine"]]
+        else:
+            reference = collections.Counter(answers.values()).most_common(1)[0][0]
+        wrong = [e for e, a in answers.items() if a != reference]
+        for engine in wrong:
+            differ[engine][kind] += 1
+        if wrong and len(examples) < EXAMPLES:
+            counts = ", ".join("%s %s" % (e, a[0]) for e, a in answers.items())
+            examples.append("%s `%s`: %s" % (kind, terms, counts))
+    return differ, compared, examples
+
+
+def corpus_section(summary):
+    info = summary["corpus"]
+    rows = summary["rows"]
+    done = ok_rows(summary)
+    lower = next((r for r in done if r["role"] == "lower bound"), None)
+    out = []
+    out.append("## %s" % info["name"])
+    out.append("")
+    out.append("%s: %s records, %s tokens, %s distinct terms, token file %.1f MiB. "
+               "Run %s on %s; load average before each engine: %s."
+               % (info["source"], format(info["records"], ","), format(info["tokens"], ","),
+                  format(info["terms"], ","), info["bytes"] / 1048576.0, summary["date"],
+                  summary["machine"],
+                  ", ".join("%s %.1f" % (r["engine"], r["load_before"]) for r in rows)))
+    out.append("")
+    out.append("Indexing. Each cell: the figure (its ratio to the best peer / to the lower "
+               "bound). Wall, CPU and size are compared with the peers of the same kind, "
+               "memory with every peer.")
+    out.append("")
+    out.append("| engine | kind | " + " | ".join(m[1] for m in INDEX_METRICS) + " |")
+    out.append("|---|---|" + "---|" * len(INDEX_METRICS))
+    for r in rows:
+        if "index_wall_s" not in r:
+            out.append("| %s | %s | %s |" % (r["engine"], r["kind"], r.get("status", "?")) +
+                       " |" * (len(INDEX_METRICS) - 1))
+            continue
+        cells = []
+        for key, _, same_kind in INDEX_METRICS:
+            peer = best_peer(done, key, r["kind"] if same_kind else None)
+            cells.append(cell(r[key], peer, lower[key] if lower else None))
+        out.append("| %s | %s | %s |" % (r["engine"], r["kind"], " | ".join(cells)))
+    out.append("")
+    out.append("Queries: total ms per class over 200 queries, after a warm-up pass (its ratio "
+               "to the fastest peer that answers the class / to the lower bound).")
+    out.append("")
+    out.append("| engine | " + " | ".join(CLASSES) + " |")
+    out.append("|---|" + "---|" * len(CLASSES))
+    for r in done:
+        if "classes" not in r:
+            continue
+        cells = []
+        for name in CLASSES:
+            peers = [class_ms(p, name) for p in done if p["role"] == "peer"]
+            peers = [v for v in peers if v is not None]
+            cells.append(cell(class_ms(r, name), min(peers) if peers else None,
+                              class_ms(lower, name) if lower else None))
+        out.append("| %s | %s |" % (r["engine"], " | ".join(cells)))
+    failed = [r for r in rows if r.get("status") not in (None, "ok")]
+    if failed:
+        out.append("")
+        for r in failed:
+            out.append("- %s: %s" % (r["engine"], r["status"]))
+    if lower is not None and "queries" in lower:
+        out.append("")
+        means = []
+        for name in CLASSES:
+            counts = [int(q["count"]) for q in lower["queries"].values()
+                      if q["class"] == name and q["count"] != "error"]
+            if counts:
+                means.append("%s %.0f" % (name, sum(counts) / len(counts)))
+        out.append("Mean matching records per query (lower bound): %s." % ", ".join(means))
+    out.append("")
+    differ, compared, examples = agreement(summary)
+    if not compared:
+        out.append("Agreement: fewer than two engines answered; nothing to compare.")
+    else:
+        out.append("Agreement on the Boolean classes (%s queries compared):"
+                   % ", ".join("%s %d" % (k, compared[k]) for k in BOOLEAN_CLASSES
+                               if compared[k]))
+        out.append("")
+        for engine, counter in differ.items():
+            if counter:
+                out.append("- %s differs on %s." % (engine, ", ".join(
+                    "%d %s" % (counter[k], k) for k in BOOLEAN_CLASSES if counter[k])))
+        if not any(differ.values()):
+            out.append("- every engine returned the same records for every query.")
+        for example in examples:
+            out.append("- example: %s" % example)
+    out.append("")
+    out.extend(targets(done, differ))
+    return out
+
+
+def targets(rows, differ):
+    """The goals set for Tarvis, checked against the peers of this corpus."""
+    tarvis = [r for r in rows if r["role"] == "tarvis" and "index_wall_s" in r]
+    out = ["Targets for Tarvis: indexing wall time at most half the fastest peer's of the "
+           "same kind; peak memory at most half the smallest peer's; index size at most 0.9 "
+           "of the smallest peer index of the same kind; per query class no slower than the "
+           "fastest peer.", ""]
+    if not tarvis:
+        out.append("No Tarvis results on this corpus.")
+        out.append("")
+        return out
+    for r in tarvis:
+        checks = []
+        wall = best_peer(rows, "index_wall_s", r["kind"])
+        rss = best_peer(rows, "peak_rss_mib")
+        size = best_peer(rows, "index_mib", r["kind"])
+        for label, value, limit in (("wall", r["index_wall_s"], wall and 0.5 * wall),
+                                    ("memory", r["peak_rss_mib"], rss and 0.5 * rss),
+                                    ("size", r["index_mib"], size and 0.9 * size)):
+            if limit:
+                checks.append("%s %s" % (label, "met" if value <= limit else "missed"))
+        for name in CLASSES:
+            mine = class_ms(r, name)
+            peers = [class_ms(p, name) for p in rows if p["role"] == "peer"]
+            peers = [v for v in peers if v is not None]
+            if mine is not None and peers:
+                wrong = differ.get(r["engine"], {}).get(name, 0)
+                checks.append("%s %s%s" % (name, "met" if mine <= min(peers) else "missed",
+                                           " (%d answers differ)" % wrong if wrong else ""))
+        out.append("- %s: %s." % (r["engine"], ", ".join(checks)))
+    out.append("")
+    return out
+
+
+METHOD = """\
+## Method
+
+- Run with `bench/run.sh` (see the README). Corpora: **gcide**, the Debian package
+  dict-gcide, one record per entry of `gcide.index` (its text is the span of
+  `gcide.dict.dz` the entry points to, so entries that share a span share a text);
+  **synthetic**, 1,000,000 records of made-up words drawn from a Zipf law
+  (exponent 1, 500,000 random words of 2 to 16 letters ranked at random, record
+  lengths exponential with mean 20, seeded); **small**, the same generator with 20,000
+  records and 30,000 words.
+- One tokeniser for all (`prepare_corpus.py`): runs of ASCII letters and digits,
+  folded to lower case, tokens over 64 bytes dropped. It runs once into a token
+  file, one record per line, that every driver reads, so every engine indexes the
+  same tokens at the same positions (record r is line r, positions count from 1).
+- Queries (`make_queries.py`, seeded): 200 per class. Terms are of middle document
+  frequency (in at least max(3, N/5000) and at most max(4 x that, N/50) of the N
+  records); AND, AND NOT and ranked terms come from one record; phrases are adjacent
+  token pairs of a real record, proximity pairs tokens 2 to 5 apart in a real record;
+  prefixes are the first 3 or 4 letters of a term
+  of 5 letters or more found in at least max(3, N/5000) records.
+- Semantics every driver implements: AND, OR, AND NOT on records; phrase: the second
+  term at the position right after the first; proximity: both terms in the record at
+  most 5 positions apart, in either order (Xapian `OP_NEAR` with window 6, FTS5
+  `NEAR(a b, 4)` which counts the tokens between, Lucene++ unordered `SpanNearQuery`
+  with slop 4, Tarvis `w5`, the lower bound |i - j| <= 5); prefix: any term that
+  starts with the prefix. Ranked: each engine's own scoring, top 10 of an OR of the
+  2-3 terms; only timed, never compared.
+- Engines, with their default settings otherwise: the **lower bound** reads the
+  token file, inverts it into (record, position) lists in a hash map and writes them
+  raw, 8 bytes a posting (its query side answers from those lists in memory by
+  the definitions above, plainly rather than fast, and is the reference of the
+  agreement check); **xapian** (libxapian) with positions, one
+  `add_document` per record and one commit; **fts5-full** / **fts5-none**: an SQLite
+  FTS5 contentless table (`content=''`, `detail=full` / `detail=none`, `ascii`
+  tokenizer), loaded in one transaction without journal or sync, then FTS5's
+  `optimize`; **lucene** / **lucene-records**: Lucene++ 3.0.8, one unstored field
+  split on spaces, unlimited field length, with positions / with
+  `omitTermFreqAndPositions`, then `optimize()`; **tarvis-word**, **-record**,
+  **-idf**: Tarvis through its public header in each index mode, one indexing
+  session; **-multi**: the records spread over 16 sessions, then the 16 partitions
+  merged with `tvOptomizeIndex`. Kind: *word* engines keep positions, *record*
+  engines do not (and skip phrase and proximity).
+- Figures: indexing wall time, CPU time (user + system, from the resource usage of
+  the indexing process, `wait4`) and its peak resident memory (`VmHWM`, which the
+  driver reads at the end; the token file is read through a 1 MiB buffer, so the
+  memory is the engine's own plus a few MiB of driver), index size (every file the
+  engine left in its index directory). Queries: each driver opens its index, runs
+  the whole query set once as a warm-up (its results are the ones compared), then
+  each class again, timed; the time covers building the query and enumerating every
+  matching record. One engine runs at a time; the token file is read once before
+  each engine to warm the page cache.
+- Agreement: for each Boolean query the harness compares the count and a hash of
+  the sorted record numbers of every engine with the lower bound's.
+"""
+
+
+def write(summaries, out_dir):
+    lines = ["# Benchmark results", "",
+             "Written by `bench/run.sh`; see the method at the end. "
+             "Lower figures are better throughout.", ""]
+    for summary in summaries:
+        lines.extend(corpus_section(summary))
+    lines.append(METHOD)
+    with open(os.path.join(out_dir, "RESULTS.md"), "w") as f:
+        f.write("\n".join(lines))
+    with open(os.path.join(out_dir, "results.csv"), "w", newline="") as f:
+        writer = csv.writer(f)
+        writer.writerow(["corpus", "engine", "kind", "status", "records", "tokens"] +
+                        [m[0] for m in INDEX_METRICS] + ["query_%s_ms" % c for c in CLASSES])
+        for summary in summaries:
+            info = summary["corpus"]
+            for r in summary["rows"]:
+                metrics = ["%.4f" % r[m[0]] if m[0] in r else "" for m in INDEX_METRICS]
+                times = ["" if class_ms(r, c) is None else "%.3f" % class_ms(r, c)
+                         for c in CLASSES]
+                writer.writerow([info["name"], r["engine"], r["kind"], r.get("status", ""),
+                                 info["records"], info["tokens"]] + metrics + times)
