@@ -36,6 +36,7 @@
 class FileClassT;
 class PartitionReaderT;
 class TarvisRecordDeleterT;
+class UncompressedQueryVectorT;
 struct IndexCreationParametersT;
 
 class IndexManagerT {
@@ -123,6 +124,15 @@ class IndexManagerT {
   void OutputDeletedRecords(unsigned long* records, StatusCodeT* status);
 
   // ---- Queries and dictionary browsing (query_dispatch.cc, browse.cc) -------
+  //
+  // All of them need a retrieval session (StatusNotInitializedForSearching);
+  // a negative status from a partition ends them with that status.
+
+  // Runs a Boolean query in the short form over every loaded partition and
+  // joins the partitions' hits, each shifted by its records-before number,
+  // into one vector, rewound, owned by the caller; null with a status.
+  UncompressedQueryVectorT* ProcessQuery(const unsigned char* query,
+                                         StatusCodeT* status);
 
   // A query in two optional parts (null or blank: not given): the Boolean
   // query selects records, the ranked query scores them (ranked_manager.h).
@@ -132,6 +142,41 @@ class IndexManagerT {
   QueryVectorBaseT* ProcessRankedQuery(const unsigned char* rankedQuery,
                                        const unsigned char* booleanQuery,
                                        StatusCodeT* status);
+
+  // The merged word list of all partitions (keys length-prefixed, buffers of
+  // 256 bytes; counts summed over the partitions holding the word). found,
+  // records and hits may be null; cursor and key may not
+  // (StatusMalformedParameter).
+  //
+  // Looks key up; when no partition holds it, key is overwritten with the
+  // next word (see NextKey) and found is 0.
+  void FindKey(DictionaryCursorT* cursor, unsigned char* key, BooleanT* found,
+               uint32_t* records, uint32_t* hits, StatusCodeT* status);
+  // The word after (before) the cursor's key; StatusEndOfWordList when there
+  // is none, the cursor unchanged.
+  void NextKey(DictionaryCursorT* cursor, unsigned char* key,
+               uint32_t* records, uint32_t* hits, StatusCodeT* status);
+  void PreviousKey(DictionaryCursorT* cursor, unsigned char* key,
+                   uint32_t* records, uint32_t* hits, StatusCodeT* status);
+  // The cursor's word, read from the cursor alone; StatusNoCurrentKey when
+  // it holds no word of the index.
+  void CurrentKey(const DictionaryCursorT* cursor, unsigned char* key,
+                  uint32_t* records, uint32_t* hits, StatusCodeT* status);
+  // Every hit of the cursor's word in records not deleted, numbered across
+  // the index, rewound, owned by the caller.
+  UncompressedQueryVectorT* GetCurrentQueryVector(
+      const DictionaryCursorT* cursor, StatusCodeT* status);
+  // Writes the statistics file of the merged word list (StatsDatabaseT).
+  // StatusIndexEmpty, writing nothing, when there is no word.
+  void OutputStatsFile(const char* fileName, StatusCodeT* status);
+
+ protected:
+  // One step of the merged word list from the cursor's key: forward for
+  // direction 1, backward for -1. The cursor takes the word found.
+  void StepKey(DictionaryCursorT* cursor, int direction, unsigned char* key,
+               uint32_t* records, uint32_t* hits, StatusCodeT* status);
+
+ public:
 
   // ---- Record data, record IDs and partitions (record_data.cc, partitions.cc)
 

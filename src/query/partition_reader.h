@@ -17,14 +17,19 @@
 
 #include "format/partition_header.h"
 #include "format/word_info.h"
+#include "query/compressed_vector.h"
 #include "query/index_reader.h"
+#include "query/query_term_source.h"
+#include "query/uncompressed_vector.h"
 #include "storage/dictionary_functions.h"
 #include "storage/readtree.h"
 
 class FileClassT;
 class IndexDecompressorT;
 
-class PartitionReaderT : public IndexReaderT, public DictionaryFunctionsT {
+class PartitionReaderT : public IndexReaderT,
+                         public DictionaryFunctionsT,
+                         public QueryTermSourceT {
  public:
   // Cache pages the dictionary adds to the file.
   static constexpr uint32_t kDictionaryCachePages = 5;
@@ -70,6 +75,94 @@ class PartitionReaderT : public IndexReaderT, public DictionaryFunctionsT {
 
   // ---- Dictionary browsing, term vectors and queries ------------------------
   // (partition_browse.cc, partition_query.cc)
+  //
+  // Keys are length-prefixed (room for 256 bytes). The browsing operations
+  // move the dictionary position and report the key there with the term's
+  // record count R and posting count P in this partition; each returns 1, or
+  // 0 with a status: StatusNoCurrentKey without a position,
+  // StatusEndOfWordList at either end (the position stays),
+  // StatusGeneralError when the dictionary cannot be loaded or read,
+  // StatusReadError when the key's word information is damaged. Queries,
+  // wildcards and ranges move the position as well.
+
+  // Looks key up: found 1 with its counts, or found 0 with the position on
+  // the next greater key (on the last key when every key is smaller; no
+  // position when the partition has no keys).
+  int FindKey(const unsigned char* key, BooleanT& found, uint32_t& records,
+              uint32_t& hits, StatusCodeT* status);
+  int CurrentKey(unsigned char* key, uint32_t& records, uint32_t& hits,
+                 StatusCodeT* status) override;
+  int NextKey(unsigned char* key, uint32_t& records, uint32_t& hits,
+              StatusCodeT* status) override;
+  int PreviousKey(unsigned char* key, uint32_t& records, uint32_t& hits,
+                  StatusCodeT* status) override;
+  // Moves to key number n (1 is the first). StatusEndOfWordList for 0 and
+  // for a number beyond the last key.
+  int FindNthKey(uint32_t n, unsigned char* key, uint32_t& records,
+                 uint32_t& hits, StatusCodeT* status);
+
+  // The dictionary interface: cursor is a ReadBTreeCursorT of this reader,
+  // or null for the reader's own position. Keys as bytes plus length. Status
+  // 0, or StatusEndOfWordList (no keys, or at either end), StatusNoCurrentKey,
+  // StatusBadKeyLength, StatusGeneralError.
+  void DF_FindKey(void* cursor, unsigned char* key, uint32_t& length,
+                  StatusCodeT* status) override;
+  void DF_CurrentKey(void* cursor, unsigned char* key, uint32_t& length,
+                     StatusCodeT* status) override;
+  void DF_NextKey(void* cursor, unsigned char* key, uint32_t& length,
+                  StatusCodeT* status) override;
+  void DF_PreviousKey(void* cursor, unsigned char* key, uint32_t& length,
+                      StatusCodeT* status) override;
+
+  // The postings of the key at the position, standing on its first hit;
+  // owned by the caller. Null with a status (StatusNotEnoughMemory when it
+  // cannot be allocated).
+  CompressedQueryVectorT* GetCurrentQueryVector(StatusCodeT* status);
+
+  // Term leaves of the query parser (hits numbered within the partition).
+  // The vector of one term: hooked to its postings, or empty when the
+  // partition does not hold it. StatusGeneralError when the dictionary
+  // cannot be searched, StatusReadError when the entry is damaged.
+  CompressedQueryVectorT* TokentoVector(const unsigned char* key,
+                                        StatusCodeT* status) override;
+  // The OR of every key matching the pattern, in key order, however many.
+  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
+                                    StatusCodeT* status) override;
+  // The OR of the first maxTerms keys from low to high, both included.
+  QueryVectorBaseT* ProcessRange(const unsigned char* low,
+                                 const unsigned char* high, uint32_t maxTerms,
+                                 StatusCodeT* status) override;
+  // Parses and evaluates a query in the short form over this partition;
+  // records are asked of the deletion set with the records-before number
+  // added. The options are not read.
+  UncompressedQueryVectorT* ProcessQuery(unsigned char* unused,
+                                         unsigned char* query,
+                                         QueryOptionsT* options,
+                                         DeletedRecordSetT* deleted,
+                                         StatusCodeT* status) override;
+
+ protected:
+  // The cursor a dictionary operation works on.
+  ReadBTreeCursorT* DictionaryCursor(void* cursor) {
+    return cursor != nullptr ? static_cast<ReadBTreeCursorT*>(cursor)
+                             : &Cursor;
+  }
+  // Copies the key at the position (unless key is null) and reports its
+  // counts. 1, or 0 with StatusReadError.
+  int ReportCurrentKey(unsigned char* key, uint32_t& records, uint32_t& hits,
+                       StatusCodeT* status);
+  // ReportCurrentKey after a step of the position that gave result (end:
+  // the result at the end of the dictionary).
+  int ReportStep(int result, int end, unsigned char* key, uint32_t& records,
+                 uint32_t& hits, StatusCodeT* status);
+  // A new vector hooked to the term info describes, or an empty one for a
+  // null info.
+  CompressedQueryVectorT* NewTermVector(const WordIndexInfoT* info,
+                                        StatusCodeT* status);
+  // NewTermVector for the key at the position.
+  CompressedQueryVectorT* CurrentKeyVector(StatusCodeT* status);
+
+ public:
 
   // ---- Record data and record IDs -------------------------------------------
   // (partition_records.cc)

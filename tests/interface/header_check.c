@@ -10,3 +10,8 @@ _Static_assert(offsetof(WordTypeT, WordLength) == 256, "length after bytes");
 _Static_assert(sizeof(((WordTypeT*)0)->RunTags[0]) == 4, "run tags 32-bit");
 _Static_assert(offsetof(WordTypeT, RunTags) == 260, "run tags aligned");
 _Static_assert(sizeof(WordTypeT) == 276, "WordTypeT size");
+_Static_assert(offsetof(DictionaryCursorT, State) == 0, "state first");
+_Static_assert(offsetof(DictionaryCursorT, Key) == 4, "key after state");
+_Static_assert(offsetof(DictionaryCursorT, Records) == 260, "records");
+_Static_assert(offsetof(DictionaryCursorT, Hits) == 264, "hits");
+_Static_assert(sizeof(DictionaryCursorT) == 268, "DictionaryCursorT size");

@@ -1,0 +1,15 @@
+// QueryOptionsT: what the index manager hands every partition with a query:
+// when the query started, and settings that travel with it. No reader
+// consults the settings; they keep the values every query has carried.
+
+#ifndef TARVIS_QUERY_QUERY_OPTIONS_H_
+#define TARVIS_QUERY_QUERY_OPTIONS_H_
+
+#include <cstdint>
+
+struct QueryOptionsT {
+  uint32_t StartTime = 0;  // seconds since 1970
+  int32_t Settings[5] = {1000, 50, 200, 0, -1};
+};
+
+#endif  // TARVIS_QUERY_QUERY_OPTIONS_H_
