@@ -150,6 +150,19 @@ TEST(RankedQueryTest, IdfModeScoresTheStoredOccurrenceCount) {
   for (const auto& hit : ranked) EXPECT_NEAR(0.7071, hit.second, 0.01);
 }
 
+TEST(RankedQueryTest, TermStatisticsAreThoseOfEachTerm) {
+  // "ae" and "ba" share a hash of the word-count cache; a term's rarity must
+  // still be its own, whatever else the query asks for.
+  RankedIndexT index(WORD_MODE, IndexParamWeightMaxFrequency);
+  index.Build({{{"ae"}, {"ba"}, {"ba"}, {"ba"}, {"c"}}});
+  StatusCodeT status = StatusNoError;
+  const Ranking alone = index.Ranked(Hex("ae"), "", &status);
+  const Ranking both = index.Ranked(Hex("ae") + " " + Hex("ba"), "", &status);
+  ASSERT_EQ(1u, alone.size());
+  ASSERT_EQ(4u, both.size());
+  EXPECT_EQ(alone[0], both[0]);
+}
+
 TEST(RankedQueryTest, ModifiersFilterAndSelection) {
   RankedIndexT index(WORD_MODE, IndexParamWeightMaxFrequency);
   index.Build({{{"a", "a", "a", "b"}, {"a", "c"}, {"b", "c"}, {"c"}}});
