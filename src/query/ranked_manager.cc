@@ -8,9 +8,9 @@
 #include <cmath>
 #include <new>
 
-#include "format/decoder.h"
 #include "format/word_info.h"
 #include "manager/record_deleter.h"
+#include "query/document_weights.h"
 #include "query/partition_reader.h"
 
 namespace {
@@ -366,16 +366,12 @@ int RankedManagerT::IsExcluded(uint32_t record, StatusCodeT* status) {
 }
 
 int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
-                                IndexDecompressorT* weights, float* score,
+                                DocumentWeightTableT* weights, float* score,
                                 StatusCodeT* status) {
   float dw = 1.0f;
-  if (score != nullptr && weights != nullptr) {
-    uint32_t words = 0;
-    if (weights->NextDocWeight(&dw, &words, record) != kDecodeDelivered ||
-        !(dw > 0) || !std::isfinite(dw)) {
-      *status = StatusReadError;
-      return 0;
-    }
+  if (score != nullptr && weights->HasWeights() &&
+      !weights->Weight(record, &dw, status)) {
+    return 0;
   }
   // Vectors on one record leave the heap in query order, so the weights are
   // summed in the same order in every partition.
@@ -418,16 +414,10 @@ float RankedManagerT::CalcWeight(uint32_t term, uint32_t tf, float dw) const {
 
 int RankedManagerT::AddtoResults(PartitionReaderT* reader,
                                  StatusCodeT* status) {
-  std::unique_ptr<IndexDecompressorT> weights;
-  if (WeightingMode != kWeightFlat) {
-    // A partition without document weights scores with a weight of 1.
-    StatusCodeT s = StatusNoError;
-    weights.reset(reader->GetTermCounts(&s));
-    if (s < 0) {
-      *status = s;
-      return 0;
-    }
-  }
+  // A partition without document weights (or a weighting mode that reads
+  // none) scores with a weight of 1.
+  DocumentWeightTableT weights;
+  if (WeightingMode != kWeightFlat && !weights.Open(*reader, status)) return 0;
   const uint32_t offset = reader->RecordsBefore();
   const uint32_t records = reader->RecordCount();
   const int idfCounts = reader->IndexMode() == IDF_MODE;
@@ -438,7 +428,7 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
     int skip = deleted != nullptr && deleted->IsRecordDeleted(record + offset);
     if (!skip && (skip = IsExcluded(record, status)) < 0) return 0;
     float score = 0.0f;
-    if (!LeaveRecord(record, idfCounts, weights.get(), skip ? nullptr : &score,
+    if (!LeaveRecord(record, idfCounts, &weights, skip ? nullptr : &score,
                      status)) {
       return 0;
     }

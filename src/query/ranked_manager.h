@@ -14,7 +14,8 @@
 //
 // Term weights, by weighting mode (tf: the term's occurrences in the record
 // — its hits in a word-mode index, the stored count in an IDF-mode index;
-// dw: the record's document weight, 1 in a partition that keeps none; n:
+// dw: the record's document weight, exactly as the session computed it (the
+// partition's plain weight table), 1 in a partition that keeps none; n:
 // the records holding the term and N: the records of the index, both taken
 // over the whole index, so that a score does not depend on how the index is
 // cut into partitions):
@@ -41,7 +42,7 @@
 #include "query/query_vector.h"
 #include "query/uncompressed_vector.h"
 
-class IndexDecompressorT;
+class DocumentWeightTableT;
 class PartitionReaderT;
 
 constexpr uint32_t kMaximumRankedTerms = 128;
@@ -176,7 +177,7 @@ class RankedManagerT {
   int IsExcluded(uint32_t record, StatusCodeT* status);
   // Moves every vector standing on record past it (scoring it when score is
   // not null); 0 with a status on an error.
-  int LeaveRecord(uint32_t record, int idfCounts, IndexDecompressorT* weights,
+  int LeaveRecord(uint32_t record, int idfCounts, DocumentWeightTableT* weights,
                   float* score, StatusCodeT* status);
   // Puts a vector that moved back on the active heap, or lets it go at its
   // end. moved: 1 on a hit, 0 at its end.
