@@ -38,12 +38,12 @@ unsigned char* Raw(const std::string& s) {
 
 class RecordDataTest : public IndexFileTest {
  protected:
-  void Create(uint32_t flags, uint32_t fixedData = 0, uint16_t fixedID = 0) {
+  void Create(uint32_t flags, uint32_t fixedData = 0, uint16_t fixedID = 0,
+              uint32_t mode = RECORD_MODE) {
     tvCloseIndex(manager_, &status_);
     std::remove(Path());
     IndexCreationParametersT* params = tvCreateIndexCreationParams(&status_);
     ASSERT_NE(nullptr, params);
-    uint32_t mode = RECORD_MODE;
     tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
     tvSetIndexCreationParams(params, IndexParamFileName, Path());
     params->OptionBlock[0] = kOptionSingleFile | flags;
@@ -464,27 +464,30 @@ TEST_F(RecordDataTest, RecordIDsStoredAndIndexed) {
 
 TEST_F(RecordDataTest, FindRecordIDTakesTheNewestPartition) {
   // The same ID on record 3 of a first partition of 15 records and on
-  // record 2 of a second: 15 + 2.
-  Create(kOptionVariableRecordID);
-  std::vector<RecordT> first(15);
-  first[2].ID = "dup";
-  first[6].ID = "once";
-  std::vector<RecordT> second(4);
-  second[1].ID = "dup";
-  Index(first);
-  Index(second);
-  StartRetrieval();
-  EXPECT_EQ(17u, Find("0x647570"));
-  EXPECT_EQ(StatusNoError, status_);
-  EXPECT_EQ(7u, Find("0x6f6e6365"));
-  EXPECT_EQ(0u, Find("0x6e6f6e65"));
-  EXPECT_EQ(StatusNoError, status_);
-  // A deleted record does not match: the older one answers.
-  tvDeleteRecordNum(manager_, 17, &status_);
-  EXPECT_EQ(3u, Find("0x647570"));
-  tvDeleteRecordNum(manager_, 3, &status_);
-  EXPECT_EQ(0u, Find("0x647570"));
-  EXPECT_EQ(StatusNoError, status_);
+  // record 2 of a second: 15 + 2, in every index mode.
+  for (uint32_t mode : {RECORD_MODE, WORD_MODE, IDF_MODE}) {
+    SCOPED_TRACE(mode);
+    Create(kOptionVariableRecordID, 0, 0, mode);
+    std::vector<RecordT> first(15);
+    first[2].ID = "dup";
+    first[6].ID = "once";
+    std::vector<RecordT> second(4);
+    second[1].ID = "dup";
+    Index(first);
+    Index(second);
+    StartRetrieval();
+    EXPECT_EQ(17u, Find("0x647570"));
+    EXPECT_EQ(StatusNoError, status_);
+    EXPECT_EQ(7u, Find("0x6f6e6365"));
+    EXPECT_EQ(0u, Find("0x6e6f6e65"));
+    EXPECT_EQ(StatusNoError, status_);
+    // A deleted record does not match: the older one answers.
+    tvDeleteRecordNum(manager_, 17, &status_);
+    EXPECT_EQ(3u, Find("0x647570"));
+    tvDeleteRecordNum(manager_, 3, &status_);
+    EXPECT_EQ(0u, Find("0x647570"));
+    EXPECT_EQ(StatusNoError, status_);
+  }
 }
 
 TEST_F(RecordDataTest, HighestRecordOfAPartitionHoldingTheIDTwice) {
