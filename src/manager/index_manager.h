@@ -220,7 +220,8 @@ class IndexManagerT {
   // With partitions loaded for retrieval, else
   // StatusNotInitializedForSearching.
   int RequireLoadedPartitions(StatusCodeT* status) const;
-  // An open, writable, distributed index.
+  // An open distributed index (StatusMalformedParameter for another kind);
+  // the second also writable (StatusFileReadOnly).
   int RequireDistributed(StatusCodeT* status) const;
   int RequireWritableDistributed(StatusCodeT* status) const;
   uint32_t LocationPosition(uint32_t i) const {
@@ -248,7 +249,6 @@ class IndexManagerT {
   static constexpr uint32_t kLocationBytes = 256;
 
  public:
-
   // ---- State ----------------------------------------------------------------
 
   StateT State() const;
