@@ -186,8 +186,9 @@ TEST_F(BrowseTest, TheVectorOfAWordSpansThePartitionsWithoutDeletedRecords) {
   // Rewound: it stands on its first hit.
   EXPECT_EQ(Walk(vector), (HitSet{{1, 1}, {1, 3}, {2, 1}, {3, 1}, {4, 1},
                                   {6, 2}, {7, 1}, {7, 2}}));
-  UnregisterHandle(vector);
-  delete vector;
+  tvDeleteResultVector(vector, &status_);
+  EXPECT_EQ(status_, StatusNoError);
+  EXPECT_FALSE(IsLiveHandle(vector, HandleKind::kResultVector));
 }
 
 TEST_F(BrowseTest, TheStatisticsFileHoldsEveryWordWithItsCounts) {
