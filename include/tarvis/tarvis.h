@@ -817,9 +817,10 @@ TV_EXPORT void tvFindKey(IndexManagerT* manager, DictionaryCursorT* cursor,
                          unsigned long* records, unsigned long* hits,
                          StatusCodeT* status);
 
-/* Moves the cursor to the next (previous) word and reports it in keyOut with
- * its counts. StatusEndOfWordList after the last (before the first) word:
- * the cursor stays where it was. records and hits may be null. */
+/* Moves the cursor to the word after (before) its key, whether the index
+ * holds that key or not, and reports it in keyOut with its counts.
+ * StatusEndOfWordList when there is none: the cursor stays where it was.
+ * keyOut may be the cursor's own Key; records and hits may be null. */
 TV_EXPORT void tvNextKey(IndexManagerT* manager, DictionaryCursorT* cursor,
                          unsigned char* keyOut, unsigned long* records,
                          unsigned long* hits, StatusCodeT* status);

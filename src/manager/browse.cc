@@ -6,10 +6,11 @@
 // partitions' own dictionary positions may have been moved by anything in
 // between (queries, other cursors).
 
+#include "manager/index_manager.h"
+
 #include <cstring>
 #include <new>
 
-#include "manager/index_manager.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "stats/stats_database.h"

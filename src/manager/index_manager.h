@@ -201,7 +201,8 @@ class IndexManagerT {
 
  protected:
   // One step of the merged word list from the cursor's key: forward for
-  // direction 1, backward for -1. The cursor takes the word found.
+  // direction 1, backward for -1. The cursor takes the word found. Checks
+  // the session and the arguments as NextKey does.
   void StepKey(DictionaryCursorT* cursor, int direction, unsigned char* key,
                uint32_t* records, uint32_t* hits, StatusCodeT* status);
 

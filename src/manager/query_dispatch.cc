@@ -2,9 +2,10 @@
 // the partitions' hits are joined in partition order, which is record order
 // across the index.
 
+#include "manager/index_manager.h"
+
 #include <ctime>
 
-#include "manager/index_manager.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "query/query_options.h"
