@@ -340,6 +340,141 @@ TV_EXPORT void tvSetFinalIndexDataPosition(IndexerT* indexer, char* fileName,
                                            StatusCodeT* status);
 
 /* ------------------------------------------------------------------------ */
+/* Record data                                                               */
+/* ------------------------------------------------------------------------ */
+
+/*
+ * Beside its words, an index can keep per-record data (any bytes) and a
+ * record ID (a short key of the host's), chosen when the index is created
+ * (IndexParam identifiers 3 to 10). Both are given during an indexing
+ * session for the current record and read back by global record number
+ * during a retrieval session.
+ *
+ * Variable-length data and IDs are kept as an area of bytes and a table of
+ * pointers into it. Data pointers are 8 bytes with IndexParamRecordDataOffsets
+ * and 4 bytes otherwise, also when no width was chosen; ID pointers are 4
+ * bytes with IndexParamRecordID32 and 8 bytes otherwise.
+ *
+ * Every record has exactly one entry in each table: a record that received
+ * no data or no ID reads back as empty (fixed-length: zeros). The stores on
+ * an index without the matching option do nothing and report 0; the reads
+ * report StatusNoRecordData. A record number of 0 or beyond the index gets
+ * StatusMalformedParameter, and a table that does not fit its partition
+ * StatusReadError.
+ */
+
+/* The state of a piecewise read of one record's data; the host allocates it
+ * and passes it to the first read and to every further one. */
+typedef struct TarvisDataCursorT {
+  uint32_t PartitionIndex; /* the loaded partition holding the record */
+  uint32_t RecordNumber;   /* the global record number asked for */
+  uint32_t DataPosition;   /* the data's offset within the partition */
+  uint32_t TotalLength;    /* bytes of the record's data */
+  uint32_t Delivered;      /* bytes handed out so far */
+  uint32_t Done;           /* 1 once every byte was handed out */
+} TarvisDataCursorT;
+
+/* Starts the current record's data. Fixed-length data take at most the
+ * fixed length from data, padded with zeros. A second call for the same
+ * record extends the data as tvStoreMoreRecordData does. */
+TV_EXPORT void tvStoreRecordData(IndexerT* indexer, unsigned char* data,
+                                 unsigned long length, StatusCodeT* status);
+
+/* Appends to the current record's data (starts it when there is none). A
+ * fixed-length entry takes the bytes while it has room; the rest is
+ * dropped. */
+TV_EXPORT void tvStoreMoreRecordData(IndexerT* indexer, unsigned char* data,
+                                     unsigned long length,
+                                     StatusCodeT* status);
+
+/* With store 1, keeps id as the current record's ID (a variable-length ID
+ * is cut to 128 bytes; a second ID for one record gets
+ * StatusMalformedParameter). With index 1, also makes the record findable by
+ * the ID (tvFindRecordID); an ID of 0 or more than 120 bytes cannot be and
+ * gets StatusBadKeyLength, after it was stored. */
+TV_EXPORT void tvProcessRecordID(IndexerT* indexer, unsigned char* id,
+                                 unsigned long length, long store, long index,
+                                 StatusCodeT* status);
+
+/* Reads the first bufferLength bytes at most of a record's data into buffer
+ * and sets up the cursor; *bytesRead (when not null) receives the count.
+ * The cursor is done when the data fitted. */
+TV_EXPORT void tvRetrieveRecordData(IndexManagerT* manager,
+                                    unsigned char* buffer,
+                                    unsigned long bufferLength,
+                                    unsigned long* bytesRead,
+                                    unsigned long recordNumber,
+                                    TarvisDataCursorT* cursor,
+                                    StatusCodeT* status);
+
+/* Reads the next piece of the cursor's record data; the cursor is done when
+ * the last byte was handed out. A done cursor reads nothing (*bytesRead 0). */
+TV_EXPORT void tvRetrieveMoreRecordData(IndexManagerT* manager,
+                                        unsigned char* buffer,
+                                        unsigned long bufferLength,
+                                        unsigned long* bytesRead,
+                                        TarvisDataCursorT* cursor,
+                                        StatusCodeT* status);
+
+/* A record's ID. *length (when not null) receives the ID's length; at most
+ * bufferLength of its bytes are copied into id (when not null). hexId (when
+ * not null) receives "0x", two lower-case digits per byte and a zero byte:
+ * it must hold 2 * length + 3 bytes (259 for a variable-length ID). */
+TV_EXPORT void tvRetrieveRecordID(IndexManagerT* manager, unsigned char* id,
+                                  unsigned long bufferLength,
+                                  unsigned long* length, char* hexId,
+                                  unsigned long recordNumber,
+                                  StatusCodeT* status);
+
+/* The record whose indexed ID is hexId ("0x" and two hexadecimal digits per
+ * byte, from the first "0" on): the highest-numbered such record of the
+ * newest partition holding it, deleted records left out; 0 when none holds
+ * it. An ID of more than 120 bytes gets StatusBadKeyLength, text that is not
+ * such a hex word StatusHexTermExpected. */
+TV_EXPORT void tvFindRecordID(IndexManagerT* manager, char* hexId,
+                              unsigned long* recordNumber,
+                              StatusCodeT* status);
+
+/* ------------------------------------------------------------------------ */
+/* Distributed indexes                                                       */
+/* ------------------------------------------------------------------------ */
+
+/*
+ * A distributed index (IndexParamDistributed) keeps every partition in a
+ * file of its own and only their locations in the index file; a location is
+ * a path of at most 255 bytes, used as given. Sessions on such an index, and
+ * sessions run apart from any index, make partition files that are then
+ * registered in it. A partition file must hold a partition of the index's
+ * mode (StatusMalformedParameter otherwise); a location that cannot be
+ * opened when a retrieval session starts fails the session with
+ * StatusCannotOpenFile. A session on a distributed index registers its
+ * partition under the name given by tvSetFinalIndexDataPosition, or else
+ * under the temporary name it was made with.
+ */
+
+/* Starts a session without any index manager, with the choices of the
+ * creation record (the record stays the caller's). Null with a status when
+ * the session cannot be started. Name the partition file with
+ * tvSetFinalIndexDataPosition, then end the session with
+ * tvEndDistributedIndexingSession, or with tvFinalProcessIndex and
+ * tvMakeIndexActive. */
+TV_EXPORT IndexerT* tvStartDistributedIndexingSession(
+    IndexCreationParametersT* params, StatusCodeT* status);
+
+/* Ends a session and leaves its partition file on disk for
+ * tvAppendDistributedDataToIndex. A session whose partition file was not
+ * named gets StatusMalformedParameter and stays open; otherwise the session
+ * handle is gone afterwards, whatever the outcome. */
+TV_EXPORT void tvEndDistributedIndexingSession(IndexerT* indexer,
+                                               StatusCodeT* status);
+
+/* Registers the partition file fileName in the open distributed index.
+ * During a retrieval session the partition is searchable at once. */
+TV_EXPORT void tvAppendDistributedDataToIndex(IndexManagerT* manager,
+                                              char* fileName,
+                                              StatusCodeT* status);
+
+/* ------------------------------------------------------------------------ */
 /* Text utilities                                                            */
 /* ------------------------------------------------------------------------ */
 

@@ -34,4 +34,19 @@ inline uint32_t WeightMethodFromOptions(uint32_t flags) {
   return 0;
 }
 
+// Bytes of one pointer of the record data table and of the record ID table,
+// for the writer and every reader alike. Record data pointers are 8-byte
+// offsets with their offset bit and 32-bit values otherwise (also when
+// neither width bit is set); record ID pointers are 32-bit with their 32-bit
+// bit (which wins over the offset bit) and 8-byte offsets otherwise.
+inline uint32_t RecordDataPointerBytes(uint32_t flags) {
+  return (flags & kOptionRecordDataOffsets) != 0 ? 8 : 4;
+}
+inline uint32_t RecordIDPointerBytes(uint32_t flags) {
+  return (flags & kOptionRecordID32) != 0 ? 4 : 8;
+}
+
+// Bytes of a variable-length record ID that are kept; longer IDs are cut.
+constexpr uint32_t kMaxStoredRecordIDBytes = 128;
+
 #endif  // TARVIS_FORMAT_OPTION_FLAGS_H_

@@ -138,6 +138,7 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
   }
   Records = 1;
   RecordTouched = 0;
+  RecordHasData = RecordHasID = 0;
   WordCount = 0;
   DocWeights->Reset();
 
@@ -263,7 +264,8 @@ void IndexerT::WeighRecord(StatusCodeT* status) {
 void IndexerT::IncrementRecord(const WordTypeT* word, StatusCodeT* status) {
   if (!SessionReady(status)) return;
   StatusCodeT s = StatusNoError;
-  WeighRecord(&s);
+  CompleteRecordEntries(&s);
+  if (s == StatusNoError) WeighRecord(&s);
   if (s == StatusNoError) RunBuilder->IncrementRecord(word, &s);
   if (s < 0) {
     *status = s;
@@ -271,6 +273,20 @@ void IndexerT::IncrementRecord(const WordTypeT* word, StatusCodeT* status) {
   }
   ++Records;
   RecordTouched = 0;
+}
+
+void IndexerT::CompleteRecordEntries(StatusCodeT* status) {
+  StatusCodeT s = StatusNoError;
+  if (RecordDataPointers != nullptr && !RecordHasData) {
+    StoreEntry(RecordDataPointers, RecordData, Options.FixedRecordDataLength,
+               DataPointersAreOffsets(), nullptr, 0, &s);
+  }
+  if (s == StatusNoError && RecordIDPointers != nullptr && !RecordHasID) {
+    StoreEntry(RecordIDPointers, RecordIDs, Options.FixedRecordIDLength,
+               IDPointersAreOffsets(), nullptr, 0, &s);
+  }
+  RecordHasData = RecordHasID = 0;
+  if (s < 0) *status = s;
 }
 
 void IndexerT::WriteRecordPointer(FileClassT* table, uint32_t value,
@@ -307,7 +323,15 @@ void IndexerT::AppendToArea(FileClassT* area, const unsigned char* bytes,
 void IndexerT::StoreRecordData(const unsigned char* data, unsigned long length,
                                StatusCodeT* status) {
   if (!SessionReady(status) || RecordDataPointers == nullptr) return;
+  if (RecordHasData) {
+    StoreMoreRecordData(data, length, status);
+    return;
+  }
   RecordTouched = 1;
+  RecordHasData = 1;
+  FixedEntryStart = RecordDataPointers->GetPosition();
+  FixedEntryFilled = static_cast<uint32_t>(
+      std::min<unsigned long>(length, Options.FixedRecordDataLength));
   StoreEntry(RecordDataPointers, RecordData, Options.FixedRecordDataLength,
              DataPointersAreOffsets(), data, length, status);
 }
@@ -315,21 +339,46 @@ void IndexerT::StoreRecordData(const unsigned char* data, unsigned long length,
 void IndexerT::StoreMoreRecordData(const unsigned char* data,
                                    unsigned long length, StatusCodeT* status) {
   if (!SessionReady(status) || RecordDataPointers == nullptr) return;
-  if (RecordData == nullptr) {
+  if (!RecordHasData) {
     StoreRecordData(data, length, status);
+  } else if (RecordData != nullptr) {
+    AppendToArea(RecordData, data, length, status);
+  } else {
+    FillFixedEntry(data, length, status);
+  }
+}
+
+void IndexerT::FillFixedEntry(const unsigned char* data, unsigned long length,
+                              StatusCodeT* status) {
+  const uint32_t room = Options.FixedRecordDataLength - FixedEntryFilled;
+  const uint32_t count =
+      static_cast<uint32_t>(std::min<unsigned long>(length, room));
+  if (count == 0) return;
+  FileClassT* table = RecordDataPointers;
+  const uint32_t end = table->GetPosition();
+  if (!table->Seek(FixedEntryStart + FixedEntryFilled) ||
+      !table->Write(data, count) || !table->Seek(end)) {
+    *status = StatusWriteError;
     return;
   }
-  RecordTouched = 1;
-  AppendToArea(RecordData, data, length, status);
+  FixedEntryFilled += count;
 }
 
 void IndexerT::StoreRecordID(const unsigned char* id, unsigned long length,
                              StatusCodeT* status) {
   if (!SessionReady(status) || RecordIDPointers == nullptr) return;
   RecordTouched = 1;
+  if (RecordHasID) {
+    *status = StatusMalformedParameter;
+    return;
+  }
+  RecordHasID = 1;
+  // Variable-length IDs are cut; a fixed-length one takes its own length.
+  if (RecordIDs != nullptr) {
+    length = std::min<unsigned long>(length, kMaxStoredRecordID);
+  }
   StoreEntry(RecordIDPointers, RecordIDs, Options.FixedRecordIDLength,
-             IDPointersAreOffsets(), id,
-             std::min<unsigned long>(length, kMaxStoredRecordID), status);
+             IDPointersAreOffsets(), id, length, status);
 }
 
 void IndexerT::IndexRecordID(const unsigned char* id, unsigned long length,
@@ -427,7 +476,8 @@ void IndexerT::EndIndexingSession(const WordTypeT* word, StatusCodeT* status) {
   // The last record counts when it received something; a trailing record
   // opened by a final IncrementRecord and left empty does not.
   if (RecordTouched) {
-    WeighRecord(&s);
+    CompleteRecordEntries(&s);
+    if (s == StatusNoError) WeighRecord(&s);
   } else {
     --Records;
   }

@@ -14,6 +14,18 @@
 // session. Either way the weight files and the record tables hold exactly one
 // entry per counted record.
 //
+// Record data and record IDs. Every record gets exactly one entry in each
+// record table the index keeps, whichever store calls the host made: a record
+// closed without data or without an ID gets an empty entry (a pointer to the
+// current end of the area, or a fixed-length entry of zeros), so that entry i
+// always belongs to record i + 1. Data given more than once for a record
+// extends it: in the variable layout the bytes are appended, in the fixed
+// layout they fill what the earlier calls left of the record's entry and the
+// rest is dropped. A fixed-length entry takes at most its length from the
+// caller and is padded with zeros; nothing beyond the caller's length is
+// read. A record keeps the first ID stored for it; variable-length IDs are
+// cut to 128 bytes.
+//
 // Temporary files are the indexer's until the partition file is handed over;
 // whatever it still holds when it is destroyed is removed from the disk,
 // except a partition file the host named itself (SetFinalPositionAndFileName).
@@ -58,8 +70,8 @@ class IndexerT {
   // Longest field name and longest indexed record ID.
   static constexpr unsigned long kMaxFieldName = 120;
   static constexpr uint32_t kMaxIndexedRecordID = 120;
-  // Bytes of a record ID that are kept.
-  static constexpr uint32_t kMaxStoredRecordID = 128;
+  // Bytes of a variable-length record ID that are kept.
+  static constexpr uint32_t kMaxStoredRecordID = kMaxStoredRecordIDBytes;
 
   // StatusNotEnoughMemory when the document weight table cannot be had.
   explicit IndexerT(StatusCodeT* status);
@@ -76,14 +88,19 @@ class IndexerT {
   // gives the run tags of a run that this closes.
   virtual void IncrementRecord(const WordTypeT* word, StatusCodeT* status);
   // Record data and record IDs of the current record. Without the option
-  // that stores them they do nothing and report 0.
+  // that stores them they do nothing and report 0; a write failure is
+  // StatusWriteError. StoreRecordData starts the record's data and
+  // StoreMoreRecordData extends it (either one does what the other would
+  // when its case applies). A second ID for one record is refused with
+  // StatusMalformedParameter.
   virtual void StoreRecordData(const unsigned char* data, unsigned long length,
                                StatusCodeT* status);
   virtual void StoreMoreRecordData(const unsigned char* data,
                                    unsigned long length, StatusCodeT* status);
   virtual void StoreRecordID(const unsigned char* id, unsigned long length,
                              StatusCodeT* status);
-  // Indexes "m" + id as a word of the current record (1 to 120 bytes).
+  // Indexes "m" + id as a word of the current record, without a word
+  // position. An id of 0 or more than 120 bytes gets StatusBadKeyLength.
   virtual void IndexRecordID(const unsigned char* id, unsigned long length,
                              StatusCodeT* status);
 
@@ -140,6 +157,13 @@ class IndexerT {
   int SessionReady(StatusCodeT* status) const;
   int HasWeightFiles() const { return Options.IndexMode != RECORD_MODE; }
   uint32_t Flags() const { return Options.OptionBlock[0]; }
+  // Gives the record being closed its empty entries in the tables where it
+  // has none yet.
+  void CompleteRecordEntries(StatusCodeT* status);
+  // Writes more bytes into the fixed-length data entry of the current
+  // record, as far as it has room.
+  void FillFixedEntry(const unsigned char* data, unsigned long length,
+                      StatusCodeT* status);
   // Appends the closing pointer to the record data and record ID tables.
   void CloseRecordTables(StatusCodeT* status);
   void WriteRecordPointer(FileClassT* table, uint32_t value, int asOffset,
@@ -151,15 +175,11 @@ class IndexerT {
                   unsigned long length, StatusCodeT* status);
   void AppendToArea(FileClassT* area, const unsigned char* bytes,
                     unsigned long length, StatusCodeT* status);
-  // Pointer widths: record data pointers are 8-byte offsets with their
-  // option and 32-bit values otherwise; record ID pointers are 32-bit with
-  // their option and offsets otherwise.
+  // Pointer widths (RecordDataPointerBytes, RecordIDPointerBytes).
   int DataPointersAreOffsets() const {
-    return (Flags() & kOptionRecordDataOffsets) != 0;
+    return RecordDataPointerBytes(Flags()) == 8;
   }
-  int IDPointersAreOffsets() const {
-    return (Flags() & kOptionRecordID32) == 0;
-  }
+  int IDPointersAreOffsets() const { return RecordIDPointerBytes(Flags()) == 8; }
   int MakePartitionFile(StatusCodeT* status);
   // Removes every file of the session still held, and its objects.
   void DiscardSession();
@@ -178,6 +198,13 @@ class IndexerT {
   uint32_t Records = 1;
   // 1 once the current record received a word, field, record data or ID.
   int RecordTouched = 0;
+  // 1 once the current record has its entry in the data or ID table.
+  int RecordHasData = 0;
+  int RecordHasID = 0;
+  // The current record's fixed-length data entry: where it starts in the
+  // table and how many of its bytes came from the host.
+  uint32_t FixedEntryStart = 0;
+  uint32_t FixedEntryFilled = 0;
   uint32_t WordCount = 0;
 
   FileClassT* WeightFileA = nullptr;  // one float weight per record

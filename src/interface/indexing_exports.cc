@@ -8,30 +8,11 @@
 // StatusNotInitializedForIndexing.
 
 #include "indexing/indexer.h"
+#include "interface/indexer_call.h"
 #include "interface/manager_call.h"
 #include "manager/index_manager.h"
 
 namespace {
-
-template <typename Result, typename Call>
-Result OnIndexer(IndexerT* indexer, StatusCodeT* status, Result onFailure,
-                 Call&& call) noexcept {
-  return ExportedCall(status, onFailure, [&](StatusCodeT* s) -> Result {
-    if (!IsLiveHandle(indexer, HandleKind::kIndexer)) {
-      *s = StatusNotInitializedForIndexing;
-      return onFailure;
-    }
-    return call(indexer, s);
-  });
-}
-
-template <typename Call>
-void OnIndexer(IndexerT* indexer, StatusCodeT* status, Call&& call) noexcept {
-  OnIndexer(indexer, status, 0, [&](IndexerT* i, StatusCodeT* s) {
-    call(i, s);
-    return 0;
-  });
-}
 
 // Runs call(manager, indexer, status) when both handles are live; the
 // indexer is no handle any more afterwards.

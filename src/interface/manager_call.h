@@ -10,29 +10,35 @@
 
 class IndexManagerT;
 
-// Runs call(manager, status) inside the frame when manager is live and
-// returns its result; onFailure otherwise.
+// Runs call(handle, status) inside the frame when handle is live as kind and
+// returns its result; otherwise the status is refusal and the result
+// onFailure.
+template <typename Handle, typename Result, typename Call>
+Result OnLiveHandle(Handle* handle, HandleKind kind, StatusCodeT refusal,
+                    StatusCodeT* status, Result onFailure,
+                    Call&& call) noexcept {
+  return ExportedCall(status, onFailure, [&](StatusCodeT* s) -> Result {
+    if (!IsLiveHandle(handle, kind)) {
+      *s = refusal;
+      return onFailure;
+    }
+    return call(handle, s);
+  });
+}
+
 template <typename Result, typename Call>
 Result OnManager(IndexManagerT* manager, StatusCodeT* status, Result onFailure,
                  Call&& call) noexcept {
-  return ExportedCall(status, onFailure, [&](StatusCodeT* s) -> Result {
-    if (!IsLiveHandle(manager, HandleKind::kIndexManager)) {
-      *s = StatusNotIndexFile;
-      return onFailure;
-    }
-    return call(manager, s);
-  });
+  return OnLiveHandle(manager, HandleKind::kIndexManager, StatusNotIndexFile,
+                      status, onFailure, call);
 }
 
 template <typename Call>
 void OnManager(IndexManagerT* manager, StatusCodeT* status,
                Call&& call) noexcept {
-  ExportedCall(status, [&](StatusCodeT* s) {
-    if (!IsLiveHandle(manager, HandleKind::kIndexManager)) {
-      *s = StatusNotIndexFile;
-      return;
-    }
-    call(manager, s);
+  OnManager(manager, status, 0, [&](IndexManagerT* m, StatusCodeT* s) {
+    call(m, s);
+    return 0;
   });
 }
 

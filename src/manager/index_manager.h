@@ -74,6 +74,35 @@ class IndexManagerT {
 
   // Record data, record IDs and partitions (record_data.cc, partitions.cc):
 
+  // Record data and record IDs by global record number, during a retrieval
+  // session with partitions loaded (else StatusNotInitializedForSearching);
+  // an index without the table gets StatusNoRecordData, a record number of 0
+  // or beyond the index StatusMalformedParameter. The reading itself is the
+  // partition reader's. GetRecordInfo sets the cursor up for
+  // GetMoreRecordInfo, which reads nothing from a done cursor (*bytesRead 0).
+  virtual void GetRecordInfo(unsigned char* buffer, uint32_t bufferLength,
+                             uint32_t* bytesRead, uint32_t record,
+                             TarvisDataCursorT* cursor, StatusCodeT* status);
+  virtual void GetMoreRecordInfo(unsigned char* buffer, uint32_t bufferLength,
+                                 uint32_t* bytesRead, TarvisDataCursorT* cursor,
+                                 StatusCodeT* status);
+  // Reads at most bufferLength bytes of the record's ID; *length is the
+  // count read.
+  virtual void GetRecordID(unsigned char* id, uint32_t bufferLength,
+                           uint32_t* length, uint32_t record,
+                           StatusCodeT* status);
+  // The record holding the ID given in hex ("0x" and two digits per byte,
+  // from the first "0" of the text on): the highest-numbered one of the
+  // newest partition that holds it, deleted records left out; 0 with status
+  // 0 when none does. StatusBadKeyLength for text of 243 characters or more
+  // or an empty ID, StatusHexTermExpected for text that is not a hex word.
+  virtual void FindRecordID(const char* hexId, uint32_t* recordNumber,
+                            StatusCodeT* status);
+  // Adds an existing partition file of the index's mode: a distributed index
+  // registers its location (AddPartitionToDistributedIndex); a single-file
+  // index copies it behind its last partition and deletes the file.
+  virtual void AddPartitionToIndex(const char* fileName, StatusCodeT* status);
+
   // Optimisation (optomize_manager.cc):
 
   // ---- Index file -----------------------------------------------------------
@@ -170,6 +199,100 @@ class IndexManagerT {
  public:
 
   // ---- Record data, record IDs and partitions (record_data.cc, partitions.cc)
+  //
+  // A distributed index keeps every partition in a file of its own; its
+  // index file holds, after the header, a location table of 256-byte
+  // entries (entry i: partition i's path, NUL-terminated, zero-padded),
+  // then the deleted-record list. The first and last partition positions
+  // are 0 and the append position is the end of the table. A location is a
+  // path of 1 to 255 bytes; a longer one is refused with
+  // StatusMalformedParameter, and so is any of these operations on an index
+  // that is not distributed. An entry without a NUL gives
+  // StatusNotIndexFile. The deleted-record list the header points to is
+  // never overwritten while the header points to it: when the table has to
+  // grow over it, the list is first written beyond it.
+
+  // Registers one partition: the partition of an ended session (indexer;
+  // its location is the name of its partition file, which stays on disk) or
+  // the partition file fileName. The file must hold a partition of the
+  // index's mode. During a retrieval session the partition is loaded at
+  // once. The indexer is destroyed whatever the outcome.
+  void AddPartitionToDistributedIndex(IndexerT* indexer, const char* fileName,
+                                      StatusCodeT* status);
+  // Loads partitions first to the last, replacing those loaded from first
+  // on. A partition that cannot be loaded stops the loading with its status;
+  // the ones before it stay loaded.
+  void LoadDistributedIndexForRetrieval(uint32_t first, StatusCodeT* status);
+  // Opens partition i's file from its location and loads it into reader
+  // slot i (i at most the loaded count); a partition already in the slot is
+  // replaced only once the new one is loaded. Totals and records-before
+  // numbers follow.
+  void LoadDistributedPartition(uint32_t i, StatusCodeT* status);
+  // Loads loaded partition i again from its location (for a file the host
+  // replaced or moved); StatusPartitionNotFound when it is not loaded. On
+  // failure the partition stays as it was.
+  void ReloadDistributedPartition(uint32_t i, StatusCodeT* status);
+  // The location of partition i (StatusPartitionNotFound beyond the table),
+  // into a buffer of 256 bytes.
+  void ReadPartitionLocation(uint32_t i, char* path, StatusCodeT* status);
+  // Rewrites the location of partition i.
+  void WritePartitionLocation(uint32_t i, const char* path,
+                              StatusCodeT* status);
+  // Rewrites the first location equal to oldPath and gives its number in
+  // *i; StatusPartitionNotFound (nothing changed) when none is equal.
+  // Loaded partitions are left as they are (ReloadDistributedPartition).
+  void ChangePartitionLocation(uint32_t* i, const char* newPath,
+                               const char* oldPath, StatusCodeT* status);
+  // Replaces the count (at least 1) locations from first by path, or
+  // removes them when path is null; every location after the range moves
+  // down behind it. With readFirst each entry is read before it is
+  // overwritten. Loaded partitions are left as they are: the caller loads
+  // them again (LoadDistributedIndexForRetrieval).
+  void ReplacePartitions(const char* path, uint32_t first, uint32_t count,
+                         BooleanT readFirst, StatusCodeT* status);
+  // The byte length and records of loaded partition i; 0 and 0 when it is
+  // not loaded.
+  void GetPartitionLength(uint32_t* bytes, uint32_t* records,
+                          uint32_t i) const;
+  // The total byte length and records of loaded partitions first to last;
+  // the length is FFFFFFFF when it would pass kMaxPartitionSpan (the
+  // records are then those counted before).
+  void GetPartitionSpanLength(uint32_t* bytes, uint32_t* records,
+                              uint32_t first, uint32_t last) const;
+  static constexpr uint32_t kMaxPartitionSpan = 0x7FF00000u;
+
+ protected:
+  // With partitions loaded for retrieval, else
+  // StatusNotInitializedForSearching.
+  int RequireLoadedPartitions(StatusCodeT* status) const;
+  // An open, writable, distributed index.
+  int RequireDistributed(StatusCodeT* status) const;
+  int RequireWritableDistributed(StatusCodeT* status) const;
+  uint32_t LocationPosition(uint32_t i) const {
+    return HeaderEndPosition + kLocationBytes * i;
+  }
+  void WriteLocationEntry(uint32_t i, const char* path, StatusCodeT* status);
+  // Opens and reads the partition at a location; on failure nothing is
+  // left.
+  int OpenDistributedPartition(uint32_t i, const char* path,
+                               PartitionReaderT** reader, FileClassT** file,
+                               StatusCodeT* status);
+  // Checks that a partition file holds a partition of the index's mode.
+  int CheckPartitionFile(FileClassT* file, StatusCodeT* status);
+  // Writes the deleted-record list at tableEnd, or beyond the list the
+  // header points to when it would overwrite that one.
+  void PlaceDeletedList(uint32_t tableEnd, StatusCodeT* status);
+  // Takes the partition file of an ended session and destroys the indexer.
+  // 0 when there is none to add: an empty session (status untouched), or a
+  // session that cannot be added here (status set; the indexer removes a
+  // temporary partition file).
+  int TakeSessionPartition(IndexerT* indexer, FileClassT** partition,
+                           int* hostNamed, StatusCodeT* status);
+  // Unloads the partitions from first on.
+  void UnloadPartitionsFrom(uint32_t first);
+  static constexpr uint32_t kLocationBytes = 256;
+
+ public:
 
   // ---- State ----------------------------------------------------------------
 

@@ -17,10 +17,9 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
     return nullptr;
   }
   IndexHeaderInfoT& h = *CurrentHeader;
-  // A full index takes no partition; a distributed one registers its
-  // partitions by location, which a session here does not do: either is
-  // refused before the host feeds a session that could not be added.
-  if (h.PartitionCount >= kMaxPartitions || h.IsDistributed()) {
+  // A full index takes no partition: refused before the host feeds a
+  // session that could not be added.
+  if (h.PartitionCount >= kMaxPartitions) {
     *status = StatusGeneralError;
     return nullptr;
   }
@@ -55,37 +54,16 @@ void IndexManagerT::DiscardIndexer(IndexerT* indexer) {
 void IndexManagerT::AddIndexingDataToIndex(IndexerT* indexer,
                                            StatusCodeT* status) {
   if (indexer == nullptr) return;
-  if (indexer->IsEnded() && indexer->IsEmptySession()) {
-    DiscardIndexer(indexer);
+  // Partitions of a distributed index are registered by location, not
+  // copied.
+  if (IndexFile != nullptr && CurrentHeader->IsDistributed()) {
+    AddPartitionToDistributedIndex(indexer, nullptr, status);
     return;
   }
+  FileClassT* partition = nullptr;
+  int hostNamed = 0;
+  if (!TakeSessionPartition(indexer, &partition, &hostNamed, status)) return;
   StatusCodeT s = StatusNoError;
-  if (!indexer->IsEnded()) {
-    s = StatusNotInitializedForIndexing;
-  } else if (IndexFile == nullptr) {
-    s = StatusIndexNotLoaded;
-  } else if (ReadOnly) {
-    s = StatusFileReadOnly;
-  } else if (indexer->IndexMode() != CurrentHeader->IndexMode) {
-    s = StatusMalformedParameter;
-  } else if (CurrentHeader->IsDistributed()) {
-    // Partitions of a distributed index are registered by location, not
-    // copied.
-    s = StatusGeneralError;
-  }
-  if (s < 0) {
-    // The indexer removes a temporary partition file with itself.
-    DiscardIndexer(indexer);
-    *status = s;
-    return;
-  }
-  const int hostNamed = indexer->HasFinalName();
-  FileClassT* partition = indexer->GetIndexFile();
-  DiscardIndexer(indexer);
-  if (partition == nullptr) {
-    *status = StatusGeneralError;
-    return;
-  }
   CopyPartitionIntoIndex(partition, &s);
   if (s == StatusNoError || !hostNamed) {
     // Once copied the partition file has served; a temporary one that could
@@ -97,6 +75,39 @@ void IndexManagerT::AddIndexingDataToIndex(IndexerT* indexer,
   }
   delete partition;
   if (s < 0) *status = s;
+}
+
+int IndexManagerT::TakeSessionPartition(IndexerT* indexer,
+                                        FileClassT** partition, int* hostNamed,
+                                        StatusCodeT* status) {
+  if (indexer->IsEnded() && indexer->IsEmptySession()) {
+    DiscardIndexer(indexer);
+    return 0;
+  }
+  StatusCodeT s = StatusNoError;
+  if (!indexer->IsEnded()) {
+    s = StatusNotInitializedForIndexing;
+  } else if (IndexFile == nullptr) {
+    s = StatusIndexNotLoaded;
+  } else if (ReadOnly) {
+    s = StatusFileReadOnly;
+  } else if (indexer->IndexMode() != CurrentHeader->IndexMode) {
+    s = StatusMalformedParameter;
+  }
+  if (s < 0) {
+    // The indexer removes a temporary partition file with itself.
+    DiscardIndexer(indexer);
+    *status = s;
+    return 0;
+  }
+  *hostNamed = indexer->HasFinalName();
+  *partition = indexer->GetIndexFile();
+  DiscardIndexer(indexer);
+  if (*partition == nullptr) {
+    *status = StatusGeneralError;
+    return 0;
+  }
+  return 1;
 }
 
 void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,

@@ -13,15 +13,16 @@ void IndexManagerT::StartRetrievalSession(StatusCodeT* status) {
     RetrievalSession = 1;
     return;
   }
-  if (CurrentHeader->IsDistributed()) {
-    // Distributed partitions live in files of their own, found through the
-    // location table.
-    *status = StatusGeneralError;
-    return;
-  }
   StatusCodeT s = StatusNoError;
-  LoadPartitions(&s);
+  // Distributed partitions live in files of their own, found through the
+  // location table. A session has every partition or none.
+  if (CurrentHeader->IsDistributed()) {
+    LoadDistributedIndexForRetrieval(0, &s);
+  } else {
+    LoadPartitions(&s);
+  }
   if (s < 0) {
+    UnloadPartitions();
     *status = s;
     return;
   }
@@ -34,20 +35,24 @@ void IndexManagerT::EndRetrievalSession(StatusCodeT* status) {
   UnloadPartitions();
 }
 
-void IndexManagerT::UnloadPartitions() {
-  for (uint32_t i = 0; i < LoadedPartitionCount; ++i) {
+void IndexManagerT::UnloadPartitions() { UnloadPartitionsFrom(0); }
+
+void IndexManagerT::UnloadPartitionsFrom(uint32_t first) {
+  for (uint32_t i = first; i < LoadedPartitionCount; ++i) {
     delete Readers[i];
     Readers[i] = nullptr;
     PartitionPositions[i] = 0;
+    if (FileClassT*& file = PartitionFiles[i]) {
+      file->Close();
+      delete file;
+      file = nullptr;
+    }
   }
-  for (FileClassT*& file : PartitionFiles) {
-    if (file == nullptr) continue;
-    file->Close();
-    delete file;
-    file = nullptr;
-  }
-  LoadedPartitionCount = 0;
-  TotalRecordCount = 0;
+  if (first < LoadedPartitionCount) LoadedPartitionCount = first;
+  const PartitionReaderT* last =
+      LoadedPartitionCount > 0 ? Readers[LoadedPartitionCount - 1] : nullptr;
+  TotalRecordCount =
+      last != nullptr ? last->RecordsBefore() + last->RecordCount() : 0;
   PartitionsLoaded = 0;
 }
 

@@ -166,6 +166,37 @@ class PartitionReaderT : public IndexReaderT,
 
   // ---- Record data and record IDs -------------------------------------------
   // (partition_records.cc)
+  //
+  // Records are numbered within the partition. The partition's own option
+  // flags and fixed lengths decide the layout of its tables (see
+  // RecordDataPointerBytes and RecordIDPointerBytes). A record beyond the
+  // partition reads as nothing, with status 0. Every pointer and entry is
+  // checked against the area it belongs to: a table or pointer pair that
+  // does not fit gives StatusReadError, never a read outside the area.
+  // Without the table asked for, StatusNoRecordData. Each returns 1 when it
+  // read something, else 0.
+
+  // Reads at most bufferLength bytes of the record's data and fills the
+  // cursor (data position, total length, bytes delivered, done).
+  int ReadRecordInfo(unsigned char* buffer, uint32_t bufferLength,
+                     uint32_t* bytesRead, uint32_t record,
+                     TarvisDataCursorT* cursor, StatusCodeT* status) override;
+  // The next piece of the cursor's data. A cursor that does not lie inside
+  // the partition gets StatusMalformedParameter.
+  int ReadMoreRecordInfo(unsigned char* buffer, uint32_t bufferLength,
+                         uint32_t* bytesRead, TarvisDataCursorT* cursor,
+                         StatusCodeT* status) override;
+  // Reads the record's ID, at most bufferLength bytes of it; *length is the
+  // count read.
+  int ReadRecordID(unsigned char* id, uint32_t bufferLength, uint32_t* length,
+                   uint32_t record, StatusCodeT* status) override;
+  // The records holding the term given as a hex word (the indexed form
+  // "m" + ID), deleted records dropped (deleted may be null), numbered
+  // within the partition; null when no record holds it. The caller owns the
+  // vector. StatusBadKeyLength for a term that is not a hex word of 1 to 255
+  // bytes.
+  QueryVectorBaseT* FindRecordID(unsigned char* term, DeletedRecordSetT* deleted,
+                                 StatusCodeT* status) override;
 
  protected:
   // Decodes the word information of the entry at Cursor into info,
