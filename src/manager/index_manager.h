@@ -198,6 +198,15 @@ class IndexManagerT {
 
  public:
 
+  // A query in two optional parts (null or blank: not given): the Boolean
+  // query selects records, the ranked query scores them (ranked_manager.h).
+  // Returns the ranked vector, or the Boolean result when no ranked query
+  // is given, rewound and owned by the caller; null with status 0 when
+  // neither part is given, null with a negative status on failure.
+  QueryVectorBaseT* ProcessRankedQuery(const unsigned char* rankedQuery,
+                                       const unsigned char* booleanQuery,
+                                       StatusCodeT* status);
+
   // ---- Record data, record IDs and partitions (record_data.cc, partitions.cc)
   //
   // A distributed index keeps every partition in a file of its own; its

@@ -1,0 +1,39 @@
+// IndexManagerT::ProcessRankedQuery: a query in its two optional parts, a
+// Boolean query that selects records and a ranked query that scores them.
+
+#include <memory>
+
+#include "format/option_flags.h"
+#include "manager/index_manager.h"
+#include "query/ranked_manager.h"
+
+namespace {
+
+// A part made of nothing but blanks is not given.
+int IsGiven(const unsigned char* text) {
+  if (text == nullptr) return 0;
+  while (*text == ' ' || *text == '\t') ++text;
+  return *text != 0;
+}
+
+}  // namespace
+
+QueryVectorBaseT* IndexManagerT::ProcessRankedQuery(
+    const unsigned char* rankedQuery, const unsigned char* booleanQuery,
+    StatusCodeT* status) {
+  *status = StatusNoError;
+  std::unique_ptr<QueryVectorBaseT> selected;
+  if (IsGiven(booleanQuery)) {
+    selected.reset(ProcessQuery(booleanQuery, status));
+    if (selected == nullptr || *status < 0) return nullptr;
+  }
+  if (!IsGiven(rankedQuery)) return selected.release();
+  // The weighting follows the document weights the index keeps.
+  const uint32_t mode = WeightMethodFromOptions(CurrentHeader->Options());
+  RankedManagerT ranking(this, rankedQuery, selected.get(), mode);
+  std::unique_ptr<UncompressedQueryVectorT> ranked(ranking.ParseQuery(status));
+  if (ranked == nullptr) return nullptr;
+  ranked->Rewind(status);
+  if (*status < 0) return nullptr;
+  return ranked.release();
+}

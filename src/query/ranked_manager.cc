@@ -1,0 +1,515 @@
+// RankedManagerT: the ranked query text, the walk over each partition's
+// records in ascending order with target-driven skips, the term weights and
+// the top-N heap.
+
+#include "query/ranked_manager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "format/decoder.h"
+#include "format/word_info.h"
+#include "manager/record_deleter.h"
+#include "query/partition_reader.h"
+
+namespace {
+
+int IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
+
+// Moving a term vector: 1 onto a hit, 0 at its end, -1 on an error (written
+// to status; an end is not reported there).
+int Moved(StatusCodeT step, StatusCodeT* status) {
+  if (step < 0) {
+    *status = step;
+    return -1;
+  }
+  return step == StatusEndOfVector ? 0 : 1;
+}
+
+int Step(QueryVectorBaseT* vector, StatusCodeT* status) {
+  StatusCodeT step = StatusNoError;
+  vector->NextHit(&step);
+  return Moved(step, status);
+}
+
+// Moves a vector standing before (record, word) to the first hit at or after
+// it.
+int Seek(QueryVectorBaseT* vector, uint32_t record, uint32_t word,
+         StatusCodeT* status) {
+  StatusCodeT step = StatusNoError;
+  vector->NextHit(record, word, &step);
+  return Moved(step, status);
+}
+
+}  // namespace
+
+// ---- Top-N heap ---------------------------------------------------------------
+
+RankedHeapT::RankedHeapT(uint32_t capacity)
+    : Capacity(capacity > 0 ? capacity - 1 : 0) {
+  Entries.reset(new (std::nothrow) RankedRecList[Capacity + 1]);
+}
+
+void RankedHeapT::InsertIntoHeap(const RankedRecList* record) {
+  // The comparison also turns away a score that is not a number.
+  if (!(record->Score > kRankedScoreFloor) || Capacity == 0) return;
+  if (Held == Capacity) {
+    if (!RanksBelow(Entries[1], *record)) return;
+    DeleteMinFromHeap();
+  }
+  uint32_t i = ++Held;
+  while (i > 1 && RanksBelow(*record, Entries[i / 2])) {
+    Entries[i] = Entries[i / 2];
+    i /= 2;
+  }
+  Entries[i] = *record;
+}
+
+void RankedHeapT::DeleteMinFromHeap() {
+  if (Held == 0) return;
+  Entries[1] = Entries[Held--];
+  SiftDown(1);
+}
+
+void RankedHeapT::SiftDown(uint32_t position) {
+  const RankedRecList moving = Entries[position];
+  for (;;) {
+    uint32_t child = 2 * position;
+    if (child > Held) break;
+    if (child < Held && RanksBelow(Entries[child + 1], Entries[child])) {
+      ++child;
+    }
+    if (!RanksBelow(Entries[child], moving)) break;
+    Entries[position] = Entries[child];
+    position = child;
+  }
+  Entries[position] = moving;
+}
+
+void RankedHeapT::TakeSorted(RankedRecList* out) {
+  std::copy(&Entries[1], &Entries[1] + Held, out);
+  std::sort(out, out + Held, [](const RankedRecList& a, const RankedRecList& b) {
+    return RanksBelow(b, a);
+  });
+  Held = 0;
+}
+
+// ---- Active vector heap -------------------------------------------------------
+
+void IndexManHeapT::InsertIntoVectorHeap(QueryVectorBaseT* vector,
+                                         uint32_t term) {
+  const EntryT entry = {vector, term};
+  uint32_t i = ++Count;
+  while (i > 1 && Before(entry, Heap[i / 2])) {
+    Heap[i] = Heap[i / 2];
+    i /= 2;
+  }
+  Heap[i] = entry;
+}
+
+QueryVectorBaseT* IndexManHeapT::DeleteMinFromVectorHeap(uint32_t* term) {
+  const EntryT least = Heap[1];
+  const EntryT moving = Heap[Count--];
+  uint32_t position = 1;
+  for (;;) {
+    uint32_t child = 2 * position;
+    if (child > Count) break;
+    if (child < Count && Before(Heap[child + 1], Heap[child])) ++child;
+    if (!Before(Heap[child], moving)) break;
+    Heap[position] = Heap[child];
+    position = child;
+  }
+  Heap[position] = moving;
+  *term = least.Term;
+  return least.Vector;
+}
+
+// ---- Ranked manager -----------------------------------------------------------
+
+RankedManagerT::RankedManagerT(IndexManagerT* manager,
+                               const unsigned char* rankedQuery,
+                               QueryVectorBaseT* booleanFilter,
+                               uint32_t weightingMode, uint32_t maxResults)
+    : Manager(manager),
+      Query(rankedQuery),
+      Filter(booleanFilter),
+      WeightingMode(weightingMode),
+      TopRecords(maxResults) {}
+
+RankedManagerT::~RankedManagerT() { FreePartitionVectors(); }
+
+int RankedManagerT::GetToken(unsigned char* key, int* wildcard,
+                             int32_t* modifier, StatusCodeT* status) {
+  const unsigned char* p = Query + QueryPosition;
+  while (IsBlank(*p)) ++p;
+  if (*p == 0) {
+    QueryPosition = static_cast<uint32_t>(p - Query);
+    return 0;
+  }
+  *modifier = 0;
+  if (*p == '+' || *p == '-') {
+    *modifier = *p == '+' ? 1 : -1;
+    ++p;
+    while (IsBlank(*p)) ++p;
+  }
+  const unsigned char* word = p;
+  if (p[0] != '0' || (p[1] != 'x' && p[1] != 'X')) {
+    *status = StatusHexTermExpected;
+    return -1;
+  }
+  p += 2;
+  uint32_t units = 0;
+  *wildcard = 0;
+  for (;; ++units) {
+    if (*p == '*' || *p == '?') {
+      *wildcard = 1;
+      ++p;
+    } else if (HexDigitValue(p[0]) >= 0 && HexDigitValue(p[1]) >= 0) {
+      p += 2;
+    } else {
+      break;
+    }
+  }
+  if (units == 0 || (*p != 0 && !IsBlank(*p))) {
+    *status = StatusHexTermExpected;
+    return -1;
+  }
+  // The decoders stop at the blank or the end that closes the word.
+  const char* text = reinterpret_cast<const char*>(word);
+  if (units > kMaximumKeyBytes ||
+      !(*wildcard ? HexWordToPattern(key, text)
+                  : HexWordToBinaryWord(key, text))) {
+    *status = StatusBadKeyLength;
+    return -1;
+  }
+  QueryPosition = static_cast<uint32_t>(p - Query);
+  return 1;
+}
+
+int RankedManagerT::ReadTerms(StatusCodeT* status) {
+  unsigned char key[kMaximumKeyBytes + 1];
+  int wildcard = 0;
+  int32_t modifier = 0;
+  int read;
+  while ((read = GetToken(key, &wildcard, &modifier, status)) == 1) {
+    if (TermCount == kMaximumRankedTerms) {
+      *status = StatusQuerySyntaxError;
+      return 0;
+    }
+    RankedTermT& term = Terms[TermCount++];
+    std::copy(key, key + key[0] + 1, term.Key);
+    term.Wildcard = wildcard;
+    term.Modifier = modifier;
+    term.Records = 0;
+    term.Vector = nullptr;
+    term.Ended = 0;
+    if (modifier == 1) HasRequired = 1;
+  }
+  return read == 0;
+}
+
+int RankedManagerT::CountTermRecords(StatusCodeT* status) {
+  for (uint32_t i = 0; i < TermCount; ++i) {
+    RankedTermT& term = Terms[i];
+    if (term.Modifier == -1) continue;
+    // A repeated term was counted already.
+    const RankedTermT* same = nullptr;
+    for (uint32_t j = 0; j < i && same == nullptr; ++j) {
+      const RankedTermT& other = Terms[j];
+      if (other.Modifier != -1 && other.Wildcard == term.Wildcard &&
+          std::equal(term.Key, term.Key + term.Key[0] + 1, other.Key)) {
+        same = &other;
+      }
+    }
+    if (same != nullptr) {
+      term.Records = same->Records;
+      continue;
+    }
+    for (uint32_t p = 0; p < Manager->LoadedPartitions(); ++p) {
+      PartitionReaderT* reader = Manager->Reader(p);
+      StatusCodeT s = StatusNoError;
+      if (term.Wildcard) {
+        std::unique_ptr<QueryVectorBaseT> matches(
+            reader->ProcessWildCard(term.Key, &s));
+        if (matches == nullptr || s < 0) {
+          *status = s < 0 ? s : StatusGeneralError;
+          return 0;
+        }
+        term.Records += matches->RecordCount;
+      } else {
+        WordIndexInfoT info;
+        if (reader->LookupTerm(term.Key, &info, &s)) {
+          term.Records += info.RecordCount;
+        } else if (s < 0) {
+          *status = s;
+          return 0;
+        }
+      }
+    }
+  }
+  return 1;
+}
+
+int RankedManagerT::PutTokensonHeap(PartitionReaderT* reader, int* live,
+                                    StatusCodeT* status) {
+  *live = 1;
+  for (uint32_t i = 0; i < TermCount; ++i) {
+    RankedTermT& term = Terms[i];
+    StatusCodeT s = StatusNoError;
+    QueryVectorBaseT* vector = term.Wildcard
+                                   ? reader->ProcessWildCard(term.Key, &s)
+                                   : reader->TokentoVector(term.Key, &s);
+    if (vector == nullptr || s < 0) {
+      delete vector;
+      *status = s < 0 ? s : StatusGeneralError;
+      return 0;
+    }
+    term.Vector = vector;
+    term.Ended = 0;
+    vector->RankingModifier = term.Modifier;
+    if (!vector->IsPositioned()) {
+      term.Ended = 1;
+      // A required term missing from the partition rules out all of it.
+      if (term.Modifier == 1) *live = 0;
+    } else if (term.Modifier != -1) {
+      ActiveVectors.InsertIntoVectorHeap(vector, i);
+    }
+  }
+  return 1;
+}
+
+void RankedManagerT::FreePartitionVectors() {
+  if (Terms == nullptr) return;
+  for (uint32_t i = 0; i < TermCount; ++i) {
+    delete Terms[i].Vector;
+    Terms[i].Vector = nullptr;
+  }
+  ActiveVectors.Clear();
+  RequiredEnded = 0;
+}
+
+void RankedManagerT::Requeue(uint32_t term, int moved) {
+  if (moved) {
+    ActiveVectors.InsertIntoVectorHeap(Terms[term].Vector, term);
+    return;
+  }
+  Terms[term].Ended = 1;
+  if (Terms[term].Modifier == 1) RequiredEnded = 1;
+}
+
+int RankedManagerT::NextCandidate(uint32_t offset, uint32_t records,
+                                  uint32_t* record, StatusCodeT* status) {
+  for (;;) {
+    if (RequiredEnded || FilterEnded || ActiveVectors.Size() == 0) return 0;
+    // No record before the last current record of a required term, nor
+    // before the filter's next record, can qualify.
+    const uint32_t least = ActiveVectors.Least()->CurrentRecord();
+    uint32_t target = least;
+    if (HasRequired) {
+      for (uint32_t i = 0; i < TermCount; ++i) {
+        if (Terms[i].Modifier == 1) {
+          target = std::max(target, Terms[i].Vector->CurrentRecord());
+        }
+      }
+    }
+    // Postings outside the partition's records: the partition is damaged.
+    if (target == 0 || target > records) {
+      *status = StatusReadError;
+      return -1;
+    }
+    if (Filter != nullptr) {
+      const uint32_t wanted = target + offset;
+      if (Filter->CurrentRecord() < wanted) {
+        if (Filter->IsPositioned() && Seek(Filter, wanted, 1, status) < 0) {
+          return -1;
+        }
+        if (Filter->CurrentRecord() < wanted) {
+          FilterEnded = 1;
+          return 0;
+        }
+      }
+      const uint32_t admitted = Filter->CurrentRecord() - offset;
+      if (admitted > records) return 0;
+      target = admitted;
+    }
+    if (least == target) {
+      *record = target;
+      return 1;
+    }
+    while (ActiveVectors.Size() > 0 &&
+           ActiveVectors.Least()->CurrentRecord() < target) {
+      uint32_t term;
+      QueryVectorBaseT* vector = ActiveVectors.DeleteMinFromVectorHeap(&term);
+      const int moved = Seek(vector, target, 1, status);
+      if (moved < 0) return -1;
+      Requeue(term, moved);
+    }
+  }
+}
+
+int RankedManagerT::IsExcluded(uint32_t record, StatusCodeT* status) {
+  for (uint32_t i = 0; i < TermCount; ++i) {
+    RankedTermT& term = Terms[i];
+    if (term.Modifier != -1 || term.Ended) continue;
+    if (term.Vector->CurrentRecord() < record) {
+      const int moved = Seek(term.Vector, record, 1, status);
+      if (moved < 0) return -1;
+      if (moved == 0) {
+        term.Ended = 1;
+        continue;
+      }
+    }
+    if (term.Vector->CurrentRecord() == record) return 1;
+  }
+  return 0;
+}
+
+int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
+                                IndexDecompressorT* weights, float* score,
+                                StatusCodeT* status) {
+  float dw = 1.0f;
+  if (score != nullptr && weights != nullptr) {
+    uint32_t words = 0;
+    if (weights->NextDocWeight(&dw, &words, record) != kDecodeDelivered ||
+        !(dw > 0) || !std::isfinite(dw)) {
+      *status = StatusReadError;
+      return 0;
+    }
+  }
+  // Vectors on one record leave the heap in query order, so the weights are
+  // summed in the same order in every partition.
+  while (ActiveVectors.Size() > 0 &&
+         ActiveVectors.Least()->CurrentRecord() == record) {
+    uint32_t term;
+    QueryVectorBaseT* vector = ActiveVectors.DeleteMinFromVectorHeap(&term);
+    int moved;
+    if (score != nullptr) {
+      uint32_t tf = 0;
+      do {
+        tf += idfCounts ? vector->CurrentHit().Count : 1;
+        moved = Step(vector, status);
+      } while (moved == 1 && vector->CurrentRecord() == record);
+      if (moved < 0) return 0;
+      *score += CalcWeight(term, tf, dw);
+    } else {
+      moved = record == UINT32_MAX ? 0 : Seek(vector, record + 1, 1, status);
+      if (moved < 0) return 0;
+    }
+    Requeue(term, moved);
+  }
+  return 1;
+}
+
+float RankedManagerT::CalcWeight(uint32_t term, uint32_t tf, float dw) const {
+  if (WeightingMode == kWeightLogTf) {
+    return static_cast<float>((std::log(static_cast<double>(tf)) + 1.0) / dw);
+  }
+  if (WeightingMode != kWeightIdf) return 1.0f;
+  const double records = Terms[term].Records > 0 ? Terms[term].Records : 1;
+  const double length = dw >= 25 ? 25.0 / dw : 1.0;
+  const float product = static_cast<float>(
+      0.6 * std::log(tf + 0.5) * std::log(IndexRecords / records));
+  const double scale = std::log(1.0 + dw) * std::log(static_cast<double>(IndexRecords));
+  const float quotient =
+      scale > 0 ? static_cast<float>(product / scale) : 0.0f;
+  return static_cast<float>(0.4 + 0.6 * (0.4 * length + quotient));
+}
+
+int RankedManagerT::AddtoResults(PartitionReaderT* reader,
+                                 StatusCodeT* status) {
+  std::unique_ptr<IndexDecompressorT> weights;
+  if (WeightingMode != kWeightFlat) {
+    // A partition without document weights scores with a weight of 1.
+    StatusCodeT s = StatusNoError;
+    weights.reset(reader->GetTermCounts(&s));
+    if (s < 0) {
+      *status = s;
+      return 0;
+    }
+  }
+  const uint32_t offset = reader->RecordsBefore();
+  const uint32_t records = reader->RecordCount();
+  const int idfCounts = reader->IndexMode() == IDF_MODE;
+  const DeletedRecordSetT* deleted = Manager->Deleter();
+  uint32_t record = 0;
+  int found;
+  while ((found = NextCandidate(offset, records, &record, status)) == 1) {
+    int skip = deleted != nullptr && deleted->IsRecordDeleted(record + offset);
+    if (!skip && (skip = IsExcluded(record, status)) < 0) return 0;
+    float score = 0.0f;
+    if (!LeaveRecord(record, idfCounts, weights.get(), skip ? nullptr : &score,
+                     status)) {
+      return 0;
+    }
+    if (!skip) {
+      const RankedRecList scored = {record + offset, score};
+      TopRecords.InsertIntoHeap(&scored);
+    }
+  }
+  return found == 0;
+}
+
+UncompressedQueryVectorT* RankedManagerT::SortVector(StatusCodeT* status) {
+  const uint32_t count = TopRecords.Count();
+  std::unique_ptr<RankedRecList[]> sorted(
+      new (std::nothrow) RankedRecList[std::max<uint32_t>(count, 1)]);
+  if (sorted == nullptr) {
+    *status = StatusNotEnoughMemory;
+    return nullptr;
+  }
+  TopRecords.TakeSorted(sorted.get());
+  StatusCodeT s = StatusNoError;
+  std::unique_ptr<UncompressedQueryVectorT> ranked(
+      new (std::nothrow) UncompressedQueryVectorT(
+          std::max<uint32_t>(count, 1) * sizeof(TermInstanceT), &s));
+  if (ranked == nullptr) s = StatusNotEnoughMemory;
+  for (uint32_t i = 0; i < count && s >= 0; ++i) {
+    TermInstanceT hit;
+    hit.RecordNumber = sorted[i].RecordNumber;
+    hit.WordPosition = 1;
+    hit.Weight = sorted[i].Score;
+    hit.Count = 1;
+    ranked->AddInstance(&hit, &s);
+  }
+  if (s < 0) {
+    *status = s;
+    return nullptr;
+  }
+  ranked->SetRankedVectorFlag();
+  return ranked.release();
+}
+
+UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
+  *status = StatusNoError;
+  if (Manager == nullptr || Manager->LoadedPartitions() == 0) {
+    *status = StatusNotInitializedForSearching;
+    return nullptr;
+  }
+  Terms.reset(new (std::nothrow) RankedTermT[kMaximumRankedTerms]);
+  if (Terms == nullptr || !TopRecords.IsValid()) {
+    *status = StatusNotEnoughMemory;
+    return nullptr;
+  }
+  if (!ReadTerms(status)) return nullptr;
+  IndexRecords = Manager->NumberOfRecordsInIndex();
+  if (WeightingMode == kWeightIdf && !CountTermRecords(status)) return nullptr;
+  if (Filter != nullptr) {
+    StatusCodeT s = StatusNoError;
+    Filter->Rewind(&s);
+    if (s < 0) {
+      *status = s;
+      return nullptr;
+    }
+    FilterEnded = !Filter->IsPositioned();
+  }
+  for (uint32_t p = 0; p < Manager->LoadedPartitions() && !FilterEnded; ++p) {
+    PartitionReaderT* reader = Manager->Reader(p);
+    int live = 0;
+    const int scored = PutTokensonHeap(reader, &live, status) &&
+                       (!live || AddtoResults(reader, status));
+    FreePartitionVectors();
+    if (!scored) return nullptr;
+  }
+  return SortVector(status);
+}
