@@ -140,7 +140,7 @@ int RunDemoCommand(const CommandArgsT& arguments) {
       {"both words (AND is also what two words side by side mean)",
        {"-n", "3", index, "patent AND royalty"}},
       {"either word", {"-n", "3", index, "mozilla OR apache"}},
-      {"one word without the other", {"-n", "3", index, "copyleft NOT gnu"}},
+      {"one word without the other", {"-n", "3", index, "warranty NOT gnu"}},
       {"a phrase", {"-n", "3", index, "\"free software foundation\""}},
       {"two words at most 5 words apart",
        {"-n", "3", index, "source NEAR object"}},
