@@ -744,6 +744,114 @@ TV_EXPORT void tvOutputStatsFile(IndexManagerT* manager,
                                  unsigned char* fileName,
                                  StatusCodeT* status);
 
+/* ------------------------------------------------------------------------ */
+/* Queries and result vectors                                                */
+/* ------------------------------------------------------------------------ */
+
+/*
+ * A result vector is a list of hits in ascending order of record number (the
+ * records numbered across the whole index from 1) and, within a record, of
+ * word position; a ranked result instead holds one hit per record, best
+ * first. A hit is four values: record, word position, count and weight. The
+ * host owns every vector returned here and gives it back with
+ * tvDeleteResultVector. A handle that is not a live result vector gets
+ * StatusNotIndexFile.
+ *
+ * Ranked query text: terms in the short form ("0x" and hexadecimal digits,
+ * "*" and "?" units), separated by spaces or TABs, at most 128 of them
+ * (StatusQuerySyntaxError beyond). "+" before a term makes it required,
+ * "-" excluded (blanks may follow the sign); anything else is
+ * StatusHexTermExpected. Every record holding a term scores the sum of the
+ * terms' weights; how a term weighs follows the document weight method of
+ * the index (none: 1 per term; log sum: (ln tf + 1) / the record's weight;
+ * maximum frequency: a weight that also grows with the term's rarity in the
+ * whole index). Records scoring 0.001 or less, deleted records, records
+ * holding an excluded term or lacking a required one never appear. The best
+ * 999 records are kept, best first; equal scores put the lower record
+ * first. A wildcard term scores as the OR of the terms it matches.
+ */
+
+/* Runs a query in two optional parts (a null or blank text is not given):
+ * booleanQuery, in the short form, selects records; rankedQuery scores them,
+ * restricted to the selected records when both are given. Returns the
+ * result rewound (standing on its first hit): the ranked result, else the
+ * Boolean one. Neither part given: null with status 0. Outside a retrieval
+ * session or on an index without partitions: StatusNotInitializedForSearching;
+ * a malformed query gets the status of its fault. */
+TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
+                                           unsigned char* rankedQuery,
+                                           unsigned char* booleanQuery,
+                                           StatusCodeT* status);
+
+/* The vector's counts: records, distinct hits, and total, the larger of the
+ * two (a ranked result reports its number of records in all three). A null
+ * vector reports three zeros. Null outputs are skipped. */
+TV_EXPORT void tvNumHits(QueryVectorBaseT* vector, unsigned long* total,
+                         unsigned long* records, unsigned long* hits,
+                         StatusCodeT* status);
+
+/* Movement. Each moves, then reports the hit the vector stands on (null
+ * outputs are skipped). At either end the vector stays where it is and the
+ * status is StatusEndOfVector, reporting that hit again; on a vector without
+ * hits it is StatusEndOfVector with record 0, word 0, count 1, weight 1.
+ * A negative status leaves the outputs unwritten. tvVectorNextRecord stops
+ * on the first hit of the next record, tvVectorPreviousRecord on the last
+ * hit of the previous one. */
+TV_EXPORT void tvVectorNextHit(QueryVectorBaseT* vector, unsigned long* record,
+                               unsigned long* word, unsigned long* count,
+                               float* weight, StatusCodeT* status);
+TV_EXPORT void tvVectorPreviousHit(QueryVectorBaseT* vector,
+                                   unsigned long* record, unsigned long* word,
+                                   unsigned long* count, float* weight,
+                                   StatusCodeT* status);
+TV_EXPORT void tvVectorNextRecord(QueryVectorBaseT* vector,
+                                  unsigned long* record, unsigned long* word,
+                                  unsigned long* count, float* weight,
+                                  StatusCodeT* status);
+TV_EXPORT void tvVectorPreviousRecord(QueryVectorBaseT* vector,
+                                      unsigned long* record,
+                                      unsigned long* word,
+                                      unsigned long* count, float* weight,
+                                      StatusCodeT* status);
+
+/* Reports the current hit without moving (status 0). */
+TV_EXPORT void tvVectorCurrentHit(QueryVectorBaseT* vector,
+                                  unsigned long* record, unsigned long* word,
+                                  unsigned long* count, float* weight,
+                                  StatusCodeT* status);
+
+/* Appends a hit (count 1). Hits must come in ascending (record, word) order,
+ * each once, record and word from 1: any other hit gets
+ * StatusMalformedParameter and is not added. Fill a vector completely, then
+ * rewind it and walk it. */
+TV_EXPORT void tvVectorAddHit(QueryVectorBaseT* vector, unsigned long record,
+                              unsigned long word, float weight,
+                              StatusCodeT* status);
+
+/* Returns to the first hit. */
+TV_EXPORT void tvVectorRewind(QueryVectorBaseT* vector, StatusCodeT* status);
+
+/* A new, empty vector for tvVectorAddHit; null with StatusNotEnoughMemory
+ * when it cannot be made. */
+TV_EXPORT QueryVectorBaseT* tvCreateResultVector(StatusCodeT* status);
+
+/* Destroys a vector; a null one is accepted (status 0). */
+TV_EXPORT void tvDeleteResultVector(QueryVectorBaseT* vector,
+                                    StatusCodeT* status);
+
+/* New vectors combining two vectors from where they stand (rewind both
+ * first; both are walked to their ends): the hits of the records both hold,
+ * the hits of either, and the hits of a in records b does not hold. The
+ * result is rewound; a and b stay the caller's. */
+TV_EXPORT QueryVectorBaseT* tvVectorAnd(QueryVectorBaseT* a,
+                                        QueryVectorBaseT* b,
+                                        StatusCodeT* status);
+TV_EXPORT QueryVectorBaseT* tvVectorOr(QueryVectorBaseT* a, QueryVectorBaseT* b,
+                                       StatusCodeT* status);
+TV_EXPORT QueryVectorBaseT* tvVectorNot(QueryVectorBaseT* a,
+                                        QueryVectorBaseT* b,
+                                        StatusCodeT* status);
+
 #ifdef __cplusplus
 }
 #endif
