@@ -98,10 +98,10 @@ void ProgressT::Draw(uint64_t files, uint64_t bytes, uint64_t words) {
                 left.c_str());
   std::string status = text;
   int width = TerminalWidth() - 1;
-  int barWidth = width - static_cast<int>(status.size()) - 2;
+  // A bar of constant width while the terminal has room for it.
+  int barWidth = 24;
   std::string line;
-  if (barWidth >= 10) {
-    if (barWidth > 40) barWidth = 40;
+  if (width - static_cast<int>(status.size()) - 2 >= barWidth) {
     double done = totalBytes_ == 0 ? 1.0
                                    : static_cast<double>(bytes) / totalBytes_;
     if (done > 1.0) done = 1.0;
