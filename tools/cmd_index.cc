@@ -361,7 +361,10 @@ int RunIndexCommand(const CommandArgsT& arguments) {
   for (const std::string& problem : problems) {
     std::fprintf(stderr, "tarvis: index: %s\n", problem.c_str());
   }
-  if (gInterrupted) return kExitInterrupted;
+  if (gInterrupted) {
+    std::fprintf(stderr, "tarvis: index: interrupted before indexing\n");
+    return kExitInterrupted;
+  }
   uint64_t totalBytes = 0;
   for (const FoundFileT& file : files) totalBytes += file.Size;
 
@@ -392,6 +395,7 @@ int RunIndexCommand(const CommandArgsT& arguments) {
     progress.Update(filesDone, bytesDone, session.Words());
   }
   progress.Finish();
+  bool stoppedEarly = filesDone < files.size();
   session.End();
   handle.Close();
 
@@ -408,9 +412,9 @@ int RunIndexCommand(const CommandArgsT& arguments) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, " in %.1f s", progress.Seconds());
     line += seconds;
-    if (gInterrupted) line += "; interrupted, the files indexed are kept";
+    if (stoppedEarly) line += "; interrupted, the files indexed are kept";
     std::fprintf(stderr, "%s\n", line.c_str());
   }
-  if (gInterrupted) return kExitInterrupted;
+  if (stoppedEarly) return kExitInterrupted;
   return problems.empty() && unreadable == 0 ? kExitSuccess : kExitFailure;
 }

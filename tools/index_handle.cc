@@ -86,6 +86,7 @@ std::string IndexHandleT::RecordData(unsigned long record) const {
   StatusCodeT status = 0;
   tvRetrieveRecordData(manager_, buffer.data(), buffer.size(), &bytesRead,
                        record, &cursor, &status);
+  if (status == StatusNoRecordData) return data;  // an index of another host
   Check(status, "record " + std::to_string(record));
   data.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
   while (!cursor.Done) {

@@ -148,6 +148,7 @@ class CliTest : public ::testing::Test {
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.Path().c_str()) != 0) _exit(127);
+      setenv("TMPDIR", dir_.Path().c_str(), 1);
       int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int nullFd = open("/dev/null", O_RDONLY);
@@ -563,6 +564,27 @@ TEST_F(CliTest, InterruptedIndexingKeepsEarlierSessions) {
   EXPECT_EQ(Found(index, {"zebra"}), (NamesT{"one.txt", "later.txt"}));
   for (const std::string& name : dir_.Files()) {
     EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+TEST_F(CliTest, DemoIndexesThisSystemsTextsAndShowsResults) {
+  struct stat info;
+  if (stat("/usr/share/common-licenses", &info) != 0) {
+    GTEST_SKIP() << "no /usr/share/common-licenses here";
+  }
+  RunT run = Run({"demo"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  size_t commands = 0, hits = 0;
+  for (const std::string& line : Lines(run.Out)) {
+    if (line.compare(0, 15, "$ tarvis search") == 0) ++commands;
+    if (line.compare(0, 1, "#") == 0 && line.compare(0, 2, "# ") != 0) ++hits;
+  }
+  EXPECT_EQ(commands, 15u) << run.Out;
+  EXPECT_GE(hits, 30u) << run.Out;
+  EXPECT_NE(run.Out.find("GPL"), std::string::npos);
+  // The temporary index is gone.
+  for (const std::string& name : dir_.Files()) {
+    EXPECT_EQ(name.find("tarvis-demo"), std::string::npos) << name;
   }
 }
 
