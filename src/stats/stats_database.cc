@@ -2,11 +2,11 @@
 
 #include "stats/stats_database.h"
 
+#include <cstring>
 #include <new>
+#include <utility>
 
 #include "format/encode.h"
-#include "storage/fileclas.h"
-#include "storage/readtree.h"
 
 StatsDatabaseT::~StatsDatabaseT() { CloseDestination(); }
 
@@ -97,4 +97,35 @@ int StatsDatabaseT::DecodeWordInfo(const ReadBTreeCursorT* cursor,
   BioT bits;
   bits.StartReading(cursor->DataBytes(), cursor->DataLength());
   return bits.GetDelta(first) && bits.GetDelta(second);
+}
+
+int StatsReaderT::Open(const char* fileName) {
+  Started = 0;
+  Cursor = ReadBTreeCursorT();
+  if (fileName == nullptr) return 0;
+  std::unique_ptr<FileClassT> file(new (std::nothrow) FileClassT(fileName));
+  if (file == nullptr || !file->IsValid() || !file->Open(kFileReadOnly) ||
+      !Tree.ReadHeader(file.get())) {
+    return 0;
+  }
+  File = std::move(file);
+  return Tree.LoadTree();
+}
+
+int StatsReaderT::Next(unsigned char* word, uint32_t* first,
+                       uint32_t* second) {
+  static const unsigned char kBeforeEveryWord[1] = {0};
+  int moved;
+  if (!Started) {
+    moved = Tree.FindKey(&Cursor, kBeforeEveryWord) == kBTreeNotFound ? 1 : 0;
+  } else {
+    moved = Tree.NextKey(&Cursor);
+    if (moved == kBTreeAtLastKey) return 0;
+  }
+  if (moved != 1 || !StatsDatabaseT::DecodeWordInfo(&Cursor, first, second)) {
+    return -1;
+  }
+  Started = 1;
+  std::memcpy(word, Cursor.Key(), 1u + Cursor.Key()[0]);
+  return 1;
 }

@@ -10,19 +10,19 @@
 //
 // Calling order: Create, StartAdditions, AddKey for each word, EndAdditions.
 // A database destroyed before EndAdditions leaves an incomplete file behind.
-// The file is read back with the B-tree reader from offset 0 and
+// StatsReaderT reads a file back: the B-tree reader from offset 0 and
 // DecodeWordInfo on each entry.
 
 #ifndef TARVIS_STATS_STATS_DATABASE_H_
 #define TARVIS_STATS_STATS_DATABASE_H_
 
 #include <cstdint>
+#include <memory>
 
+#include "storage/fileclas.h"
+#include "storage/readtree.h"
 #include "storage/writetre.h"
 #include "tarvis/tarvis.h"
-
-class FileClassT;
-struct ReadBTreeCursorT;
 
 // The longest encoded pair: two delta codes of 42 bits.
 constexpr uint32_t kStatsDataMaxBytes = 11;
@@ -65,6 +65,26 @@ class StatsDatabaseT {
 
   FileClassT* Destination = nullptr;
   WriteBTreeT Tree;
+};
+
+class StatsReaderT {
+ public:
+  StatsReaderT() : Tree(kCachePages) {}
+
+  // Opens the file read-only. 1 when it holds a usable tree.
+  int Open(const char* fileName);
+  // The next word (the first one on the first call), length-prefixed into
+  // 256 bytes, with its counts. 1, 0 after the last word, -1 when the file
+  // cannot be read or an entry is damaged.
+  int Next(unsigned char* word, uint32_t* first, uint32_t* second);
+
+ private:
+  static constexpr uint32_t kCachePages = 5;
+
+  std::unique_ptr<FileClassT> File;  // outlives the tree, which uses it
+  ReadBTreeT Tree;
+  ReadBTreeCursorT Cursor;
+  int Started = 0;
 };
 
 #endif  // TARVIS_STATS_STATS_DATABASE_H_

@@ -1,0 +1,323 @@
+// Boolean queries over an index of several partitions, built by indexing
+// sessions in each mode: a table of long-form queries, converted as a host
+// converts them, must select exactly what a brute-force evaluation over the
+// same records selects, with and without deleted records.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "manager/index_manager.h"
+#include "manager/session_records.h"
+#include "query/uncompressed_vector.h"
+
+namespace {
+
+// The hits of every word over the whole index (deleted records left out), and
+// the operators' meaning over them, record by record.
+class ModelT {
+ public:
+  HitSet T(const std::string& word) const {
+    auto found = Terms.find(word);
+    return found == Terms.end() ? HitSet() : found->second;
+  }
+  static HitSet Or(const std::vector<HitSet>& sets) {
+    HitSet out;
+    for (const HitSet& set : sets) out.insert(set.begin(), set.end());
+    return out;
+  }
+  static std::set<uint32_t> Records(const HitSet& set) {
+    std::set<uint32_t> records;
+    for (const auto& hit : set) records.insert(hit.first);
+    return records;
+  }
+  static HitSet InRecords(const HitSet& set, const std::set<uint32_t>& records) {
+    HitSet out;
+    for (const auto& hit : set) {
+      if (records.count(hit.first)) out.insert(hit);
+    }
+    return out;
+  }
+  // Records held by at least n - tolerance of the n sets.
+  static HitSet And(uint32_t tolerance, const std::vector<HitSet>& sets) {
+    const uint32_t n = static_cast<uint32_t>(sets.size());
+    const uint32_t required = tolerance >= n ? 1 : n - tolerance;
+    std::map<uint32_t, uint32_t> holders;
+    for (const HitSet& set : sets) {
+      for (uint32_t record : Records(set)) ++holders[record];
+    }
+    std::set<uint32_t> records;
+    for (const auto& h : holders) {
+      if (h.second >= required) records.insert(h.first);
+    }
+    return InRecords(Or(sets), records);
+  }
+  static HitSet Not(const HitSet& a, const HitSet& b) {
+    std::set<uint32_t> excluded = Records(b);
+    HitSet out;
+    for (const auto& hit : a) {
+      if (!excluded.count(hit.first)) out.insert(hit);
+    }
+    return out;
+  }
+  static HitSet Xor(const std::vector<HitSet>& sets) {
+    return Not(Or(sets), And(0, sets));
+  }
+  // A left fold: the hits of either side with a hit of the other side in
+  // the same record at most distance words away.
+  HitSet Near(uint32_t distance, const std::vector<HitSet>& sets) const {
+    if (!Positional) return And(0, sets);
+    HitSet folded = sets[0];
+    for (size_t i = 1; i < sets.size(); ++i) {
+      HitSet out;
+      for (const auto& a : folded) {
+        for (const auto& b : sets[i]) {
+          uint32_t gap = a.second > b.second ? a.second - b.second : b.second - a.second;
+          if (a.first == b.first && gap <= distance) {
+            out.insert(a);
+            out.insert(b);
+          }
+        }
+      }
+      folded = out;
+    }
+    return folded;
+  }
+  HitSet Phrase(const std::vector<HitSet>& members) const {
+    if (!Positional) return And(0, members);
+    HitSet out;
+    for (const auto& start : members[0]) {
+      bool match = true;
+      for (uint32_t i = 1; i < members.size() && match; ++i) {
+        match = members[i].count({start.first, start.second + i}) != 0;
+      }
+      for (uint32_t i = 0; match && i < members.size(); ++i) {
+        out.insert({start.first, start.second + i});
+      }
+    }
+    return out;
+  }
+  HitSet Keys(const std::function<bool(const std::string&)>& match) const {
+    std::vector<HitSet> sets;
+    for (const auto& term : Terms) {
+      if (match(term.first)) sets.push_back(term.second);
+    }
+    return Or(sets);
+  }
+  // Spans of the field: a hit starts one, the next hit in the same record
+  // ends it (exclusive), else it runs to the record's end.
+  HitSet Member(const HitSet& content, const HitSet& field) const {
+    HitSet out;
+    for (auto it = field.begin(); it != field.end();) {
+      auto start = *it++;
+      uint64_t end = uint64_t{1} << 32;
+      if (it != field.end() && it->first == start.first) end = (it++)->second;
+      for (const auto& hit : content) {
+        if (hit.first == start.first && hit.second >= start.second && hit.second < end) {
+          out.insert(hit);
+        }
+      }
+    }
+    return out;
+  }
+
+  std::map<std::string, HitSet> Terms;
+  bool Positional = false;
+};
+
+struct QueryCaseT {
+  const char* longForm;
+  unsigned long nearDistance;
+  std::function<HitSet(const ModelT&)> expected;
+};
+
+std::vector<QueryCaseT> QueryTable() {
+  using M = ModelT;
+  auto prefix = [](const std::string& p) {
+    return [p](const std::string& k) { return k.compare(0, p.size(), p) == 0; };
+  };
+  return {
+      {"cat", 0, [](const M& m) { return m.T("cat"); }},
+      {"cat AND dog", 0, [](const M& m) { return M::And(0, {m.T("cat"), m.T("dog")}); }},
+      {"cat dog", 0, [](const M& m) { return M::And(0, {m.T("cat"), m.T("dog")}); }},
+      {"cat OR dog", 0, [](const M& m) { return M::Or({m.T("cat"), m.T("dog")}); }},
+      {"cat NOT dog", 0, [](const M& m) { return M::Not(m.T("cat"), m.T("dog")); }},
+      {"cat AND dog OR bird NOT fish", 0,
+       [](const M& m) {
+         return M::Or({M::And(0, {m.T("cat"), m.T("dog")}), M::Not(m.T("bird"), m.T("fish"))});
+       }},
+      {"(cat OR dog) NOT (bird OR fish)", 0,
+       [](const M& m) {
+         return M::Not(M::Or({m.T("cat"), m.T("dog")}), M::Or({m.T("bird"), m.T("fish")}));
+       }},
+      {"cat ^ dog ^ bird", 0,
+       [](const M& m) { return M::Xor({m.T("cat"), m.T("dog"), m.T("bird")}); }},
+      {"cat:1 AND dog AND bird", 0,
+       [](const M& m) { return M::And(1, {m.T("cat"), m.T("dog"), m.T("bird")}); }},
+      {"cat NEAR dog", 3, [](const M& m) { return m.Near(3, {m.T("cat"), m.T("dog")}); }},
+      {"cat W/1 dog W/3 bird", 0,
+       [](const M& m) { return m.Near(3, {m.Near(1, {m.T("cat"), m.T("dog")}), m.T("bird")}); }},
+      {"\"cat dog\"", 0, [](const M& m) { return m.Phrase({m.T("cat"), m.T("dog")}); }},
+      {"\"cat dog bird\" OR ant", 0,
+       [](const M& m) {
+         return M::Or({m.Phrase({m.T("cat"), m.T("dog"), m.T("bird")}), m.T("ant")});
+       }},
+      {"w010 - w020", 0,
+       [](const M& m) {
+         return m.Keys([](const std::string& k) { return k >= "w010" && k <= "w020"; });
+       }},
+      {"w020 - w010 AND cat", 0,
+       [](const M& m) {
+         return M::And(0, {m.Keys([](const std::string& k) { return k >= "w010" && k <= "w020"; }),
+                           m.T("cat")});
+       }},
+      {"w01*", 0, [=](const M& m) { return m.Keys(prefix("w01")); }},
+      {"w0?5 OR c*", 0,
+       [](const M& m) {
+         return m.Keys([](const std::string& k) {
+           return (k.size() == 4 && k.compare(0, 2, "w0") == 0 && k[3] == '5') || k[0] == 'c';
+         });
+       }},
+      {"*", 0, [](const M& m) { return m.Keys([](const std::string&) { return true; }); }},
+      {"unknown", 0, [](const M&) { return HitSet(); }},
+      {"cat AND unknown", 0, [](const M&) { return HitSet(); }},
+      {"second OR ant", 0, [](const M& m) { return M::Or({m.T("second"), m.T("ant")}); }},
+      {"cat M fld", 0, [](const M& m) { return m.Member(m.T("cat"), m.T("fld")); }},
+  };
+}
+
+std::string ShortForm(const std::string& longForm, unsigned long nearDistance) {
+  std::vector<unsigned char> text(longForm.begin(), longForm.end());
+  text.push_back('\0');
+  tvLongQueryFormToShortQueryForm(text.data(), nearDistance);
+  std::vector<unsigned char> out(TV_CONVERTED_QUERY_SIZE(longForm.size()));
+  tvConvertQuery(text.data(), out.data());
+  return reinterpret_cast<const char*>(out.data());
+}
+
+// Random records: six common words, sixty rare numbered ones, a field word;
+// "second" only in the second session.
+std::vector<RecordsT> RandomSessions(std::mt19937* random) {
+  const char* common[] = {"ant", "bird", "cat", "cow", "dog", "fish"};
+  std::vector<RecordsT> sessions(3);
+  const int sizes[] = {40, 25, 50};
+  for (int s = 0; s < 3; ++s) {
+    for (int r = 0; r < sizes[s]; ++r) {
+      std::vector<std::string> words;
+      const int length = 3 + (*random)() % 10;
+      for (int i = 0; i < length; ++i) {
+        const uint32_t kind = (*random)() % 20;
+        if (kind < 14) {
+          words.push_back(common[(*random)() % 6]);
+        } else if (kind < 18) {
+          char word[8];
+          std::snprintf(word, sizeof word, "w%03u", static_cast<unsigned>((*random)() % 60));
+          words.push_back(word);
+        } else if (kind < 19 || s != 1) {
+          words.push_back("fld");
+        } else {
+          words.push_back("second");
+        }
+      }
+      sessions[s].push_back(words);
+    }
+  }
+  return sessions;
+}
+
+class QueryDispatchTest : public IndexFileTest {};
+
+TEST_F(QueryDispatchTest, LongFormQueriesMatchABruteForceEvaluation) {
+  const std::vector<QueryCaseT> table = QueryTable();
+  for (uint32_t mode : {RECORD_MODE, WORD_MODE, IDF_MODE}) {
+    for (bool withDeletions : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << (withDeletions ? " deleted" : ""));
+      tvCloseIndex(manager_, &status_);
+      std::remove(Path());
+      CreateIndex(mode);
+      ASSERT_EQ(Open(), StatusNoError);
+      std::mt19937 random(mode * 2 + withDeletions);
+      const std::vector<RecordsT> sessions = RandomSessions(&random);
+      AddSessions(manager_, sessions);
+      tvStartRetrievalSession(manager_, &status_);
+      ASSERT_EQ(status_, StatusNoError);
+      ASSERT_EQ(manager_->LoadedPartitions(), 3u);
+
+      ModelT model;
+      model.Positional = mode == WORD_MODE;
+      uint32_t record = 0;
+      for (const RecordsT& records : sessions) {
+        for (const auto& words : records) {
+          ++record;
+          if (withDeletions && random() % 8 == 0) {
+            tvDeleteRecordNum(manager_, record, &status_);
+            ASSERT_EQ(status_, StatusNoError);
+            continue;
+          }
+          for (uint32_t i = 0; i < words.size(); ++i) {
+            model.Terms[words[i]].insert({record, model.Positional ? i + 1 : 1});
+          }
+        }
+      }
+
+      size_t nonEmpty = 0;
+      for (const QueryCaseT& c : table) {
+        const std::string query = ShortForm(c.longForm, c.nearDistance);
+        SCOPED_TRACE(std::string(c.longForm) + " -> " + query);
+        StatusCodeT status = StatusNoError;
+        std::unique_ptr<UncompressedQueryVectorT> result(manager_->ProcessQuery(
+            reinterpret_cast<const unsigned char*>(query.c_str()), &status));
+        ASSERT_NE(result, nullptr) << status;
+        EXPECT_EQ(status, StatusNoError);
+        const HitSet expected = c.expected(model);
+        nonEmpty += !expected.empty();
+        EXPECT_EQ(Walk(result.get()), expected);
+      }
+      EXPECT_GT(nonEmpty, table.size() * 3 / 4);
+    }
+  }
+}
+
+TEST_F(QueryDispatchTest, QueriesNeedLoadedPartitionsAndReportParseErrors) {
+  CreateIndex(WORD_MODE);
+  ASSERT_EQ(Open(), StatusNoError);
+  const unsigned char* query = reinterpret_cast<const unsigned char*>("0x61");
+  StatusCodeT status = StatusNoError;
+  EXPECT_EQ(manager_->ProcessQuery(query, &status), nullptr);
+  EXPECT_EQ(status, StatusNotInitializedForSearching);
+  // A session over an index without partitions has nothing to search.
+  tvStartRetrievalSession(manager_, &status_);
+  ASSERT_EQ(status_, StatusNoError);
+  status = StatusNoError;
+  EXPECT_EQ(manager_->ProcessQuery(query, &status), nullptr);
+  EXPECT_EQ(status, StatusNotInitializedForSearching);
+
+  AddSessions(manager_, {{{"a", "b"}}, {{"a"}, {"b"}}});
+  ASSERT_EQ(manager_->LoadedPartitions(), 2u);
+  const struct {
+    const char* query;
+    StatusCodeT status;
+  } errors[] = {{"0x6", StatusHexTermExpected},
+                {"0x61 &", StatusQuerySyntaxError},
+                {"0x61 w", StatusMalformedParameter}};
+  for (const auto& e : errors) {
+    status = StatusNoError;
+    EXPECT_EQ(manager_->ProcessQuery(reinterpret_cast<const unsigned char*>(e.query),
+                                     &status),
+              nullptr);
+    EXPECT_EQ(status, e.status) << e.query;
+  }
+  // Partitions added during the session are searched, in record order.
+  status = StatusNoError;
+  std::unique_ptr<UncompressedQueryVectorT> result(manager_->ProcessQuery(query, &status));
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(Walk(result.get()), (HitSet{{1, 1}, {2, 1}}));
+}
+
+}  // namespace
