@@ -675,76 +675,6 @@ TV_EXPORT void tvUnicodeHexToChar(unsigned short* valueOut,
 TV_EXPORT void tvUnicodeCharToHex(unsigned short value, char* fourCharsOut);
 
 /* ------------------------------------------------------------------------ */
-/* Dictionary browsing                                                       */
-/* ------------------------------------------------------------------------ */
-
-/*
- * The words of the index, across all partitions, as one list in key order:
- * unsigned bytes, the shorter word first when one begins the other. Keys are
- * length-prefixed: a length byte, then that many bytes; a key buffer holds
- * 256 bytes. Each step reports a word with the number of records and the
- * number of postings (hits) that hold it in the whole index, deleted records
- * included. Browsing needs a retrieval session
- * (StatusNotInitializedForSearching outside one); a null cursor or key
- * buffer gets StatusMalformedParameter, a damaged dictionary
- * StatusGeneralError or StatusReadError.
- */
-
-/* The host's browsing position; the host allocates it. A cursor zeroed by the
- * host stands before the first word: tvNextKey moves to the first word. */
-typedef struct DictionaryCursorT {
-  uint32_t State;   /* 1 while Key is a word of the index, else 0 */
-  uint8_t Key[256]; /* the cursor's word, length-prefixed */
-  uint32_t Records; /* records holding it */
-  uint32_t Hits;    /* its postings */
-} DictionaryCursorT;
-
-/* Looks key up. Found: *found 1 and its counts. Not found: *found 0, and
- * key is overwritten with the next word in order, with that word's counts;
- * the cursor moves to it (StatusEndOfWordList when no word follows: the
- * cursor then holds the missing key, without a current word). found,
- * records and hits may be null. */
-TV_EXPORT void tvFindKey(IndexManagerT* manager, DictionaryCursorT* cursor,
-                         unsigned char* key, BooleanT* found,
-                         unsigned long* records, unsigned long* hits,
-                         StatusCodeT* status);
-
-/* Moves the cursor to the next (previous) word and reports it in keyOut with
- * its counts. StatusEndOfWordList after the last (before the first) word:
- * the cursor stays where it was. records and hits may be null. */
-TV_EXPORT void tvNextKey(IndexManagerT* manager, DictionaryCursorT* cursor,
-                         unsigned char* keyOut, unsigned long* records,
-                         unsigned long* hits, StatusCodeT* status);
-TV_EXPORT void tvPreviousKey(IndexManagerT* manager, DictionaryCursorT* cursor,
-                             unsigned char* keyOut, unsigned long* records,
-                             unsigned long* hits, StatusCodeT* status);
-
-/* Reports the cursor's word and counts without reading the index;
- * StatusNoCurrentKey when the cursor holds no word of the index. */
-TV_EXPORT void tvCurrentKey(IndexManagerT* manager, DictionaryCursorT* cursor,
-                            unsigned char* keyOut, unsigned long* records,
-                            unsigned long* hits, StatusCodeT* status);
-
-/* A new result vector with every hit of the cursor's word, records numbered
- * across the index, deleted records left out, rewound; the host deletes it
- * with tvDeleteResultVector. Null with StatusNoCurrentKey when the cursor
- * holds no word of the index. */
-TV_EXPORT QueryVectorBaseT* tvGetCurrentQueryVector(IndexManagerT* manager,
-                                                    DictionaryCursorT* cursor,
-                                                    StatusCodeT* status);
-
-/* Writes a statistics file: a B-tree (the 36-byte header at offset 0, pages
- * of 4096 bytes) whose keys are the words of the index in key order and
- * whose data are each word's record and posting counts as two Elias delta
- * codes, most significant bit first, padded to a byte (a count of 0 stored
- * as 1). Needs a retrieval session; StatusIndexEmpty when the index holds
- * no word (no file is written), StatusCannotOpenFile when the file cannot be
- * made. A failure part way leaves an incomplete file. */
-TV_EXPORT void tvOutputStatsFile(IndexManagerT* manager,
-                                 unsigned char* fileName,
-                                 StatusCodeT* status);
-
-/* ------------------------------------------------------------------------ */
 /* Queries and result vectors                                                */
 /* ------------------------------------------------------------------------ */
 
@@ -851,6 +781,76 @@ TV_EXPORT QueryVectorBaseT* tvVectorOr(QueryVectorBaseT* a, QueryVectorBaseT* b,
 TV_EXPORT QueryVectorBaseT* tvVectorNot(QueryVectorBaseT* a,
                                         QueryVectorBaseT* b,
                                         StatusCodeT* status);
+
+/* ------------------------------------------------------------------------ */
+/* Dictionary browsing                                                       */
+/* ------------------------------------------------------------------------ */
+
+/*
+ * The words of the index, across all partitions, as one list in key order:
+ * unsigned bytes, the shorter word first when one begins the other. Keys are
+ * length-prefixed: a length byte, then that many bytes; a key buffer holds
+ * 256 bytes. Each step reports a word with the number of records and the
+ * number of postings (hits) that hold it in the whole index, deleted records
+ * included. Browsing needs a retrieval session
+ * (StatusNotInitializedForSearching outside one); a null cursor or key
+ * buffer gets StatusMalformedParameter, a damaged dictionary
+ * StatusGeneralError or StatusReadError.
+ */
+
+/* The host's browsing position; the host allocates it. A cursor zeroed by the
+ * host stands before the first word: tvNextKey moves to the first word. */
+typedef struct DictionaryCursorT {
+  uint32_t State;   /* 1 while Key is a word of the index, else 0 */
+  uint8_t Key[256]; /* the cursor's word, length-prefixed */
+  uint32_t Records; /* records holding it */
+  uint32_t Hits;    /* its postings */
+} DictionaryCursorT;
+
+/* Looks key up. Found: *found 1 and its counts. Not found: *found 0, and
+ * key is overwritten with the next word in order, with that word's counts;
+ * the cursor moves to it (StatusEndOfWordList when no word follows: the
+ * cursor then holds the missing key, without a current word). found,
+ * records and hits may be null. */
+TV_EXPORT void tvFindKey(IndexManagerT* manager, DictionaryCursorT* cursor,
+                         unsigned char* key, BooleanT* found,
+                         unsigned long* records, unsigned long* hits,
+                         StatusCodeT* status);
+
+/* Moves the cursor to the next (previous) word and reports it in keyOut with
+ * its counts. StatusEndOfWordList after the last (before the first) word:
+ * the cursor stays where it was. records and hits may be null. */
+TV_EXPORT void tvNextKey(IndexManagerT* manager, DictionaryCursorT* cursor,
+                         unsigned char* keyOut, unsigned long* records,
+                         unsigned long* hits, StatusCodeT* status);
+TV_EXPORT void tvPreviousKey(IndexManagerT* manager, DictionaryCursorT* cursor,
+                             unsigned char* keyOut, unsigned long* records,
+                             unsigned long* hits, StatusCodeT* status);
+
+/* Reports the cursor's word and counts without reading the index;
+ * StatusNoCurrentKey when the cursor holds no word of the index. */
+TV_EXPORT void tvCurrentKey(IndexManagerT* manager, DictionaryCursorT* cursor,
+                            unsigned char* keyOut, unsigned long* records,
+                            unsigned long* hits, StatusCodeT* status);
+
+/* A new result vector with every hit of the cursor's word, records numbered
+ * across the index, deleted records left out, rewound; the host deletes it
+ * with tvDeleteResultVector. Null with StatusNoCurrentKey when the cursor
+ * holds no word of the index. */
+TV_EXPORT QueryVectorBaseT* tvGetCurrentQueryVector(IndexManagerT* manager,
+                                                    DictionaryCursorT* cursor,
+                                                    StatusCodeT* status);
+
+/* Writes a statistics file: a B-tree (the 36-byte header at offset 0, pages
+ * of 4096 bytes) whose keys are the words of the index in key order and
+ * whose data are each word's record and posting counts as two Elias delta
+ * codes, most significant bit first, padded to a byte (a count of 0 stored
+ * as 1). Needs a retrieval session; StatusIndexEmpty when the index holds
+ * no word (no file is written), StatusCannotOpenFile when the file cannot be
+ * made. A failure part way leaves an incomplete file. */
+TV_EXPORT void tvOutputStatsFile(IndexManagerT* manager,
+                                 unsigned char* fileName,
+                                 StatusCodeT* status);
 
 #ifdef __cplusplus
 }

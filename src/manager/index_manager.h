@@ -163,6 +163,15 @@ class IndexManagerT {
   UncompressedQueryVectorT* ProcessQuery(const unsigned char* query,
                                          StatusCodeT* status);
 
+  // A query in two optional parts (null or blank: not given): the Boolean
+  // query selects records, the ranked query scores them (ranked_manager.h).
+  // Returns the ranked vector, or the Boolean result when no ranked query
+  // is given, rewound and owned by the caller; null with status 0 when
+  // neither part is given, null with a negative status on failure.
+  QueryVectorBaseT* ProcessRankedQuery(const unsigned char* rankedQuery,
+                                       const unsigned char* booleanQuery,
+                                       StatusCodeT* status);
+
   // The merged word list of all partitions (keys length-prefixed, buffers of
   // 256 bytes; counts summed over the partitions holding the word). found,
   // records and hits may be null; cursor and key may not
@@ -197,15 +206,6 @@ class IndexManagerT {
                uint32_t* records, uint32_t* hits, StatusCodeT* status);
 
  public:
-
-  // A query in two optional parts (null or blank: not given): the Boolean
-  // query selects records, the ranked query scores them (ranked_manager.h).
-  // Returns the ranked vector, or the Boolean result when no ranked query
-  // is given, rewound and owned by the caller; null with status 0 when
-  // neither part is given, null with a negative status on failure.
-  QueryVectorBaseT* ProcessRankedQuery(const unsigned char* rankedQuery,
-                                       const unsigned char* booleanQuery,
-                                       StatusCodeT* status);
 
   // ---- Record data, record IDs and partitions (record_data.cc, partitions.cc)
   //
