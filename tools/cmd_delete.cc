@@ -1,0 +1,67 @@
+// tarvis delete and undelete: marks records deleted, or takes the mark
+// away. Deleted records drop out of every query; optimize removes them for
+// good.
+
+#include <cstdlib>
+
+#include "args.h"
+#include "commands.h"
+#include "index_handle.h"
+#include "tool_error.h"
+
+namespace {
+
+const char kDeleteHelp[] =
+    "usage: tarvis delete INDEX RECORD...\n"
+    "\n"
+    "Deletes records by number (as search prints them). Deleted records are\n"
+    "left out of every search until undeleted; optimize removes them.\n";
+
+const char kUndeleteHelp[] =
+    "usage: tarvis undelete INDEX RECORD...\n"
+    "\n"
+    "Brings deleted records back, until an optimization has removed them.\n";
+
+int Run(const CommandArgsT& arguments, bool remove) {
+  ArgsT args({}, arguments);
+  if (args.HelpRequested()) {
+    return PrintHelp(remove ? kDeleteHelp : kUndeleteHelp);
+  }
+  args.ExpectPositional(2, static_cast<size_t>(-1), "INDEX and RECORD");
+  std::vector<unsigned long> records;
+  for (size_t i = 1; i < args.Positional().size(); ++i) {
+    const std::string& text = args.Positional()[i];
+    char* end = nullptr;
+    unsigned long record = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || text[0] < '0' || text[0] > '9' || *end != '\0') {
+      UsageError("not a record number: '" + text + "'");
+    }
+    records.push_back(record);
+  }
+  IndexHandleT handle(args.Positional()[0]);
+  handle.OpenForRetrieval();
+  unsigned long count = handle.Records();
+  for (unsigned long record : records) {
+    if (record == 0 || record > count) {
+      Fail(handle.Path() + ": no record " + std::to_string(record) +
+           " (the index holds " + std::to_string(count) + ")");
+    }
+  }
+  StatusCodeT status = 0;
+  if (remove) {
+    tvDeleteRecordNums(handle.Manager(), records.data(), records.size(),
+                       &status);
+  } else {
+    tvUnDeleteRecordNums(handle.Manager(), records.data(), records.size(),
+                         &status);
+  }
+  handle.Check(status, remove ? "delete" : "undelete");
+  handle.Close();
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int RunDeleteCommand(const CommandArgsT& args) { return Run(args, true); }
+
+int RunUndeleteCommand(const CommandArgsT& args) { return Run(args, false); }

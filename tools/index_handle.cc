@@ -1,0 +1,139 @@
+// The index manager wrapper; see index_handle.h.
+
+#include "index_handle.h"
+
+#include <vector>
+
+#include "tool_error.h"
+
+IndexHandleT::IndexHandleT(const std::string& path) : path_(path) {
+  StatusCodeT status = 0;
+  manager_ = tvCreateIndexManager(&status);
+  if (manager_ == nullptr) CheckStatus(status < 0 ? status : -1, path_);
+}
+
+IndexHandleT::~IndexHandleT() {
+  StatusCodeT status = 0;
+  if (open_) tvCloseIndex(manager_, &status);
+  if (manager_ != nullptr) tvDeleteIndexManager(manager_, &status);
+}
+
+void IndexHandleT::Check(StatusCodeT status, const std::string& what) const {
+  CheckStatus(status, what.empty() ? path_ : path_ + ": " + what);
+}
+
+void IndexHandleT::Create(unsigned long mode) {
+  StatusCodeT status = 0;
+  IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
+  Check(status, "");
+  uint32_t mode32 = static_cast<uint32_t>(mode);
+  tvSetIndexCreationParams(params, IndexParamSingleFile, nullptr);
+  tvSetIndexCreationParams(params, IndexParamIndexMode, &mode32);
+  tvSetIndexCreationParams(params, IndexParamFileName,
+                           const_cast<char*>(path_.c_str()));
+  tvSetIndexCreationParams(params, IndexParamVariableRecordData, nullptr);
+  tvSetIndexCreationParams(params, IndexParamRecordData32, nullptr);
+  tvSetIndexCreationParams(params, IndexParamVariableRecordID, nullptr);
+  tvSetIndexCreationParams(params, IndexParamRecordID32, nullptr);
+  if (mode != RECORD_MODE) {
+    tvSetIndexCreationParams(params, IndexParamWeightMaxFrequency, nullptr);
+  }
+  tvCreateIndexEx(manager_, params, &status);
+  tvDeleteIndexCreationParams(params);
+  Check(status, "");
+}
+
+void IndexHandleT::Open() {
+  StatusCodeT status = 0;
+  tvOpenIndex(manager_, const_cast<char*>(path_.c_str()), &status);
+  if (status < 0) {
+    // A failed open can leave the file object behind; close releases it.
+    StatusCodeT ignored = 0;
+    tvCloseIndex(manager_, &ignored);
+  }
+  Check(status, "");
+  open_ = true;
+}
+
+void IndexHandleT::OpenForRetrieval() {
+  Open();
+  StatusCodeT status = 0;
+  tvStartRetrievalSession(manager_, &status);
+  Check(status, "");
+}
+
+void IndexHandleT::Close() {
+  if (!open_) return;
+  open_ = false;
+  StatusCodeT status = 0;
+  tvCloseIndex(manager_, &status);
+  Check(status, "");
+}
+
+unsigned long IndexHandleT::Records() const {
+  StatusCodeT status = 0;
+  unsigned long count = 0;
+  tvNumberOfRecordsInIndex(manager_, &count, &status);
+  Check(status, "");
+  return count;
+}
+
+std::string IndexHandleT::RecordData(unsigned long record) const {
+  std::string data;
+  std::vector<unsigned char> buffer(4096);
+  TarvisDataCursorT cursor;
+  unsigned long bytesRead = 0;
+  StatusCodeT status = 0;
+  tvRetrieveRecordData(manager_, buffer.data(), buffer.size(), &bytesRead,
+                       record, &cursor, &status);
+  if (status == StatusNoRecordData) return data;  // an index of another host
+  Check(status, "record " + std::to_string(record));
+  data.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+  while (!cursor.Done) {
+    bytesRead = 0;
+    tvRetrieveMoreRecordData(manager_, buffer.data(), buffer.size(),
+                             &bytesRead, &cursor, &status);
+    Check(status, "record " + std::to_string(record));
+    if (bytesRead == 0) break;
+    data.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+  }
+  return data;
+}
+
+std::vector<HitT> IndexHandleT::Query(const std::string& ranked,
+                                      const std::string& boolean) const {
+  std::vector<HitT> hits;
+  if (Records() == 0) return hits;
+  std::string rankedText = ranked;
+  std::string booleanText = boolean;
+  StatusCodeT status = 0;
+  QueryVectorBaseT* vector = tvProcessQuery(
+      manager_,
+      ranked.empty() ? nullptr
+                     : reinterpret_cast<unsigned char*>(&rankedText[0]),
+      boolean.empty() ? nullptr
+                      : reinterpret_cast<unsigned char*>(&booleanText[0]),
+      &status);
+  Check(status, "query");
+  if (vector == nullptr) return hits;
+  unsigned long total = 0, records = 0, instances = 0;
+  tvNumHits(vector, &total, &records, &instances, &status);
+  if (status >= 0 && records > 0) {
+    unsigned long record = 0, word = 0, count = 0;
+    float weight = 0;
+    tvVectorCurrentHit(vector, &record, &word, &count, &weight, &status);
+    while (status == 0) {
+      hits.push_back({record, weight});
+      // A ranked result holds one hit per record, best first.
+      if (ranked.empty()) {
+        tvVectorNextRecord(vector, &record, &word, &count, &weight, &status);
+      } else {
+        tvVectorNextHit(vector, &record, &word, &count, &weight, &status);
+      }
+    }
+  }
+  StatusCodeT ignored = 0;
+  tvDeleteResultVector(vector, &ignored);
+  Check(status, "query");
+  return hits;
+}

@@ -1,0 +1,57 @@
+// The tokenizer choices an index was built with, kept in a small text file
+// beside it ("INDEX.settings"), so that later runs of index and search fold,
+// stem and drop stop words exactly as the first run did without the user
+// repeating the options. The library's creation parameters hold no room for
+// them, and a text file can be read and repaired by hand.
+//
+//   # tarvis index settings
+//   mode word
+//   split lines
+//   stem yes
+//   stop english          (or "none", or "list" followed by "word ..." lines)
+
+#ifndef TARVIS_TOOLS_SETTINGS_H_
+#define TARVIS_TOOLS_SETTINGS_H_
+
+#include <string>
+#include <vector>
+
+#include <tarvis/tarvis.h>
+
+struct IndexSettingsT {
+  unsigned long Mode = WORD_MODE;
+  std::string Split = "none";  // none, lines or paragraphs
+  bool Stem = false;
+  std::string Stop = "none";   // none, english or list
+  std::vector<std::string> StopWords;  // folded words of a "list"
+};
+
+std::string SettingsPath(const std::string& index);
+const char* ModeName(unsigned long mode);
+// 0 when the name is not a mode.
+unsigned long ModeFromName(const std::string& name);
+
+// Reads the settings of an index; false (and defaults) when the index has
+// no settings file. A malformed file is an error.
+bool LoadSettings(const std::string& index, IndexSettingsT* settings);
+void SaveSettings(const std::string& index, const IndexSettingsT& settings);
+
+// Reads a stop word file (one or more words a line, "#" starts a comment)
+// into folded words.
+std::vector<std::string> ReadStopWordFile(const std::string& path);
+
+// The library stop list the settings ask for; owns it.
+class StopWordsT {
+ public:
+  explicit StopWordsT(const IndexSettingsT& settings);
+  ~StopWordsT();
+  StopWordsT(const StopWordsT&) = delete;
+  StopWordsT& operator=(const StopWordsT&) = delete;
+  // Null when the settings use no stop list.
+  StopListT* List() const { return list_; }
+
+ private:
+  StopListT* list_ = nullptr;
+};
+
+#endif  // TARVIS_TOOLS_SETTINGS_H_
