@@ -246,7 +246,8 @@ void TreeWalkT::CheckInternalLevels() {
         }
         const KeyT& childKey = FirstKeys[expected - belowStart];
         if (!childKey.empty() &&
-            std::memcmp(childKey.data(), entry.Key, entry.Key[0] + 1) != 0) {
+            (childKey.size() != entry.Key[0] + 1u ||
+             std::memcmp(childKey.data(), entry.Key, childKey.size()) != 0)) {
           Report->Add("B-tree page %u: the key of entry %u is not the first "
                       "key of page %u", page, index, expected);
         }
