@@ -570,6 +570,17 @@ TEST_F(BadArgumentsTest, VectorHandlesThatAreNotLive) {
   EXPECT_LT(status, 0);
   EXPECT_EQ(nullptr, tvVectorAnd(nullptr, nullptr, &status));
   EXPECT_LT(status, 0);
+  // Hits out of order or numbered from 0 are refused; the vector keeps the
+  // hits it had.
+  tvVectorAddHit(live, 2, 3, 1.0f, &status);
+  EXPECT_EQ(StatusNoError, status);
+  const unsigned long refused[][2] = {{0, 1}, {1, 0}, {2, 3}, {1, 9}};
+  for (const auto& hit : refused) {
+    tvVectorAddHit(live, hit[0], hit[1], 1.0f, &status);
+    EXPECT_EQ(StatusMalformedParameter, status) << hit[0] << "," << hit[1];
+  }
+  tvNumHits(live, &a, &b, &c, &status);
+  EXPECT_EQ(1ul, a);
   tvDeleteResultVector(live, &status_);
 }
 
