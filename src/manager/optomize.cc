@@ -179,24 +179,18 @@ int IndexOptomizerT::StartOptomizationSession(const uint32_t* options,
   Deleted = deleted;
   FirstRecord = firstRecord;
   Mode = InputCount > 0 ? InputHeader(0).IndexMode : 0;
-  uint32_t idBytes = 0;
   for (uint32_t i = 0; i < InputCount; ++i) {
     const PartitionHeaderT& h = InputHeader(i);
     if (h.IndexMode != Mode) return fail(StatusNotIndexFile);
-    if (h.FixedRecordIdLength > idBytes) idBytes = h.FixedRecordIdLength;
     if (h.WordIndexFlag) {
       Inputs[i]->Postings.reset(new (std::nothrow) IndexDecompressorT);
       if (Inputs[i]->Postings == nullptr) return fail(StatusNotEnoughMemory);
     }
   }
-  // Pieces of record data of any size pass through; an ID is read whole.
-  RecordBufferBytes = idBytes > 8192 ? idBytes : 8192;
-  RecordBuffer.reset(new (std::nothrow) unsigned char[RecordBufferBytes]);
   BlockBase.reset(new (std::nothrow) uint32_t[MergedRecords / 256 + 1]);
   PairCount.reset(new (std::nothrow) uint8_t[MergedRecords / 2 + 1]);
   DroppedBits.reset(new (std::nothrow) uint8_t[MergedRecords / 8 + 1]());
-  if (RecordBuffer == nullptr || BlockBase == nullptr || PairCount == nullptr ||
-      DroppedBits == nullptr) {
+  if (BlockBase == nullptr || PairCount == nullptr || DroppedBits == nullptr) {
     return fail(StatusNotEnoughMemory);
   }
   SessionStarted = 1;

@@ -186,11 +186,14 @@ class IndexOptomizerT : public IndexCompressorT {
                                   StatusCodeT* status);
   int CompressDocumentWeights(StatusCodeT* status);
   // The record data (ids 0) or record ID table (ids 1) of the kept
-  // records, and one kept record's entry of it.
+  // records: those of one input; one kept record's entry, its length bytes
+  // read from source; more bytes of the entry.
   struct RecordTableT;
   int CopyRecordTable(int ids, StatusCodeT* status);
-  int StoreRecordData(RecordTableT& table, uint32_t input, uint32_t record,
-                      StatusCodeT* status);
+  int CopyInputRecords(RecordTableT& table, uint32_t input,
+                       StatusCodeT* status);
+  int StoreRecordData(RecordTableT& table, FileClassT* source,
+                      uint32_t length, StatusCodeT* status);
   int StoreMoreRecordData(RecordTableT& table, const unsigned char* bytes,
                           uint32_t count);
   // Reads one value per record of an input's plain table (word counts or
@@ -223,9 +226,9 @@ class IndexOptomizerT : public IndexCompressorT {
   unsigned char LastTerm[256] = {};  // the term being merged
   int TermDropped = 0;
 
-  // Record data pieces and record IDs pass through here.
-  std::unique_ptr<unsigned char[]> RecordBuffer;
-  uint32_t RecordBufferBytes = 0;
+  // Record data and record IDs pass through here.
+  static constexpr uint32_t kRecordBufferBytes = 8192;
+  unsigned char RecordBuffer[kRecordBufferBytes];
 
   FileClassT* Output = nullptr;  // owned until taken
 };

@@ -14,9 +14,11 @@
 #include "manager/optomize.h"
 #include "storage/fileclas.h"
 
-// An output record table and the input table it is read from.
+// An output record table.
 struct IndexOptomizerT::RecordTableT {
   int Ids;               // record IDs, else record data
+  uint32_t VariableBit;  // the option bits of the two layouts
+  uint32_t FixedBit;
   SessionFileT* Table;   // the pointers or fixed-length entries
   SessionFileT* Area;    // the bytes of variable-length entries; else null
   uint32_t PointerBytes;
@@ -28,6 +30,37 @@ namespace {
 
 int WritePointer(FileClassT* table, uint32_t value, uint32_t bytes) {
   return bytes == 8 ? table->WriteOffset(value) : table->WriteLong(value);
+}
+
+int ReadPointer(FileClassT* table, uint32_t* value, uint32_t bytes) {
+  return bytes == 8 ? table->ReadOffset(value) : table->ReadLong(value);
+}
+
+struct ExtentT {
+  uint32_t Start;  // from the header's first byte; 0 when absent
+  uint32_t Length;
+};
+
+// Where the record data (ids 0) or record ID (ids 1) table and area of a
+// partition lie. The four record areas follow each other in the order data
+// table, data area, ID table, ID area; each ends where the next present one
+// starts, or at the partition's end.
+void RecordExtents(const PartitionHeaderT& h, int ids, ExtentT* table,
+                   ExtentT* area) {
+  const uint32_t starts[] = {h.RecordDataPointerOffset, h.RecordDataOffset,
+                             h.RecordIdPointerOffset, h.RecordIdDataOffset};
+  ExtentT* out[] = {table, area};
+  for (int k = 2 * ids, n = 0; n < 2; ++k, ++n) {
+    uint32_t end = h.EndOffset;
+    for (int next = k + 1; next < 4; ++next) {
+      if (starts[next] != 0) {
+        end = starts[next];
+        break;
+      }
+    }
+    *out[n] = {starts[k], starts[k] != 0 && end > starts[k] ? end - starts[k]
+                                                             : 0};
+  }
 }
 
 }  // namespace
@@ -42,29 +75,25 @@ int IndexOptomizerT::OptomizeRecordIDs(StatusCodeT* status) {
 
 int IndexOptomizerT::CopyRecordTable(int ids, StatusCodeT* status) {
   const uint32_t flags = Options[0];
-  const uint32_t variableBit =
-      ids ? kOptionVariableRecordID : kOptionVariableRecordData;
-  const uint32_t fixedBit = ids ? kOptionFixedRecordID : kOptionFixedRecordData;
-  if ((flags & (variableBit | fixedBit)) == 0) return 1;
-  SessionFileT* area = ids ? &RecordIdDataFile : &RecordDataFile;
-  RecordTableT table = {
-      ids,
-      ids ? &RecordIdPointerFile : &RecordDataPointerFile,
-      (flags & variableBit) != 0 ? area : nullptr,
-      ids ? RecordIDPointerBytes(flags) : RecordDataPointerBytes(flags),
-      ids ? Header.FixedRecordIdLength : Header.FixedRecordDataLength,
-      0};
+  RecordTableT table = {};
+  table.Ids = ids;
+  table.VariableBit = ids ? kOptionVariableRecordID : kOptionVariableRecordData;
+  table.FixedBit = ids ? kOptionFixedRecordID : kOptionFixedRecordData;
+  if ((flags & (table.VariableBit | table.FixedBit)) == 0) return 1;
+  table.Table = ids ? &RecordIdPointerFile : &RecordDataPointerFile;
+  if ((flags & table.VariableBit) != 0) {
+    table.Area = ids ? &RecordIdDataFile : &RecordDataFile;
+  }
+  table.PointerBytes =
+      ids ? RecordIDPointerBytes(flags) : RecordDataPointerBytes(flags);
+  table.FixedLength =
+      ids ? Header.FixedRecordIdLength : Header.FixedRecordDataLength;
   if (!CreateSessionFile(table.Table, status) ||
       (table.Area != nullptr && !CreateSessionFile(table.Area, status))) {
     return 0;
   }
   for (uint32_t i = 0; i < InputCount; ++i) {
-    const uint32_t records = Inputs[i]->Reader->RecordCount();
-    const uint32_t before = Inputs[i]->RecordsBefore;
-    for (uint32_t r = 1; r <= records; ++r) {
-      if (GetNewRecordNumber(before + r) == 0) continue;
-      if (!StoreRecordData(table, i, r, status)) return 0;
-    }
+    if (!CopyInputRecords(table, i, status)) return 0;
   }
   if (table.Area != nullptr &&
       !WritePointer(table.Table->Get(), table.Area->Get()->GetPosition(),
@@ -75,8 +104,84 @@ int IndexOptomizerT::CopyRecordTable(int ids, StatusCodeT* status) {
   return 1;
 }
 
-int IndexOptomizerT::StoreRecordData(RecordTableT& table, uint32_t input,
-                                     uint32_t record, StatusCodeT* status) {
+// The input's table and area are each read front to back through a view of
+// their own, so that a long table costs no more than its bytes.
+int IndexOptomizerT::CopyInputRecords(RecordTableT& table, uint32_t input,
+                                      StatusCodeT* status) {
+  const PartitionHeaderT& h = InputHeader(input);
+  const InputT& in = *Inputs[input];
+  const uint32_t flags = h.Options[0];
+  const bool variable = (flags & table.VariableBit) != 0;
+  const uint32_t width = !variable     ? 0
+                         : table.Ids ? RecordIDPointerBytes(flags)
+                                     : RecordDataPointerBytes(flags);
+  const uint32_t fixedLength =
+      table.Ids ? h.FixedRecordIdLength : h.FixedRecordDataLength;
+  const uint32_t records = h.RecordCount;
+  // A partition that keeps no such table gives its records empty entries.
+  if (!variable && (flags & table.FixedBit) == 0) {
+    for (uint32_t r = 1; r <= records; ++r) {
+      if (GetNewRecordNumber(in.RecordsBefore + r) != 0 &&
+          !StoreRecordData(table, nullptr, 0, status)) {
+        return 0;
+      }
+    }
+    return 1;
+  }
+  ExtentT tableExtent;
+  ExtentT areaExtent;
+  RecordExtents(h, table.Ids, &tableExtent, &areaExtent);
+  const uint64_t tableBytes = variable ? (uint64_t{records} + 1) * width
+                                       : uint64_t{records} * fixedLength;
+  if ((tableBytes > 0 && tableExtent.Start == 0) ||
+      tableBytes > tableExtent.Length ||
+      (variable && areaExtent.Start == 0)) {
+    *status = StatusReadError;
+    return 0;
+  }
+  FileClassT tableView(in.File.get(), kRecordBufferBytes);
+  FileClassT areaView(in.File.get(), kRecordBufferBytes);
+  if (!tableView.IsValid() || !areaView.IsValid()) {
+    *status = StatusNotEnoughMemory;
+    return 0;
+  }
+  const uint32_t areaBase = in.Position + areaExtent.Start;
+  uint32_t next = 0;
+  if (!tableView.Seek(in.Position + tableExtent.Start) ||
+      !areaView.Seek(areaBase) ||
+      (variable && !ReadPointer(&tableView, &next, width))) {
+    *status = StatusReadError;
+    return 0;
+  }
+  for (uint32_t r = 1; r <= records; ++r) {
+    uint32_t length = fixedLength;
+    if (variable) {
+      const uint32_t start = next;
+      // Pointers that leave the area, or an ID longer than any kept, are
+      // damage.
+      if (!ReadPointer(&tableView, &next, width) || next < start ||
+          next > areaExtent.Length ||
+          (table.Ids && next - start > kMaxStoredRecordIDBytes) ||
+          (areaView.GetPosition() != areaBase + start &&
+           !areaView.Seek(areaBase + start))) {
+        *status = StatusReadError;
+        return 0;
+      }
+      length = next - start;
+    }
+    FileClassT* source = variable ? &areaView : &tableView;
+    if (GetNewRecordNumber(in.RecordsBefore + r) != 0) {
+      if (!StoreRecordData(table, source, length, status)) return 0;
+    } else if (!source->Seek(source->GetPosition() + length)) {
+      *status = StatusReadError;
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int IndexOptomizerT::StoreRecordData(RecordTableT& table, FileClassT* source,
+                                     uint32_t length, StatusCodeT* status) {
   if (table.Area != nullptr &&
       !WritePointer(table.Table->Get(), table.Area->Get()->GetPosition(),
                     table.PointerBytes)) {
@@ -84,43 +189,30 @@ int IndexOptomizerT::StoreRecordData(RecordTableT& table, uint32_t input,
     return 0;
   }
   table.Filled = 0;
-  OptomizeReaderT* reader = Inputs[input]->Reader.get();
-  unsigned char* buffer = RecordBuffer.get();
-  uint32_t got = 0;
-  StatusCodeT s = StatusNoError;
-  TarvisDataCursorT cursor = {};
-  if (table.Ids) {
-    reader->ReadRecordID(buffer, RecordBufferBytes, &got, record, &s);
-    cursor.Done = 1;
-  } else {
-    reader->ReadRecordInfo(buffer, RecordBufferBytes, &got, record, &cursor,
-                           &s);
-  }
-  // A partition that keeps no such table gives its records empty entries.
-  if (s == StatusNoRecordData) {
-    s = StatusNoError;
-    got = 0;
-    cursor.Done = 1;
-  }
-  for (;;) {
-    if (s < 0) {
-      *status = s;
+  while (length > 0) {
+    const uint32_t piece =
+        length < kRecordBufferBytes ? length : kRecordBufferBytes;
+    if (!source->Read(RecordBuffer, piece)) {
+      *status = StatusReadError;
       return 0;
     }
-    if (!StoreMoreRecordData(table, buffer, got)) {
+    if (!StoreMoreRecordData(table, RecordBuffer, piece)) {
       *status = StatusWriteError;
       return 0;
     }
-    if (cursor.Done || got == 0) break;
-    reader->ReadMoreRecordInfo(buffer, RecordBufferBytes, &got, &cursor, &s);
+    length -= piece;
   }
   // A fixed-length entry is padded with zeros.
-  static const unsigned char kZeros[256] = {};
-  while (table.Area == nullptr && table.Filled < table.FixedLength) {
-    const uint32_t left = table.FixedLength - table.Filled;
-    if (!StoreMoreRecordData(table, kZeros, left < 256 ? left : 256)) {
-      *status = StatusWriteError;
-      return 0;
+  if (table.Area == nullptr && table.Filled < table.FixedLength) {
+    std::memset(RecordBuffer, 0, kRecordBufferBytes);
+    while (table.Filled < table.FixedLength) {
+      const uint32_t left = table.FixedLength - table.Filled;
+      if (!StoreMoreRecordData(table, RecordBuffer,
+                               left < kRecordBufferBytes ? left
+                                                         : kRecordBufferBytes)) {
+        *status = StatusWriteError;
+        return 0;
+      }
     }
   }
   return 1;

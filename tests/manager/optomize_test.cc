@@ -41,7 +41,8 @@ using RecordsT = std::vector<std::vector<std::string>>;
 class OptomizerTest : public IndexFileTest {
  protected:
   void Build(uint32_t mode, const std::vector<RecordsT>& sessions,
-             uint32_t flags = 0) {
+             uint32_t flags = 0, uint32_t fixedData = 0,
+             uint16_t fixedID = 0) {
     IndexCreationParametersT* params = tvCreateIndexCreationParams(&status_);
     tvSetIndexCreationParams(params, IndexParamSingleFile, nullptr);
     tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
@@ -50,6 +51,8 @@ class OptomizerTest : public IndexFileTest {
       tvSetIndexCreationParams(params, IndexParamWeightLogSum, nullptr);
     }
     params->OptionBlock[0] |= flags;
+    params->FixedRecordDataLength = fixedData;
+    params->FixedRecordIDLength = fixedID;
     tvCreateIndexEx(manager_, params, &status_);
     tvDeleteIndexCreationParams(params);
     ASSERT_EQ(StatusNoError, status_);
@@ -242,6 +245,37 @@ TEST_F(OptomizerTest, MergedPartitionHoldsTheKeptRecordsRenumbered) {
     ASSERT_EQ(1, merged.ReadRecordID(buffer, sizeof(buffer), &got, r,
                                      &status_));
     EXPECT_EQ(names[r - 1], std::string(reinterpret_cast<char*>(buffer), got));
+  }
+  EXPECT_EQ(StatusNoError, status_);
+}
+
+TEST_F(OptomizerTest, FixedLengthTablesFollowTheirRecords) {
+  // Data of 4 bytes ("rN" padded), IDs of 2 bytes ("rNN" cut).
+  ASSERT_NO_FATAL_FAILURE(Build(
+      RECORD_MODE, {{{"a"}, {"b"}, {"c"}}, std::vector<std::vector<std::string>>(9, {"d"})},
+      kOptionFixedRecordData | kOptionFixedRecordID, 4, 2));
+  std::unique_ptr<FileClassT> output = Merge({2, 4, 11}, &status_);
+  ASSERT_NE(nullptr, output);
+  PartitionReaderT merged(0);
+  ASSERT_TRUE(output->Seek(0));
+  ASSERT_EQ(1, merged.ReadHeader(output.get(), &status_));
+  const std::vector<std::string> kept = {"r1", "r3", "r5", "r6", "r7", "r8",
+                                         "r9", "r10", "r12"};
+  ASSERT_EQ(kept.size(), merged.RecordCount());
+  for (uint32_t r = 1; r <= kept.size(); ++r) {
+    unsigned char buffer[8];
+    uint32_t got = 0;
+    TarvisDataCursorT cursor = {};
+    ASSERT_EQ(1, merged.ReadRecordInfo(buffer, sizeof(buffer), &got, r,
+                                       &cursor, &status_));
+    std::string data = kept[r - 1].substr(0, 4);
+    data.resize(4, '\0');
+    EXPECT_EQ(data, std::string(reinterpret_cast<char*>(buffer), got)) << r;
+    ASSERT_EQ(1, merged.ReadRecordID(buffer, sizeof(buffer), &got, r,
+                                     &status_));
+    EXPECT_EQ(kept[r - 1].substr(0, 2),
+              std::string(reinterpret_cast<char*>(buffer), got))
+        << r;
   }
   EXPECT_EQ(StatusNoError, status_);
 }
