@@ -6,8 +6,7 @@
 
 extern "C" {
 
-TV_EXPORT void tvOptomizeIndex(IndexManagerT* manager,
-                               unsigned long partitions,
+TV_EXPORT void tvOptomizeIndex(IndexManagerT* manager, unsigned long partitions,
                                StatusCodeT* status) {
   OnManager(manager, status, [partitions](IndexManagerT* m, StatusCodeT* s) {
     m->Optomize(partitions, s);

@@ -10,10 +10,10 @@
 
 #include "storage/fileclas.h"
 
-// ---- RecordRangeSnapshotT ------------------------------------------------------
+// ---- RecordRangeSnapshotT ---------------------------------------------------
 
-int RecordRangeSnapshotT::Take(const DeletedRecordSetT& deleted,
-                               uint32_t first, uint32_t count) {
+int RecordRangeSnapshotT::Take(const DeletedRecordSetT& deleted, uint32_t first,
+                               uint32_t count) {
   Bits.reset(new (std::nothrow) uint8_t[count / 8 + 1]());
   if (Bits == nullptr) {
     Records = 0;
@@ -35,7 +35,7 @@ int RecordRangeSnapshotT::IsRecordDeleted(uint32_t record) const {
   return (Bits[i >> 3] >> (i & 7)) & 1;
 }
 
-// ---- OptomizeReaderT -------------------------------------------------------------
+// ---- OptomizeReaderT --------------------------------------------------------
 
 int OptomizeReaderT::FirstTerm(StatusCodeT* status) {
   if (!LoadDictionary(status)) return 0;
@@ -54,7 +54,7 @@ int OptomizeReaderT::NextTerm(StatusCodeT* status) {
   return 0;
 }
 
-// ---- Inputs ----------------------------------------------------------------------
+// ---- Inputs -----------------------------------------------------------------
 
 IndexOptomizerT::IndexOptomizerT() = default;
 
@@ -123,8 +123,8 @@ int IndexOptomizerT::LoadIndexFile(const char* indexFile, uint32_t position,
   }
   for (uint32_t k = 0; k < count; ++k) {
     if (!OpenInput(indexFile, position, status)) return 0;
-    const uint64_t next = uint64_t{position} +
-                          Inputs[InputCount - 1]->Reader->PartitionLength();
+    const uint64_t next =
+        uint64_t{position} + Inputs[InputCount - 1]->Reader->PartitionLength();
     if (next > UINT32_MAX) {
       *status = StatusNotIndexFile;
       return 0;
@@ -135,8 +135,7 @@ int IndexOptomizerT::LoadIndexFile(const char* indexFile, uint32_t position,
 }
 
 int IndexOptomizerT::AddIndexPartition(const char* partitionFile,
-                                       uint32_t position,
-                                       StatusCodeT* status) {
+                                       uint32_t position, StatusCodeT* status) {
   return OpenInput(partitionFile, position, status);
 }
 
@@ -152,7 +151,7 @@ FileClassT* IndexOptomizerT::GetOptomizedIndexFile() {
   return output;
 }
 
-// ---- The session -----------------------------------------------------------------
+// ---- The session ------------------------------------------------------------
 
 int IndexOptomizerT::StartOptomizationSession(const uint32_t* options,
                                               const DeletedRecordSetT* deleted,
@@ -167,8 +166,8 @@ int IndexOptomizerT::StartOptomizationSession(const uint32_t* options,
     return fail(SessionStarted ? StatusMalformedParameter
                                : StatusNotEnoughMemory);
   }
-  if (firstRecord == 0 || uint64_t{firstRecord} - 1 + MergedRecords >
-                              UINT32_MAX) {
+  if (firstRecord == 0 ||
+      uint64_t{firstRecord} - 1 + MergedRecords > UINT32_MAX) {
     return fail(StatusMalformedParameter);
   }
   if (options != nullptr) {
@@ -224,9 +223,15 @@ int IndexOptomizerT::SetUpRecordNumCompressorTable(StatusCodeT* status) {
   return 1;
 }
 
-// ---- The merge -------------------------------------------------------------------
+// ---- The merge --------------------------------------------------------------
 
 int IndexOptomizerT::Optomize(StatusCodeT* status) {
+  // One optimiser writes one partition.
+  if (Optomized) {
+    *status = StatusMalformedParameter;
+    return 0;
+  }
+  Optomized = 1;
   if (!SetUpRecordNumCompressorTable(status)) return 0;
   if (OutputRecords == 0) {
     *status = StatusNoDataAfterOptomization;

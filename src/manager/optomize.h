@@ -95,7 +95,7 @@ class IndexOptomizerT : public IndexCompressorT {
   // Closes the inputs and removes the output file unless it was taken.
   ~IndexOptomizerT();
 
-  // ---- Inputs -----------------------------------------------------------
+  // ---- Inputs ---------------------------------------------------------------
 
   // Opens count consecutive partitions of a single-file index, the first at
   // position, each next one right behind the one before.
@@ -108,7 +108,7 @@ class IndexOptomizerT : public IndexCompressorT {
   int AddIndexPartition(const char* partitionFile, uint32_t position,
                         StatusCodeT* status);
 
-  // ---- The merge --------------------------------------------------------
+  // ---- The merge ------------------------------------------------------------
 
   // options: the index's 40-word option block (null: all zero), which
   // decides the record tables of the output. deleted (null: none) is asked
@@ -127,7 +127,7 @@ class IndexOptomizerT : public IndexCompressorT {
   // Closes every input.
   void CloseAllPartitions();
 
-  // ---- Records ----------------------------------------------------------
+  // ---- Records --------------------------------------------------------------
 
   // Input records are numbered from 1 over the whole range, in input order.
   uint32_t MergedRecordCount() const { return MergedRecords; }
@@ -192,8 +192,8 @@ class IndexOptomizerT : public IndexCompressorT {
   int CopyRecordTable(int ids, StatusCodeT* status);
   int CopyInputRecords(RecordTableT& table, uint32_t input,
                        StatusCodeT* status);
-  int StoreRecordData(RecordTableT& table, FileClassT* source,
-                      uint32_t length, StatusCodeT* status);
+  int StoreRecordData(RecordTableT& table, FileClassT* source, uint32_t length,
+                      StatusCodeT* status);
   int StoreMoreRecordData(RecordTableT& table, const unsigned char* bytes,
                           uint32_t count);
   // Reads one value per record of an input's plain table (word counts or
@@ -210,6 +210,7 @@ class IndexOptomizerT : public IndexCompressorT {
   uint32_t FirstRecord = 1;
   uint32_t Mode = 0;
   int SessionStarted = 0;
+  int Optomized = 0;
 
   uint32_t MergedRecords = 0;
   uint32_t OutputRecords = 0;

@@ -26,9 +26,8 @@ namespace {
 
 // Span thresholds in bytes: 128 KiB to 64 MiB for little optimisations;
 // a little above 256 MiB, 1 GiB and 2 GiB for big ones.
-constexpr uint32_t kLittleThresholds[] = {0x20000,  0x40000,   0x80000,
-                                          0x100000, 0x400000,  0x1000000,
-                                          0x4000000};
+constexpr uint32_t kLittleThresholds[] = {
+    0x20000, 0x40000, 0x80000, 0x100000, 0x400000, 0x1000000, 0x4000000};
 constexpr uint32_t kBigThresholds[] = {0x10000014, 0x40000000, 0x80000000};
 
 uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
@@ -79,8 +78,7 @@ IndexOptomizerT* RunMerge(AddT add, const uint32_t* options,
 }
 
 // Keeps the output of a pass as a file for the next pass.
-int KeepStage(IndexOptomizerT* merge, StageFilesT* stage,
-              StatusCodeT* status) {
+int KeepStage(IndexOptomizerT* merge, StageFilesT* stage, StatusCodeT* status) {
   if (merge == nullptr) return 0;
   if (!merge->HasOptomizedIndexFile()) return 1;
   MergedFileT output(merge->GetOptomizedIndexFile());
@@ -104,7 +102,7 @@ int SyncFile(const std::string& name) {
 
 }  // namespace
 
-// ---- Starting ----------------------------------------------------------------
+// ---- Starting ---------------------------------------------------------------
 
 int IndexManagerT::RequireOptomizable(StatusCodeT* status) const {
   if (!RequireIndex(status)) return 0;
@@ -132,8 +130,7 @@ void IndexManagerT::Optomize(unsigned long partitions, StatusCodeT* status) {
     return;
   }
   if (!LoadPartitionsForOptomization(status)) return;
-  RunOptomization(count - static_cast<uint32_t>(partitions), count - 1,
-                  status);
+  RunOptomization(count - static_cast<uint32_t>(partitions), count - 1, status);
 }
 
 void IndexManagerT::PerformOptomization(BooleanT big, StatusCodeT* status) {
@@ -175,8 +172,8 @@ void IndexManagerT::RunOptomization(uint32_t first, uint32_t last,
   const PartitionReaderT* high = Readers[last];
   const uint32_t records =
       high->RecordsBefore() + high->RecordCount() - low->RecordsBefore();
-  std::unique_ptr<RecordRangeSnapshotT> dropped(
-      new (std::nothrow) RecordRangeSnapshotT);
+  std::unique_ptr<RecordRangeSnapshotT> dropped(new (std::nothrow)
+                                                    RecordRangeSnapshotT);
   if (dropped == nullptr ||
       !dropped->Take(*DeletedRecords, low->RecordsBefore() + 1, records)) {
     *status = StatusNotEnoughMemory;
@@ -234,7 +231,7 @@ void IndexManagerT::RunOptomization(uint32_t first, uint32_t last,
                                                : StatusNoDataAfterOptomization;
 }
 
-// ---- Choosing a range --------------------------------------------------------
+// ---- Choosing a range -------------------------------------------------------
 
 namespace {
 
@@ -265,8 +262,7 @@ int FindOptomizationSpan(uint32_t partitions, const uint32_t* thresholds,
 
 }  // namespace
 
-void IndexManagerT::GetOptomizationBounds(int* first, int* last,
-                                          BooleanT big) {
+void IndexManagerT::GetOptomizationBounds(int* first, int* last, BooleanT big) {
   *first = *last = -1;
   const uint32_t n = LoadedPartitionCount;
   auto length = [this](uint32_t i) {
@@ -282,9 +278,9 @@ void IndexManagerT::GetOptomizationBounds(int* first, int* last,
     *first = static_cast<int>(span.FirstPartition);
     *last = static_cast<int>(span.LastPartition);
   };
-  if (!big && FindOptomizationSpan(n, kLittleThresholds,
-                                   std::size(kLittleThresholds), length,
-                                   &span)) {
+  if (!big &&
+      FindOptomizationSpan(n, kLittleThresholds, std::size(kLittleThresholds),
+                           length, &span)) {
     take();
     return;
   }
@@ -300,8 +296,8 @@ void IndexManagerT::GetOptomizationBounds(int* first, int* last,
       return;
     }
   }
-  if (big && FindOptomizationSpan(n, kBigThresholds,
-                                  std::size(kBigThresholds), length, &span)) {
+  if (big && FindOptomizationSpan(n, kBigThresholds, std::size(kBigThresholds),
+                                  length, &span)) {
     take();
   }
 }
@@ -333,7 +329,7 @@ uint32_t IndexManagerT::NumberOfUnoptomizedInsertions() const {
   return NumPartitions() - 1;
 }
 
-// ---- Ending ------------------------------------------------------------------
+// ---- Ending -----------------------------------------------------------------
 
 void IndexManagerT::DiscardOptomization() {
   delete Optomizer;
@@ -368,8 +364,7 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
   }
   if (renumbered != nullptr) {
     if (distributed) {
-      EndDistributedOptomization(merged.get(), fileName, flags, renumbered,
-                                 &s);
+      EndDistributedOptomization(merged.get(), fileName, flags, renumbered, &s);
     } else {
       EndSingleFileOptomization(merged.get(), renumbered, &s);
     }
@@ -380,8 +375,8 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
 
 TarvisRecordDeleterT* IndexManagerT::RenumberedDeletedRecords(
     StatusCodeT* status) {
-  std::unique_ptr<TarvisRecordDeleterT> fresh(
-      new (std::nothrow) TarvisRecordDeleterT);
+  std::unique_ptr<TarvisRecordDeleterT> fresh(new (std::nothrow)
+                                                  TarvisRecordDeleterT);
   if (fresh == nullptr) {
     *status = StatusNotEnoughMemory;
     return nullptr;
@@ -432,8 +427,8 @@ void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
     return;
   }
   const std::string nextName = name + kOptomizedSuffix;
-  std::unique_ptr<FileClassT> next(
-      new (std::nothrow) FileClassT(nextName.c_str()));
+  std::unique_ptr<FileClassT> next(new (std::nothrow)
+                                       FileClassT(nextName.c_str()));
   if (next == nullptr || !next->IsValid()) {
     *status = StatusNotEnoughMemory;
     return;
@@ -498,7 +493,8 @@ void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
   }
   if (s == StatusNoError) {
     struct stat mode;
-    if (stat(name.c_str(), &mode) == 0) chmod(nextName.c_str(), mode.st_mode & 07777);
+    if (stat(name.c_str(), &mode) == 0)
+      chmod(nextName.c_str(), mode.st_mode & 07777);
     if (!next->Rename(name.c_str())) s = StatusWriteError;
   }
   if (s < 0) {
@@ -550,9 +546,11 @@ int IndexManagerT::IsPartitionFile(const char* path) {
   return 0;
 }
 
-void IndexManagerT::EndDistributedOptomization(
-    FileClassT* merged, const char* fileName, unsigned long flags,
-    TarvisRecordDeleterT* renumbered, StatusCodeT* status) {
+void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
+                                               const char* fileName,
+                                               unsigned long flags,
+                                               TarvisRecordDeleterT* renumbered,
+                                               StatusCodeT* status) {
   std::unique_ptr<TarvisRecordDeleterT> deleted(renumbered);
   const uint32_t first = OptomizeFirst;
   const uint32_t count = OptomizeLast - OptomizeFirst + 1;
@@ -606,8 +604,11 @@ void IndexManagerT::EndDistributedOptomization(
   }
   delete previous;
   UnloadPartitions();
+  // A file the table still names elsewhere stays.
   for (const std::string& old : oldFiles) {
-    if (std::remove(old.c_str()) != 0) *status = StatusUnableToDeleteFile;
+    if (!IsPartitionFile(old.c_str()) && std::remove(old.c_str()) != 0) {
+      *status = StatusUnableToDeleteFile;
+    }
   }
   if (RetrievalSession) {
     s = StatusNoError;

@@ -19,11 +19,11 @@ struct IndexOptomizerT::RecordTableT {
   int Ids;               // record IDs, else record data
   uint32_t VariableBit;  // the option bits of the two layouts
   uint32_t FixedBit;
-  SessionFileT* Table;   // the pointers or fixed-length entries
-  SessionFileT* Area;    // the bytes of variable-length entries; else null
+  SessionFileT* Table;  // the pointers or fixed-length entries
+  SessionFileT* Area;   // the bytes of variable-length entries; else null
   uint32_t PointerBytes;
   uint32_t FixedLength;
-  uint32_t Filled;       // bytes of the current fixed-length entry
+  uint32_t Filled;  // bytes of the current fixed-length entry
 };
 
 namespace {
@@ -58,8 +58,8 @@ void RecordExtents(const PartitionHeaderT& h, int ids, ExtentT* table,
         break;
       }
     }
-    *out[n] = {starts[k], starts[k] != 0 && end > starts[k] ? end - starts[k]
-                                                             : 0};
+    *out[n] = {starts[k],
+               starts[k] != 0 && end > starts[k] ? end - starts[k] : 0};
   }
 }
 
@@ -112,7 +112,7 @@ int IndexOptomizerT::CopyInputRecords(RecordTableT& table, uint32_t input,
   const InputT& in = *Inputs[input];
   const uint32_t flags = h.Options[0];
   const bool variable = (flags & table.VariableBit) != 0;
-  const uint32_t width = !variable     ? 0
+  const uint32_t width = !variable   ? 0
                          : table.Ids ? RecordIDPointerBytes(flags)
                                      : RecordDataPointerBytes(flags);
   const uint32_t fixedLength =
@@ -134,8 +134,7 @@ int IndexOptomizerT::CopyInputRecords(RecordTableT& table, uint32_t input,
   const uint64_t tableBytes = variable ? (uint64_t{records} + 1) * width
                                        : uint64_t{records} * fixedLength;
   if ((tableBytes > 0 && tableExtent.Start == 0) ||
-      tableBytes > tableExtent.Length ||
-      (variable && areaExtent.Start == 0)) {
+      tableBytes > tableExtent.Length || (variable && areaExtent.Start == 0)) {
     *status = StatusReadError;
     return 0;
   }
@@ -207,9 +206,9 @@ int IndexOptomizerT::StoreRecordData(RecordTableT& table, FileClassT* source,
     std::memset(RecordBuffer, 0, kRecordBufferBytes);
     while (table.Filled < table.FixedLength) {
       const uint32_t left = table.FixedLength - table.Filled;
-      if (!StoreMoreRecordData(table, RecordBuffer,
-                               left < kRecordBufferBytes ? left
-                                                         : kRecordBufferBytes)) {
+      if (!StoreMoreRecordData(
+              table, RecordBuffer,
+              left < kRecordBufferBytes ? left : kRecordBufferBytes)) {
         *status = StatusWriteError;
         return 0;
       }
@@ -229,7 +228,7 @@ int IndexOptomizerT::StoreMoreRecordData(RecordTableT& table,
   return taken == 0 || table.Table->Get()->Write(bytes, taken);
 }
 
-// ---- Word counts and document weights -------------------------------------------
+// ---- Word counts and document weights ---------------------------------------
 
 int IndexOptomizerT::CopyRecordValues(uint32_t input, uint32_t areaOffset,
                                       SessionFileT* out, float* smallest,
@@ -240,8 +239,7 @@ int IndexOptomizerT::CopyRecordValues(uint32_t input, uint32_t areaOffset,
   const uint32_t before = Inputs[input]->RecordsBefore;
   // Records of a partition that keeps no weights rank with a weight of 1;
   // so they do here, counted as one word.
-  static const unsigned char kOne[2][4] = {{0, 0, 0, 1},
-                                           {0x3F, 0x80, 0, 0}};
+  static const unsigned char kOne[2][4] = {{0, 0, 0, 1}, {0x3F, 0x80, 0, 0}};
   const bool weights = smallest != nullptr;
   if (h.DocWeightFlag && !file->Seek(Inputs[input]->Position + areaOffset)) {
     *status = StatusSeekError;
@@ -262,8 +260,9 @@ int IndexOptomizerT::CopyRecordValues(uint32_t input, uint32_t areaOffset,
       return 0;
     }
     if (weights) {
-      const uint32_t bits = uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 |
-                            uint32_t{value[2]} << 8 | value[3];
+      const uint32_t bits = uint32_t{value[0]} << 24 |
+                            uint32_t{value[1]} << 16 | uint32_t{value[2]} << 8 |
+                            value[3];
       float weight;
       std::memcpy(&weight, &bits, sizeof(weight));
       if (weight < *smallest) *smallest = weight;

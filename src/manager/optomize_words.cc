@@ -36,7 +36,8 @@ uint32_t IndexOptomizerT::DeleteMin() {
   for (;;) {
     uint32_t child = 2 * hole + 1;
     if (child >= HeapSize) break;
-    if (child + 1 < HeapSize && IndexReaderCompare(Heap[child + 1], Heap[child]) < 0) {
+    if (child + 1 < HeapSize &&
+        IndexReaderCompare(Heap[child + 1], Heap[child]) < 0) {
       ++child;
     }
     if (IndexReaderCompare(last, Heap[child]) <= 0) break;
@@ -80,9 +81,8 @@ int IndexOptomizerT::ProcessWord(const uint32_t* inputs, uint32_t count,
   const unsigned char* term = Inputs[inputs[0]]->Reader->Term();
   std::memcpy(LastTerm, term, 1u + term[0]);
   TermDropped = 0;
-  if (CompressTerm(LastTerm, [&] {
-        return CodeMergedPostings(inputs, count, status);
-      })) {
+  if (CompressTerm(LastTerm,
+                   [&] { return CodeMergedPostings(inputs, count, status); })) {
     return 1;
   }
   if (TermDropped) return 1;
@@ -153,13 +153,13 @@ int IndexOptomizerT::CodeMergedPostings(const uint32_t* inputs, uint32_t count,
       ++kept;
       counts += hit.Count;
       const int added = Mode == RECORD_MODE ? AddRecordPosting(record)
-                        : Mode == IDF_MODE  ? AddIdfPosting(record, hit.Count)
-                                            : AddWordPosting(record,
-                                                             hit.WordPosition);
+                        : Mode == IDF_MODE
+                            ? AddIdfPosting(record, hit.Count)
+                            : AddWordPosting(record, hit.WordPosition);
       if (!added) {
         // Postings out of order are damage too.
-        *status = PostingStream.WriteFailed() ? StatusWriteError
-                                              : StatusNotIndexFile;
+        *status =
+            PostingStream.WriteFailed() ? StatusWriteError : StatusNotIndexFile;
         return 0;
       }
     }
@@ -176,8 +176,9 @@ int IndexOptomizerT::CodeMergedPostings(const uint32_t* inputs, uint32_t count,
     return 0;
   }
   if (occurrences < TermRecordCount) occurrences = TermRecordCount;
-  TermPostingCount =
-      occurrences > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(occurrences);
+  TermPostingCount = occurrences > UINT32_MAX
+                         ? UINT32_MAX
+                         : static_cast<uint32_t>(occurrences);
   return 1;
 }
 

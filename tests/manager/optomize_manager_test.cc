@@ -7,7 +7,6 @@
 // pending, and an end cut short.
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,13 +53,13 @@ struct ModelRecordT {
 // Makes an index file: single-file or distributed, in the given mode, with
 // variable record data and IDs; a document weight in modes 2 (log sum) and
 // 3 (maximum frequency).
-void CreateIndex(IndexManagerT* manager, const std::string& path,
-                 uint32_t mode, bool distributed) {
+void CreateIndex(IndexManagerT* manager, const std::string& path, uint32_t mode,
+                 bool distributed) {
   StatusCodeT status = StatusNoError;
   IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
-  tvSetIndexCreationParams(params, distributed ? IndexParamDistributed
-                                               : IndexParamSingleFile,
-                           nullptr);
+  tvSetIndexCreationParams(
+      params, distributed ? IndexParamDistributed : IndexParamSingleFile,
+      nullptr);
   tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
   tvSetIndexCreationParams(params, IndexParamFileName,
                            const_cast<char*>(path.c_str()));
@@ -91,9 +90,8 @@ void IndexSession(IndexManagerT* manager,
   IndexerT* indexer = tvStartIndexingSession(manager, &status);
   ASSERT_NE(nullptr, indexer);
   if (!partitionFile.empty()) {
-    tvSetFinalIndexDataPosition(indexer,
-                                const_cast<char*>(partitionFile.c_str()),
-                                &status);
+    tvSetFinalIndexDataPosition(
+        indexer, const_cast<char*>(partitionFile.c_str()), &status);
   }
   for (size_t r = 0; r < records.size(); ++r) {
     if (r > 0) tvIncrementRecord(indexer, nullptr, &status);
@@ -103,8 +101,8 @@ void IndexSession(IndexManagerT* manager,
     }
     tvStoreRecordData(indexer, Raw(records[r]->Data), records[r]->Data.size(),
                       &status);
-    tvProcessRecordID(indexer, Raw(records[r]->Key), records[r]->Key.size(),
-                      1, 1, &status);
+    tvProcessRecordID(indexer, Raw(records[r]->Key), records[r]->Key.size(), 1,
+                      1, &status);
     ASSERT_EQ(StatusNoError, status);
   }
   tvEndIndexingSession(manager, indexer, nullptr, &status);
@@ -139,14 +137,13 @@ std::string RecordID(IndexManagerT* manager, uint32_t record) {
   return std::string(reinterpret_cast<char*>(id), length);
 }
 
-using HitsT = std::vector<std::pair<uint32_t, uint32_t>>;    // record, word
-using ScoresT = std::vector<std::pair<uint32_t, float>>;     // record, score
+using HitsT = std::vector<std::pair<uint32_t, uint32_t>>;  // record, word
+using ScoresT = std::vector<std::pair<uint32_t, float>>;   // record, score
 
 HitsT BooleanHits(IndexManagerT* manager, const std::string& query) {
   StatusCodeT status = StatusNoError;
-  std::unique_ptr<UncompressedQueryVectorT> vector(
-      manager->ProcessQuery(reinterpret_cast<const unsigned char*>(query.c_str()),
-                            &status));
+  std::unique_ptr<UncompressedQueryVectorT> vector(manager->ProcessQuery(
+      reinterpret_cast<const unsigned char*>(query.c_str()), &status));
   EXPECT_EQ(StatusNoError, status) << query;
   HitsT hits;
   while (vector != nullptr && vector->IsPositioned() && status == 0) {
@@ -159,8 +156,7 @@ HitsT BooleanHits(IndexManagerT* manager, const std::string& query) {
 ScoresT RankedHits(IndexManagerT* manager, const std::string& query) {
   StatusCodeT status = StatusNoError;
   std::unique_ptr<QueryVectorBaseT> vector(manager->ProcessRankedQuery(
-      reinterpret_cast<const unsigned char*>(query.c_str()), nullptr,
-      &status));
+      reinterpret_cast<const unsigned char*>(query.c_str()), nullptr, &status));
   EXPECT_EQ(StatusNoError, status) << query;
   ScoresT hits;
   while (vector != nullptr && vector->IsPositioned() && status == 0) {
@@ -247,8 +243,8 @@ class OptomizeModelTest : public testing::Test {
     std::vector<const ModelRecordT*> records;
     for (int id : ids) records.push_back(&records_[id]);
     const std::string file =
-        distributed_ ? dir_.File("part-" + std::to_string(parts_.size()) +
-                                 "-" + std::to_string(files_++))
+        distributed_ ? dir_.File("part-" + std::to_string(parts_.size()) + "-" +
+                                 std::to_string(files_++))
                      : "";
     ASSERT_NO_FATAL_FAILURE(IndexSession(manager_, records, file));
     parts_.push_back(ids);
@@ -304,8 +300,8 @@ class OptomizeModelTest : public testing::Test {
   }
 
   // Runs one optimisation through the exported functions, ending it.
-  void Optimise(int first, int last, void (*start)(IndexManagerT*, long,
-                                                   StatusCodeT*),
+  void Optimise(int first, int last,
+                void (*start)(IndexManagerT*, long, StatusCodeT*),
                 long argument) {
     Started(first, last);
     bool everyRecord = true;
@@ -481,7 +477,8 @@ TEST_P(OptomizeModesTest, AnswersAsAnIndexOfTheSurvivorsAlone) {
 
   // Big optimisations until none is needed: partitions with deleted
   // records alone, then everything.
-  for (int round = 0; tvIndexNeedsBigOptomization(manager_, &status_); ++round) {
+  for (int round = 0; tvIndexNeedsBigOptomization(manager_, &status_);
+       ++round) {
     ASSERT_LT(round, 12);
     manager_->GetOptomizationBounds(&first, &last, 1);
     ASSERT_GE(first, 0);
@@ -496,10 +493,10 @@ TEST_P(OptomizeModesTest, AnswersAsAnIndexOfTheSurvivorsAlone) {
   ExpectNoFilesLeft();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ModesAndKinds, OptomizeModesTest,
-    testing::Combine(testing::Values(RECORD_MODE, WORD_MODE, IDF_MODE),
-                     testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(ModesAndKinds, OptomizeModesTest,
+                         testing::Combine(testing::Values(RECORD_MODE,
+                                                          WORD_MODE, IDF_MODE),
+                                          testing::Bool()));
 
 class OptomizeKindsTest : public OptomizeModelTest,
                           public testing::WithParamInterface<bool> {};
@@ -595,7 +592,7 @@ TEST_P(OptomizeKindsTest, DeletionsWhilePendingFollowTheirRecords) {
 INSTANTIATE_TEST_SUITE_P(SingleFileAndDistributed, OptomizeKindsTest,
                          testing::Bool());
 
-// ---- Refusals and bookkeeping -------------------------------------------------
+// ---- Refusals and bookkeeping -----------------------------------------------
 
 TEST_F(OptomizeModelTest, RefusalsAndNothingToDo) {
   EXPECT_EQ(0u, tvGetNumberOfUnoptomizedInsertions(nullptr));
@@ -792,7 +789,8 @@ TEST_F(OptomizeBoundsTest, PartitionsWithATenthDeletedAndBigSpans) {
   EXPECT_EQ(0, manager_.IndexNeedsLittleOptomization(&status_));
   EXPECT_EQ(1, manager_.IndexNeedsBigOptomization(&status_));
   // Ten deleted of partition 1's hundred are not more than a tenth.
-  for (unsigned long r = 101; r <= 110; ++r) manager_.DeleteRecordNum(r, &status_);
+  for (unsigned long r = 101; r <= 110; ++r)
+    manager_.DeleteRecordNum(r, &status_);
   EXPECT_EQ(std::make_pair(-1, -1), Bounds(0));
   manager_.DeleteRecordNum(111, &status_);
   EXPECT_EQ(std::make_pair(1, 1), Bounds(0));

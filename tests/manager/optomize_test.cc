@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "format/decoder.h"
-#include "manager/index_file_util.h"
 #include "manager/creation_params.h"
+#include "manager/index_file_util.h"
 #include "manager/index_header.h"
 #include "manager/index_manager.h"
 #include "query/document_weights.h"
@@ -41,8 +41,7 @@ using RecordsT = std::vector<std::vector<std::string>>;
 class OptomizerTest : public IndexFileTest {
  protected:
   void Build(uint32_t mode, const std::vector<RecordsT>& sessions,
-             uint32_t flags = 0, uint32_t fixedData = 0,
-             uint16_t fixedID = 0) {
+             uint32_t flags = 0, uint32_t fixedData = 0, uint16_t fixedID = 0) {
     IndexCreationParametersT* params = tvCreateIndexCreationParams(&status_);
     tvSetIndexCreationParams(params, IndexParamSingleFile, nullptr);
     tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
@@ -95,8 +94,8 @@ class OptomizerTest : public IndexFileTest {
     DeletedListT list(deleted);
     IndexOptomizerT merge;
     if (Load(&merge, 0, manager_->NumPartitions(), status) &&
-        merge.StartOptomizationSession(manager_->Header().OptionBlock, &list,
-                                       1, status)) {
+        merge.StartOptomizationSession(manager_->Header().OptionBlock, &list, 1,
+                                       status)) {
       merge.Optomize(status);
     }
     return std::unique_ptr<FileClassT>(merge.GetOptomizedIndexFile());
@@ -133,8 +132,8 @@ std::vector<std::pair<uint32_t, uint32_t>> Postings(PartitionReaderT* reader,
 }
 
 TEST_F(OptomizerTest, RecordNumberTableDropsDeletedRecords) {
-  ASSERT_NO_FATAL_FAILURE(Build(RECORD_MODE, {{{"a"}, {"b"}, {"c"}},
-                                              {{"d"}, {"e"}, {"f"}}}));
+  ASSERT_NO_FATAL_FAILURE(
+      Build(RECORD_MODE, {{{"a"}, {"b"}, {"c"}}, {{"d"}, {"e"}, {"f"}}}));
   IndexOptomizerT merge;
   DeletedListT deleted({2, 5});
   ASSERT_EQ(1, Load(&merge, 0, 2, &status_));
@@ -180,12 +179,11 @@ TEST_F(OptomizerTest, MergedPartitionHoldsTheKeptRecordsRenumbered) {
   const uint32_t flags = kOptionVariableRecordData | kOptionRecordData32 |
                          kOptionVariableRecordID | kOptionRecordID32;
   // Records 1-3, 4-5 and 6-7. Record 7 alone holds "zz".
-  ASSERT_NO_FATAL_FAILURE(
-      Build(WORD_MODE,
-            {{{"x", "a"}, {"b", "x", "x"}, {"c", "c", "c"}},
-             {{"x"}, {"a", "b"}},
-             {{"b", "x"}, {"zz"}}},
-            flags));
+  ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE,
+                                {{{"x", "a"}, {"b", "x", "x"}, {"c", "c", "c"}},
+                                 {{"x"}, {"a", "b"}},
+                                 {{"b", "x"}, {"zz"}}},
+                                flags));
   std::vector<float> weights;
   for (uint32_t p = 0; p < 3; ++p) {
     DocumentWeightTableT table;
@@ -239,11 +237,11 @@ TEST_F(OptomizerTest, MergedPartitionHoldsTheKeptRecordsRenumbered) {
     unsigned char buffer[16];
     uint32_t got = 0;
     TarvisDataCursorT cursor = {};
-    ASSERT_EQ(1, merged.ReadRecordInfo(buffer, sizeof(buffer), &got, r,
-                                       &cursor, &status_));
+    ASSERT_EQ(1, merged.ReadRecordInfo(buffer, sizeof(buffer), &got, r, &cursor,
+                                       &status_));
     EXPECT_EQ(names[r - 1], std::string(reinterpret_cast<char*>(buffer), got));
-    ASSERT_EQ(1, merged.ReadRecordID(buffer, sizeof(buffer), &got, r,
-                                     &status_));
+    ASSERT_EQ(1,
+              merged.ReadRecordID(buffer, sizeof(buffer), &got, r, &status_));
     EXPECT_EQ(names[r - 1], std::string(reinterpret_cast<char*>(buffer), got));
   }
   EXPECT_EQ(StatusNoError, status_);
@@ -252,27 +250,28 @@ TEST_F(OptomizerTest, MergedPartitionHoldsTheKeptRecordsRenumbered) {
 TEST_F(OptomizerTest, FixedLengthTablesFollowTheirRecords) {
   // Data of 4 bytes ("rN" padded), IDs of 2 bytes ("rNN" cut).
   ASSERT_NO_FATAL_FAILURE(Build(
-      RECORD_MODE, {{{"a"}, {"b"}, {"c"}}, std::vector<std::vector<std::string>>(9, {"d"})},
+      RECORD_MODE,
+      {{{"a"}, {"b"}, {"c"}}, std::vector<std::vector<std::string>>(9, {"d"})},
       kOptionFixedRecordData | kOptionFixedRecordID, 4, 2));
   std::unique_ptr<FileClassT> output = Merge({2, 4, 11}, &status_);
   ASSERT_NE(nullptr, output);
   PartitionReaderT merged(0);
   ASSERT_TRUE(output->Seek(0));
   ASSERT_EQ(1, merged.ReadHeader(output.get(), &status_));
-  const std::vector<std::string> kept = {"r1", "r3", "r5", "r6", "r7", "r8",
-                                         "r9", "r10", "r12"};
+  const std::vector<std::string> kept = {"r1", "r3", "r5",  "r6", "r7",
+                                         "r8", "r9", "r10", "r12"};
   ASSERT_EQ(kept.size(), merged.RecordCount());
   for (uint32_t r = 1; r <= kept.size(); ++r) {
     unsigned char buffer[8];
     uint32_t got = 0;
     TarvisDataCursorT cursor = {};
-    ASSERT_EQ(1, merged.ReadRecordInfo(buffer, sizeof(buffer), &got, r,
-                                       &cursor, &status_));
+    ASSERT_EQ(1, merged.ReadRecordInfo(buffer, sizeof(buffer), &got, r, &cursor,
+                                       &status_));
     std::string data = kept[r - 1].substr(0, 4);
     data.resize(4, '\0');
     EXPECT_EQ(data, std::string(reinterpret_cast<char*>(buffer), got)) << r;
-    ASSERT_EQ(1, merged.ReadRecordID(buffer, sizeof(buffer), &got, r,
-                                     &status_));
+    ASSERT_EQ(1,
+              merged.ReadRecordID(buffer, sizeof(buffer), &got, r, &status_));
     EXPECT_EQ(kept[r - 1].substr(0, 2),
               std::string(reinterpret_cast<char*>(buffer), got))
         << r;
@@ -320,13 +319,13 @@ TEST_F(OptomizerTest, DamagedInputsGiveAStatus) {
   for (RecordsT& records : sessions) {
     for (int r = 0; r < 60; ++r) {
       std::vector<std::string> words;
-      for (int w = 0; w < 12; ++w) words.push_back("w" + std::to_string(random() % 40));
+      for (int w = 0; w < 12; ++w)
+        words.push_back("w" + std::to_string(random() % 40));
       records.push_back(words);
     }
   }
-  ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, sessions,
-                                kOptionVariableRecordData |
-                                    kOptionRecordData32));
+  ASSERT_NO_FATAL_FAILURE(Build(
+      WORD_MODE, sessions, kOptionVariableRecordData | kOptionRecordData32));
   const uint32_t start = manager_->PartitionPosition(0);
   const uint32_t end = manager_->Header().AppendPosition;
   tvCloseIndex(manager_, &status_);
@@ -336,8 +335,8 @@ TEST_F(OptomizerTest, DamagedInputsGiveAStatus) {
   for (int round = 0; round < 40; ++round) {
     std::string damaged = intact;
     for (int k = 0; k < 4; ++k) {
-      damaged[start + kPartitionHeaderSize + random() % (end - start -
-                                                        kPartitionHeaderSize)] ^=
+      damaged[start + kPartitionHeaderSize +
+              random() % (end - start - kPartitionHeaderSize)] ^=
           static_cast<char>(1 + random() % 255);
     }
     WriteWholeFile(path_, damaged);
