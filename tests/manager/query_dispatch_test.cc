@@ -16,92 +16,18 @@
 #include "manager/index_manager.h"
 #include "manager/session_records.h"
 #include "query/uncompressed_vector.h"
+#include "support/hit_set_model.h"
 
 namespace {
 
 // The hits of every word over the whole index (deleted records left out), and
 // the operators' meaning over them, record by record.
-class ModelT {
+class ModelT : public HitSetModelT {
  public:
+  ModelT() : HitSetModelT(false) {}
   HitSet T(const std::string& word) const {
     auto found = Terms.find(word);
     return found == Terms.end() ? HitSet() : found->second;
-  }
-  static HitSet Or(const std::vector<HitSet>& sets) {
-    HitSet out;
-    for (const HitSet& set : sets) out.insert(set.begin(), set.end());
-    return out;
-  }
-  static std::set<uint32_t> Records(const HitSet& set) {
-    std::set<uint32_t> records;
-    for (const auto& hit : set) records.insert(hit.first);
-    return records;
-  }
-  static HitSet InRecords(const HitSet& set, const std::set<uint32_t>& records) {
-    HitSet out;
-    for (const auto& hit : set) {
-      if (records.count(hit.first)) out.insert(hit);
-    }
-    return out;
-  }
-  // Records held by at least n - tolerance of the n sets.
-  static HitSet And(uint32_t tolerance, const std::vector<HitSet>& sets) {
-    const uint32_t n = static_cast<uint32_t>(sets.size());
-    const uint32_t required = tolerance >= n ? 1 : n - tolerance;
-    std::map<uint32_t, uint32_t> holders;
-    for (const HitSet& set : sets) {
-      for (uint32_t record : Records(set)) ++holders[record];
-    }
-    std::set<uint32_t> records;
-    for (const auto& h : holders) {
-      if (h.second >= required) records.insert(h.first);
-    }
-    return InRecords(Or(sets), records);
-  }
-  static HitSet Not(const HitSet& a, const HitSet& b) {
-    std::set<uint32_t> excluded = Records(b);
-    HitSet out;
-    for (const auto& hit : a) {
-      if (!excluded.count(hit.first)) out.insert(hit);
-    }
-    return out;
-  }
-  static HitSet Xor(const std::vector<HitSet>& sets) {
-    return Not(Or(sets), And(0, sets));
-  }
-  // A left fold: the hits of either side with a hit of the other side in
-  // the same record at most distance words away.
-  HitSet Near(uint32_t distance, const std::vector<HitSet>& sets) const {
-    if (!Positional) return And(0, sets);
-    HitSet folded = sets[0];
-    for (size_t i = 1; i < sets.size(); ++i) {
-      HitSet out;
-      for (const auto& a : folded) {
-        for (const auto& b : sets[i]) {
-          uint32_t gap = a.second > b.second ? a.second - b.second : b.second - a.second;
-          if (a.first == b.first && gap <= distance) {
-            out.insert(a);
-            out.insert(b);
-          }
-        }
-      }
-      folded = out;
-    }
-    return folded;
-  }
-  HitSet Phrase(const std::vector<HitSet>& members) const {
-    if (!Positional) return And(0, members);
-    HitSet out;
-    for (const auto& start : members[0]) {
-      bool match = true;
-      for (uint32_t i = 1; i < members.size() && match; ++i) {
-        match = members[i].count({start.first, start.second + i}) != 0;
-      }
-      for (uint32_t i = 0; match && i < members.size(); ++i) {
-        out.insert({start.first, start.second + i});
-      }
-    }
-    return out;
   }
   HitSet Keys(const std::function<bool(const std::string&)>& match) const {
     std::vector<HitSet> sets;
@@ -110,25 +36,14 @@ class ModelT {
     }
     return Or(sets);
   }
-  // Spans of the field: a hit starts one, the next hit in the same record
-  // ends it (exclusive), else it runs to the record's end.
-  HitSet Member(const HitSet& content, const HitSet& field) const {
-    HitSet out;
-    for (auto it = field.begin(); it != field.end();) {
-      auto start = *it++;
-      uint64_t end = uint64_t{1} << 32;
-      if (it != field.end() && it->first == start.first) end = (it++)->second;
-      for (const auto& hit : content) {
-        if (hit.first == start.first && hit.second >= start.second && hit.second < end) {
-          out.insert(hit);
-        }
-      }
-    }
-    return out;
+  static HitSet Not(const HitSet& a, const HitSet& b) {
+    return HitSetModelT::Not(a, std::vector<HitSet>{b});
+  }
+  static HitSet Xor(const std::vector<HitSet>& sets) {
+    return HitSetModelT::Xor(0, sets);
   }
 
   std::map<std::string, HitSet> Terms;
-  bool Positional = false;
 };
 
 struct QueryCaseT {

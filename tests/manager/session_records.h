@@ -13,10 +13,10 @@
 
 #include "manager/index_file_util.h"
 #include "query/query_vector.h"
+#include "support/hit_set_model.h"
 #include "tarvis/tarvis.h"
 
 using RecordsT = std::vector<std::vector<std::string>>;
-using HitSet = std::set<std::pair<uint32_t, uint32_t>>;
 
 // One indexing session per element: each adds a partition.
 inline void AddSessions(IndexManagerT* manager,

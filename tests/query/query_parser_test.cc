@@ -17,12 +17,12 @@
 #include "gtest/gtest.h"
 #include "query/operand_fold.h"
 #include "query/query_convert.h"
+#include "support/hit_set_model.h"
 #include "support/temp_dir.h"
 #include "tarvis/tarvis.h"
 
 namespace {
 
-using HitSet = std::set<std::pair<uint32_t, uint32_t>>;
 
 const unsigned char* Bytes(const char* text) {
   return reinterpret_cast<const unsigned char*>(text);
@@ -429,10 +429,10 @@ constexpr uint32_t kRecords = 200;
 
 // Brute-force semantics over hit sets; every operation is decided record by
 // record, so deleted records can be dropped from the terms up front.
-class ModelT {
+class ModelT : public HitSetModelT {
  public:
   ModelT(const FakeSourceT& source, const DeletedSetT* deleted, bool positional)
-      : Source(source), Deleted(deleted), Positional(positional) {}
+      : HitSetModelT(positional), Source(source), Deleted(deleted) {}
 
   HitSet T(const std::string& term) const {
     HitSet hits;
@@ -442,81 +442,6 @@ class ModelT {
       if (Deleted == nullptr || !Deleted->Records.count(hit.first)) hits.insert(hit);
     }
     return hits;
-  }
-  static HitSet Or(const std::vector<HitSet>& sets) {
-    HitSet out;
-    for (const HitSet& set : sets) out.insert(set.begin(), set.end());
-    return out;
-  }
-  static std::set<uint32_t> Records(const HitSet& set) {
-    std::set<uint32_t> records;
-    for (const auto& hit : set) records.insert(hit.first);
-    return records;
-  }
-  static HitSet InRecords(const HitSet& set, const std::set<uint32_t>& records) {
-    HitSet out;
-    for (const auto& hit : set) {
-      if (records.count(hit.first)) out.insert(hit);
-    }
-    return out;
-  }
-  static HitSet And(uint32_t tolerance, const std::vector<HitSet>& sets) {
-    uint32_t n = static_cast<uint32_t>(sets.size());
-    uint32_t required = tolerance >= n ? 1 : n - tolerance;
-    std::map<uint32_t, uint32_t> holders;
-    for (const HitSet& set : sets) {
-      for (uint32_t record : Records(set)) ++holders[record];
-    }
-    std::set<uint32_t> records;
-    for (const auto& holder : holders) {
-      if (holder.second >= required) records.insert(holder.first);
-    }
-    return InRecords(Or(sets), records);
-  }
-  static HitSet Not(const HitSet& a, const std::vector<HitSet>& others) {
-    std::set<uint32_t> excluded = Records(Or(others));
-    HitSet out;
-    for (const auto& hit : a) {
-      if (!excluded.count(hit.first)) out.insert(hit);
-    }
-    return out;
-  }
-  static HitSet Xor(uint32_t tolerance, const std::vector<HitSet>& sets) {
-    return Not(Or(sets), {And(tolerance, sets)});
-  }
-  HitSet Near(uint32_t distance, const std::vector<HitSet>& sets) const {
-    if (!Positional) return And(0, sets);
-    HitSet folded = sets[0];
-    for (size_t i = 1; i < sets.size(); ++i) {
-      HitSet out;
-      for (const auto& a : folded) {
-        for (const auto& b : sets[i]) {
-          if (a.first != b.first) continue;
-          uint32_t gap = a.second > b.second ? a.second - b.second : b.second - a.second;
-          if (gap <= distance) {
-            out.insert(a);
-            out.insert(b);
-          }
-        }
-      }
-      folded = out;
-    }
-    return folded;
-  }
-  HitSet Phrase(const std::vector<HitSet>& members) const {
-    if (!Positional) return And(0, members);
-    HitSet out;
-    for (const auto& start : members[0]) {
-      bool match = true;
-      for (uint32_t i = 1; i < members.size() && match; ++i) {
-        match = members[i].count({start.first, start.second + i}) != 0;
-      }
-      if (!match) continue;
-      for (uint32_t i = 0; i < members.size(); ++i) {
-        out.insert({start.first, start.second + i});
-      }
-    }
-    return out;
   }
   HitSet Keys(const std::function<bool(const std::string&)>& match,
               uint32_t limit = UINT32_MAX) const {
@@ -531,50 +456,10 @@ class ModelT {
     return Keys([&](const std::string& key) { return key >= low && key <= high; },
                 kMaximumRangeTerms);
   }
-  // The field's hits read in order: a hit starts a span, the next one in the
-  // same record ends it (exclusive), else the span runs to the record's end.
-  std::vector<std::pair<std::pair<uint32_t, uint32_t>, uint64_t>> Spans(
-      const HitSet& field) const {
-    std::vector<std::pair<std::pair<uint32_t, uint32_t>, uint64_t>> spans;
-    for (auto it = field.begin(); it != field.end();) {
-      auto start = *it++;
-      uint64_t end = uint64_t{1} << 32;
-      if (it != field.end() && it->first == start.first) end = (it++)->second;
-      spans.push_back({start, end});
-    }
-    return spans;
-  }
-  HitSet Member(const HitSet& content, const HitSet& field) const {
-    return FieldAnd(0, {content}, field);
-  }
-  HitSet FieldAnd(uint32_t tolerance, const std::vector<HitSet>& sets,
-                  const HitSet& field) const {
-    uint32_t n = static_cast<uint32_t>(sets.size());
-    uint32_t required = tolerance >= n ? 1 : n - tolerance;
-    HitSet out;
-    for (const auto& span : Spans(field)) {
-      HitSet inside;
-      uint32_t holding = 0;
-      for (const HitSet& set : sets) {
-        bool holds = false;
-        for (const auto& hit : set) {
-          if (hit.first == span.first.first && hit.second >= span.first.second &&
-              hit.second < span.second) {
-            inside.insert(hit);
-            holds = true;
-          }
-        }
-        holding += holds;
-      }
-      if (holding >= required) out.insert(inside.begin(), inside.end());
-    }
-    return out;
-  }
 
  private:
   const FakeSourceT& Source;
   const DeletedSetT* Deleted;
-  bool Positional;
 };
 
 struct QueryCaseT {
