@@ -126,6 +126,11 @@ StatusCodeT BuildSampleIndex(const std::string& path,
     status = FeedSession(manager, spec, p);
   }
   if (status >= 0 && spec.DeleteSome) status = DeleteSampleRecords(manager);
+  if (status >= 0 && spec.Optimise) {
+    tvEndRetrievalSession(manager, &status);
+    tvOptomizeIndex(manager, 2, &status);
+    if (status >= 0) tvEndOptomization(manager, nullptr, 0, &status);
+  }
   StatusCodeT closeStatus = 0;
   tvCloseIndex(manager, &closeStatus);
   tvDeleteIndexManager(manager, nullptr);

@@ -1,8 +1,8 @@
-// Writes the seed corpus of the index_file target: small valid indexes of
-// every mode and payload, with several partitions and deleted records
-// (tests/fuzz/corpus/index_file/). Built on demand only
-// (cmake --build build --target fuzz_index_seeds), then run with the corpus
-// directory as its argument.
+// Writes the seed corpus of the index_file target
+// (tests/fuzz/corpus/index_file/): small valid indexes of every mode and
+// payload, with several partitions and deleted records, one of them
+// optimised. Built on demand only (cmake --build build --target
+// fuzz_index_seeds), then run with the corpus directory as its argument.
 
 #include <cstdio>
 #include <string>
@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
       {"word_fixed", {WORD_MODE, kSampleFixedPayload, 1, 40, false}},
       {"idf_variable", {IDF_MODE, kSampleVariablePayload, 2, 15, true}},
       {"idf_fixed", {IDF_MODE, kSampleFixedPayload, 2, 8, true}},
+      {"word_optimised",
+       {WORD_MODE, kSampleVariablePayload, 3, 10, true, true}},
   };
   for (const auto& seed : seeds) {
     StatusCodeT status = BuildSampleIndex(dir + "/" + seed.Name, seed.Spec);

@@ -155,6 +155,23 @@ std::vector<ManagerCaseT> ManagerCalls(OutputsT* o, const std::string* path) {
          std::string stats = *path + ".stats";
          tvOutputStatsFile(m, U(stats.c_str()), s);
        }},
+      {"tvOptomizeIndex",
+       [](IndexManagerT* m, StatusCodeT* s) { tvOptomizeIndex(m, 1, s); }},
+      {"tvPerformOptomization",
+       [](IndexManagerT* m, StatusCodeT* s) { tvPerformOptomization(m, 1, s); }},
+      {"tvEndOptomization",
+       [path](IndexManagerT* m, StatusCodeT* s) {
+         std::string merged = *path + ".merged";
+         tvEndOptomization(m, &merged[0], 1, s);
+       }},
+      {"tvIndexNeedsLittleOptomization",
+       [](IndexManagerT* m, StatusCodeT* s) {
+         EXPECT_EQ(0, tvIndexNeedsLittleOptomization(m, s));
+       }},
+      {"tvIndexNeedsBigOptomization",
+       [](IndexManagerT* m, StatusCodeT* s) {
+         EXPECT_EQ(0, tvIndexNeedsBigOptomization(m, s));
+       }},
       // Calls with a status of 0 on a handle that is not live would hide
       // the refusal, so the session calls come last: they need an indexer
       // and get a null one here.
@@ -239,6 +256,7 @@ TEST_F(BadArgumentsTest, ManagerHandlesThatAreNotLive) {
       }
       c.Call(handle, nullptr);  // no status to report to
     }
+    EXPECT_EQ(0ul, tvGetNumberOfUnoptomizedInsertions(handle));
   }
   tvDeleteResultVector(vector, &status_);
 }
@@ -248,7 +266,10 @@ TEST_F(BadArgumentsTest, ManagerWithoutAnIndexOrOutsideRetrieval) {
   // that make sense there reports a status and changes nothing.
   tvEndRetrievalSession(manager_, &status_);
   // tvCurrentKey reads the cursor alone.
+  // The optimiser works on an open index (with nothing to merge here).
   const char* const openOk[] = {"tvCurrentKey", "tvReloadIndex",
+                                "tvOptomizeIndex", "tvPerformOptomization",
+                                "tvEndOptomization",
                                 "tvStartRetrievalSession",
                                 "tvNumberOfRecordsInIndex",
                                 "tvStartIndexingSession",

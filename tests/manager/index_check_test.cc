@@ -141,6 +141,28 @@ TEST_F(IndexCheckTest, SoundIndexesReportNothing) {
   }
 }
 
+TEST_F(IndexCheckTest, OptimisedIndexesReportNothing) {
+  const uint32_t payload = kOptionVariableRecordData | kOptionRecordData32 |
+                           kOptionVariableRecordID | kOptionWeightLogSum;
+  for (uint32_t layout : {kOptionSingleFile, kOptionDistributed}) {
+    SCOPED_TRACE(layout);
+    std::remove(Path());
+    Build(IDF_MODE, layout | payload, 3, 200);
+    // Three partitions to two, then to one.
+    for (int round = 1; round <= 2; ++round) {
+      ASSERT_EQ(StatusNoError, Open());
+      tvOptomizeIndex(manager_, 2, &status_);
+      ASSERT_EQ(StatusNoError, status_);
+      std::string merged = dir_.File("merged" + std::to_string(round) + "." +
+                                     std::to_string(layout));
+      tvEndOptomization(manager_, &merged[0], 0, &status_);
+      ASSERT_EQ(StatusNoError, status_);
+      tvCloseIndex(manager_, &status_);
+      EXPECT_EQ("", Join(Check()));
+    }
+  }
+}
+
 TEST_F(IndexCheckTest, TornHeaderCopyBesideAnIntactOneIsNoProblem) {
   Build(WORD_MODE, kOptionSingleFile, 1, 20);
   std::string bytes = Bytes();
