@@ -45,8 +45,7 @@ class TarvisEngineT : public EngineT {
   }
 
   bool Index(TokenFileT* tokens, const std::string& dir) override {
-    std::string temporary = dir + "/";
-    tvSetLocationForTemporaryFiles(temporary.c_str());
+    UseForTemporaryFiles(dir);
     std::string path = dir + kIndexFile;
     StatusCodeT status = 0;
     manager_ = tvCreateIndexManager(&status);
@@ -89,6 +88,8 @@ class TarvisEngineT : public EngineT {
   }
 
   bool Open(const std::string& dir) override {
+    // Large query results spill to temporary files.
+    UseForTemporaryFiles(dir);
     std::string path = dir + kIndexFile;
     StatusCodeT status = 0;
     manager_ = tvCreateIndexManager(&status);
@@ -132,6 +133,11 @@ class TarvisEngineT : public EngineT {
   }
 
  private:
+  static void UseForTemporaryFiles(const std::string& dir) {
+    std::string location = dir + "/";
+    tvSetLocationForTemporaryFiles(location.c_str());
+  }
+
   // Walks the vector from its first hit and appends its records, at most
   // limit of them.
   static bool Collect(QueryVectorBaseT* vector, uint32_t limit, std::vector<uint32_t>* records) {
