@@ -14,12 +14,16 @@ QueryProcessorT::QueryProcessorT(uint32_t recordsInPartition,
       RecordOffset(recordOffset) {}
 
 // ---------------------------------------------------------------------------
-// Operand tournament: a complete binary tree of 255 entries in array order,
-// leaves from kFirstLeaf on. A parent holds the child whose vector is at or
-// before the other's (the left one on equal hits); an empty child loses.
+// Operand tournament: a complete binary tree in array order whose leaves,
+// from FirstLeaf on, are the fewest (a power of two) that hold the operands,
+// so that replaying a leaf costs one comparison per operand doubling. A
+// parent holds the child whose vector is at or before the other's (the left
+// one on equal hits); an empty child loses.
 
 void QueryProcessorT::InitHeap() {
-  for (EntryT& entry : Tree) entry = EntryT();
+  for (uint32_t slot = 0; slot < Inserted; ++slot) Slots[slot] = nullptr;
+  Tree[0] = EntryT();
+  FirstLeaf = 0;
   Inserted = 0;
   VectorHeapCount = 0;
 }
@@ -28,44 +32,58 @@ void QueryProcessorT::ProcessVector(QueryVectorBaseT* vector,
                                     StatusCodeT* status) {
   *status = StatusNoError;
   if (vector == nullptr || Inserted >= kMaximumOperands) return;
-  EntryT& leaf = Tree[kFirstLeaf + Inserted];
-  leaf.Vector = vector;
-  leaf.Leaf = Inserted;
-  leaf.Matches = 1;
-  ++Inserted;
+  Slots[Inserted++] = vector;
   if (Inserted == kOperandsBeforeFull) *status = StatusFull;
 }
 
-void QueryProcessorT::Play(uint32_t node) {
+inline void QueryProcessorT::Play(uint32_t node) {
   const EntryT& left = Tree[2 * node + 1];
   const EntryT& right = Tree[2 * node + 2];
-  EntryT winner;
   if (left.Vector == nullptr) {
-    winner = right;
-  } else if (right.Vector == nullptr) {
-    winner = left;
-  } else {
-    bool leftWins = *left.Vector < *right.Vector;
-    const EntryT& loser = leftWins ? right : left;
-    winner = leftWins ? left : right;
-    if (loser.Vector->CurrentRecord() == winner.Vector->CurrentRecord()) {
-      winner.Matches += loser.Matches;
-    }
+    Tree[node] = right;
+    return;
   }
-  if (winner.Vector != nullptr) winner.Vector->MatchCounter = winner.Matches;
+  if (right.Vector == nullptr) {
+    Tree[node] = left;
+    return;
+  }
+  const TermInstanceT& l = left.Vector->CurrentHit();
+  const TermInstanceT& r = right.Vector->CurrentHit();
+  EntryT winner = HitBefore(r, l) ? right : left;
+  if (l.RecordNumber == r.RecordNumber) {
+    winner.Matches = left.Matches + right.Matches;
+  }
   Tree[node] = winner;
 }
 
+void QueryProcessorT::CountRootMatches() {
+  if (Tree[0].Vector != nullptr) Tree[0].Vector->MatchCounter = Tree[0].Matches;
+}
+
 void QueryProcessorT::HeapStart() {
-  for (uint32_t node = kFirstLeaf; node-- > 0;) Play(node);
+  uint32_t leaves = 1;
+  while (leaves < Inserted) leaves *= 2;
+  FirstLeaf = leaves - 1;
+  for (uint32_t slot = 0; slot < leaves; ++slot) {
+    EntryT& leaf = Tree[FirstLeaf + slot];
+    leaf = EntryT();
+    if (slot < Inserted && Slots[slot] != nullptr) {
+      leaf.Vector = Slots[slot];
+      leaf.Leaf = slot;
+      leaf.Matches = 1;
+    }
+  }
+  for (uint32_t node = FirstLeaf; node-- > 0;) Play(node);
+  CountRootMatches();
 }
 
 void QueryProcessorT::ReplayFrom(uint32_t leaf) {
-  uint32_t node = kFirstLeaf + leaf;
+  uint32_t node = FirstLeaf + leaf;
   while (node > 0) {
     node = (node - 1) / 2;
     Play(node);
   }
+  CountRootMatches();
 }
 
 void QueryProcessorT::HeapReInsertKey() {
@@ -75,7 +93,8 @@ void QueryProcessorT::HeapReInsertKey() {
 void QueryProcessorT::HeapDeleteLastKey() {
   if (Tree[0].Vector == nullptr) return;
   uint32_t leaf = Tree[0].Leaf;
-  Tree[kFirstLeaf + leaf] = EntryT();
+  Tree[FirstLeaf + leaf] = EntryT();
+  Slots[leaf] = nullptr;
   ReplayFrom(leaf);
 }
 
@@ -90,11 +109,11 @@ uint32_t QueryProcessorT::RootMoved(int moved) {
 
 void QueryProcessorT::HeapDeleteAllVectors() {
   for (uint32_t slot = 0; slot < Inserted; ++slot) {
-    QueryVectorBaseT* vector = Operand(slot);
+    QueryVectorBaseT* vector = Slots[slot];
     if (vector == nullptr) continue;
     // A vector loaded twice is destroyed once.
     for (uint32_t other = slot; other < Inserted; ++other) {
-      if (Operand(other) == vector) Tree[kFirstLeaf + other].Vector = nullptr;
+      if (Slots[other] == vector) Slots[other] = nullptr;
     }
     delete vector;
   }

@@ -111,13 +111,11 @@ class QueryProcessorT {
     uint32_t Leaf = 0;
     uint32_t Matches = 0;  // operands of the subtree on the winner's record
   };
-  static constexpr uint32_t kFirstLeaf = kMaximumOperands - 1;
-
-  QueryVectorBaseT* Operand(uint32_t slot) const {
-    return Tree[kFirstLeaf + slot].Vector;
-  }
+  QueryVectorBaseT* Operand(uint32_t slot) const { return Slots[slot]; }
   void Play(uint32_t node);
   void ReplayFrom(uint32_t leaf);
+  // Gives the root's vector the root's match count.
+  void CountRootMatches();
   // After the root's vector moved (Step or Seek result 1) or ended (0):
   // replays or empties its slot; 1 when it was emptied.
   uint32_t RootMoved(int moved);
@@ -163,6 +161,9 @@ class QueryProcessorT {
                                       uint32_t distance, StatusCodeT* status);
 
   EntryT Tree[2 * kMaximumOperands - 1];
+  uint32_t FirstLeaf = 0;
+  // The loaded operands by slot; an emptied slot holds null.
+  QueryVectorBaseT* Slots[kMaximumOperands] = {};
   uint32_t Inserted = 0;
   QueryVectorBaseT* VectorHeap[kMaximumOperands + 1] = {};
   uint32_t VectorHeapCount = 0;
