@@ -10,7 +10,8 @@ QueryProcessorT::QueryProcessorT(uint32_t recordsInPartition,
                                  const DeletedRecordSetT* deleted,
                                  uint32_t recordOffset)
     : PartitionRecords(recordsInPartition),
-      Deleted(deleted),
+      Deleted(deleted != nullptr && deleted->HasDeletedRecords() ? deleted
+                                                                 : nullptr),
       RecordOffset(recordOffset) {}
 
 // ---------------------------------------------------------------------------
@@ -39,25 +40,17 @@ void QueryProcessorT::ProcessVector(QueryVectorBaseT* vector,
 inline void QueryProcessorT::Play(uint32_t node) {
   const EntryT& left = Tree[2 * node + 1];
   const EntryT& right = Tree[2 * node + 2];
-  if (left.Vector == nullptr) {
-    Tree[node] = right;
-    return;
-  }
-  if (right.Vector == nullptr) {
-    Tree[node] = left;
-    return;
-  }
-  const TermInstanceT& l = left.Vector->CurrentHit();
-  const TermInstanceT& r = right.Vector->CurrentHit();
-  EntryT winner = HitBefore(r, l) ? right : left;
-  if (l.RecordNumber == r.RecordNumber) {
+  // The keys order the hits; an empty left child loses even to a right one
+  // whose key is all ones.
+  EntryT winner = right.Key < left.Key || left.Matches == 0 ? right : left;
+  if ((left.Key >> 32) == (right.Key >> 32)) {
     winner.Matches = left.Matches + right.Matches;
   }
   Tree[node] = winner;
 }
 
 void QueryProcessorT::CountRootMatches() {
-  if (Tree[0].Vector != nullptr) Tree[0].Vector->MatchCounter = Tree[0].Matches;
+  if (Tree[0].Matches != 0) Slots[Tree[0].Leaf]->MatchCounter = Tree[0].Matches;
 }
 
 void QueryProcessorT::HeapStart() {
@@ -68,7 +61,7 @@ void QueryProcessorT::HeapStart() {
     EntryT& leaf = Tree[FirstLeaf + slot];
     leaf = EntryT();
     if (slot < Inserted && Slots[slot] != nullptr) {
-      leaf.Vector = Slots[slot];
+      leaf.Key = HitKey(Slots[slot]);
       leaf.Leaf = slot;
       leaf.Matches = 1;
     }
@@ -79,6 +72,7 @@ void QueryProcessorT::HeapStart() {
 
 void QueryProcessorT::ReplayFrom(uint32_t leaf) {
   uint32_t node = FirstLeaf + leaf;
+  if (Tree[node].Matches != 0) Tree[node].Key = HitKey(Slots[leaf]);
   while (node > 0) {
     node = (node - 1) / 2;
     Play(node);
@@ -87,11 +81,11 @@ void QueryProcessorT::ReplayFrom(uint32_t leaf) {
 }
 
 void QueryProcessorT::HeapReInsertKey() {
-  if (Tree[0].Vector != nullptr) ReplayFrom(Tree[0].Leaf);
+  if (Tree[0].Matches != 0) ReplayFrom(Tree[0].Leaf);
 }
 
 void QueryProcessorT::HeapDeleteLastKey() {
-  if (Tree[0].Vector == nullptr) return;
+  if (Tree[0].Matches == 0) return;
   uint32_t leaf = Tree[0].Leaf;
   Tree[FirstLeaf + leaf] = EntryT();
   Slots[leaf] = nullptr;

@@ -63,11 +63,15 @@ class QueryProcessorT {
   void HeapStart();
   uint32_t OperandCount() const { return Inserted; }
   uint32_t RecordsInPartition() const { return PartitionRecords; }
+  // 1 when no record the processor sees is deleted.
+  int DropsNoRecord() const { return Deleted == nullptr; }
 
   // The tournament over the loaded operands, least current hit at the root.
   // The root vector's MatchCounter holds how many operands stand on its
   // current record.
-  QueryVectorBaseT* GetSmallestVector() const { return Tree[0].Vector; }
+  QueryVectorBaseT* GetSmallestVector() const {
+    return Tree[0].Matches != 0 ? Slots[Tree[0].Leaf] : nullptr;
+  }
   // Replays the root's slot after its vector moved.
   void HeapReInsertKey();
   // Empties the root's slot.
@@ -106,11 +110,18 @@ class QueryProcessorT {
                StatusCodeT* status);
 
  private:
+  // 16 bytes, so that a replay moves little. The vector is Slots[Leaf].
   struct EntryT {
-    QueryVectorBaseT* Vector = nullptr;
+    // The vector's current hit as record * 2^32 + word, as of its last
+    // replay; all ones for an empty entry.
+    uint64_t Key = ~uint64_t{0};
     uint32_t Leaf = 0;
-    uint32_t Matches = 0;  // operands of the subtree on the winner's record
+    // Operands of the subtree on the winner's record; 0 for an empty entry.
+    uint32_t Matches = 0;
   };
+  static uint64_t HitKey(const QueryVectorBaseT* vector) {
+    return (uint64_t{vector->CurrentRecord()} << 32) | vector->CurrentWord();
+  }
   QueryVectorBaseT* Operand(uint32_t slot) const { return Slots[slot]; }
   void Play(uint32_t node);
   void ReplayFrom(uint32_t leaf);

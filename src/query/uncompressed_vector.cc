@@ -129,26 +129,34 @@ int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
   return 1;
 }
 
-void UncompressedQueryVectorT::AddInstance(const TermInstanceT* instance,
+// The new entry belongs to the window of its own index; a full window is
+// written out first, and a vector walked back returns to its tail.
+int UncompressedQueryVectorT::MakeTailRoom(uint32_t* index,
                                            StatusCodeT* status) {
-  *status = StatusNoError;
   if (!BufferValid) {
     *status = StatusNotEnoughMemory;
-    return;
+    return 0;
   }
-  // The new entry belongs to the window of its own index; a full window is
-  // written out first, and a vector walked back returns to its tail.
   uint32_t base = InstanceCount / Capacity * Capacity;
   if (base != WindowBase) {
-    if (!WriteBackWindow(status)) return;
+    if (!WriteBackWindow(status)) return 0;
     if (base < InstanceCount) {
-      if (!LoadWindow(base, status)) return;
+      if (!LoadWindow(base, status)) return 0;
     } else {
       WindowBase = base;
     }
   }
+  *index = InstanceCount - WindowBase;
+  return MakeRoom(*index + 1, status);
+}
+
+void UncompressedQueryVectorT::AddInstance(const TermInstanceT* instance,
+                                           StatusCodeT* status) {
+  *status = StatusNoError;
+  // Below the allocated entries, the index lies in the tail window, which
+  // the buffer holds.
   uint32_t index = InstanceCount - WindowBase;
-  if (!MakeRoom(index + 1, status)) return;
+  if (index >= Allocated && !MakeTailRoom(&index, status)) return;
   Buffer[index] = *instance;
   PointAt(index);
   ++InstanceCount;

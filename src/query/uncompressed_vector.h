@@ -72,6 +72,9 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
   // GrowBuffer for at least entries, doubling; StatusNotEnoughMemory on
   // failure.
   int MakeRoom(uint32_t entries, StatusCodeT* status);
+  // Makes the tail window the buffer's content with room for the next entry
+  // at *index; 0 with a status on failure.
+  int MakeTailRoom(uint32_t* index, StatusCodeT* status);
   void PointAt(uint32_t index);
   // Writes a window holding entries not yet in the spill file back to it.
   int WriteBackWindow(StatusCodeT* status);
