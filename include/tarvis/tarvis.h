@@ -475,6 +475,69 @@ TV_EXPORT void tvAppendDistributedDataToIndex(IndexManagerT* manager,
                                               StatusCodeT* status);
 
 /* ------------------------------------------------------------------------ */
+/* Optimisation                                                              */
+/* ------------------------------------------------------------------------ */
+
+/*
+ * Every indexing session adds a partition, and every query runs once per
+ * partition. An optimisation merges a range of consecutive partitions into
+ * one, leaving out the deleted records: the records that remain are
+ * numbered anew, densely and in their old order, and the records of the
+ * partitions after the range move down with them; record data, record IDs
+ * and document weights follow their records, so queries and ranked scores
+ * stay as they were. An optimisation is started by tvOptomizeIndex or
+ * tvPerformOptomization and is pending until tvEndOptomization; meanwhile
+ * the index is unchanged and answers queries, and a second one is refused
+ * (StatusIndexLocked). Starting needs an index that can be written
+ * (StatusFileReadOnly).
+ */
+
+/* Merges the last `partitions` partitions; 1 rewrites the last partition
+ * without its deleted records. 0, or more partitions than the index has,
+ * is StatusMalformedParameter. StatusNoDataAfterOptomization tells that no
+ * record of the range survives: ending then removes the range. */
+TV_EXPORT void tvOptomizeIndex(IndexManagerT* manager,
+                               unsigned long partitions, StatusCodeT* status);
+
+/* Merges the range the index needs most, if any (see
+ * tvIndexNeedsLittleOptomization): with big 0 a run of small partitions
+ * (spans of up to 64 MiB, the smallest size that holds a run first) or a
+ * partition with more than a tenth of its records deleted; with big 1 the
+ * latter, else runs of up to 256 MiB, 1 GiB or 2 GiB. The range may lie
+ * anywhere in the index. Does nothing (status 0) when no range qualifies. */
+TV_EXPORT void tvPerformOptomization(IndexManagerT* manager, BooleanT big,
+                                     StatusCodeT* status);
+
+/* Puts the pending optimisation's partition in place of its range; nothing
+ * when none is pending. A single-file index is written anew beside the old
+ * file and renamed over it, so that an interruption leaves either the old
+ * or the new index whole; fileName and flags are not used. A distributed
+ * index keeps the merged partition in the file fileName, which must not be
+ * one of its partitions (StatusFileExists); without fileName
+ * (StatusMalformedParameter) the optimisation stays pending. With bit 0 of
+ * flags the old partition files of the range are deleted
+ * (StatusUnableToDeleteFile when one cannot be). During a retrieval session
+ * the index's partitions are loaded anew: record numbers change. A failure
+ * leaves the index as it was and drops the pending optimisation. */
+TV_EXPORT void tvEndOptomization(IndexManagerT* manager, char* fileName,
+                                 unsigned long flags, StatusCodeT* status);
+
+/* 1 when tvPerformOptomization with big 0 (big 1) would merge a range now,
+ * else 0 (also while an optimisation is pending or the index is read-only).
+ * During a retrieval session (StatusNotInitializedForSearching) on an index
+ * with partitions (StatusIndexEmpty). */
+TV_EXPORT long tvIndexNeedsLittleOptomization(IndexManagerT* manager,
+                                              StatusCodeT* status);
+TV_EXPORT long tvIndexNeedsBigOptomization(IndexManagerT* manager,
+                                           StatusCodeT* status);
+
+/* The partition count minus one: the sessions added since the index was
+ * last merged into one partition (0 without partitions, and for a handle
+ * that is not a live index manager). */
+TV_EXPORT unsigned long tvGetNumberOfUnoptomizedInsertions(
+    IndexManagerT* manager);
+
+/* ------------------------------------------------------------------------ */
 /* Text utilities                                                            */
 /* ------------------------------------------------------------------------ */
 

@@ -322,13 +322,15 @@ class IndexCompressorT {
   uint32_t LastWordRecord = 0;  // word mode: the last posting added
   uint32_t LastWordPosition = 0;
 
- private:
+ protected:
   // Gives file the largest stdio buffer it accepts, from largest down to
   // 1024 bytes; one that accepts none keeps its default buffering.
   static void SetLargestBuffer(FileClassT* file, uint32_t largest);
   // Makes a temporary file in file, opened for writing. 1, or 0 with status
   // StatusNotEnoughMemory or StatusCannotOpenFile.
   static int CreateSessionFile(SessionFileT* file, StatusCodeT* status);
+
+ private:
   // Takes the request's files over and clears its pointers.
   void TakeRequestFiles(IndexCompressDataInfoT* info);
   // The halves of CompressTerm.

@@ -25,6 +25,7 @@ uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 IndexManagerT::IndexManagerT() { Reset(); }
 
 IndexManagerT::~IndexManagerT() {
+  DiscardOptomization();
   UnloadPartitions();
   delete IndexFile;
   delete DeletedRecords;
@@ -33,6 +34,7 @@ IndexManagerT::~IndexManagerT() {
 }
 
 void IndexManagerT::Reset() {
+  DiscardOptomization();
   UnloadPartitions();
   delete IndexFile;
   IndexFile = nullptr;

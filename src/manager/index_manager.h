@@ -33,8 +33,11 @@
 #include "manager/index_header.h"
 #include "tarvis/tarvis.h"
 
+class DeletedRecordSetT;
 class FileClassT;
+class IndexOptomizerT;
 class PartitionReaderT;
+class RecordRangeSnapshotT;
 class TarvisRecordDeleterT;
 class UncompressedQueryVectorT;
 struct IndexCreationParametersT;
@@ -104,7 +107,100 @@ class IndexManagerT {
   virtual void AddPartitionToIndex(const char* fileName, StatusCodeT* status);
 
   // Optimisation (optomize_manager.cc):
+  //
+  // An optimisation merges a range of consecutive partitions into one new
+  // partition, leaving out the deleted records and numbering the rest
+  // densely; the partitions after the range keep their records, which move
+  // down. It is pending from a successful Optomize or PerformOptomization
+  // (status 0, or StatusNoDataAfterOptomization when no record of the range
+  // survives) until EndOptomization puts the merged partition in place of
+  // the range; meanwhile the index and its loaded partitions stay as they
+  // were and answer queries, and a second optimisation is refused with
+  // StatusIndexLocked. Ranges of more than kMaxMergeInputs partitions are
+  // merged in several passes. The deleted records dropped are those deleted
+  // when the optimisation started; deletions made while it is pending
+  // follow their records to their new numbers.
+  //
+  // EndOptomization replaces a single-file index as a whole: the new index
+  // file is written beside the old one (its name with kOptomizedSuffix),
+  // flushed and renamed over it, so that either the old or the new file is
+  // complete at every moment; a failure before the rename removes the new
+  // file and leaves the index as it was. A distributed index gets the
+  // merged partition in the file fileName (which must not be a partition of
+  // the index: StatusFileExists) and its location in place of the range's;
+  // with bit 0 of flags the range's old partition files are deleted. During
+  // a retrieval session the partitions are loaded again at once, so the
+  // next query sees the merged partition. With nothing pending it does
+  // nothing; a failed end drops the pending optimisation. All of them need
+  // an open index (StatusIndexNotLoaded) that can be written
+  // (StatusFileReadOnly).
 
+  // Merges the last `partitions` partitions (1 to the partition count:
+  // StatusMalformedParameter otherwise; a single partition is rewritten
+  // without its deleted records).
+  virtual void Optomize(unsigned long partitions, StatusCodeT* status);
+  // Merges the range GetOptomizationBounds(big) chooses; nothing when it
+  // chooses none.
+  virtual void PerformOptomization(BooleanT big, StatusCodeT* status);
+  virtual void EndOptomization(const char* fileName, unsigned long flags,
+                               StatusCodeT* status);
+  // 1 when PerformOptomization with big 0 (1) would merge a range now, else
+  // 0: also while an optimisation is pending or the index is read-only.
+  // During a retrieval session only (StatusNotInitializedForSearching), with
+  // partitions (StatusIndexEmpty).
+  virtual long IndexNeedsLittleOptomization(StatusCodeT* status);
+  virtual long IndexNeedsBigOptomization(StatusCodeT* status);
+
+  // The range of loaded partitions to merge, or -1 and -1 for none. Spans
+  // of at least two consecutive partitions are measured against rising
+  // byte thresholds; the first threshold some span fits decides, and the
+  // span with the most partitions under it is taken (the later one among
+  // equals). Little (big 0): the thresholds 128 KiB to 64 MiB; then the
+  // first partition with more than a tenth of its records deleted, alone;
+  // then, for big only, the thresholds 256 MiB, 1 GiB and 2 GiB.
+  void GetOptomizationBounds(int* first, int* last, BooleanT big);
+  // The partition count minus one (0 without partitions or index).
+  uint32_t NumberOfUnoptomizedInsertions() const;
+  int OptomizationPending() const { return Optomizer != nullptr; }
+
+  static constexpr uint32_t kMaxMergeInputs = 128;
+  static constexpr const char* kOptomizedSuffix = ".optimised";
+
+ protected:
+  long IndexNeedsOptomization(BooleanT big, StatusCodeT* status);
+  // The checks of Optomize and PerformOptomization.
+  int RequireOptomizable(StatusCodeT* status) const;
+  // Loads every partition of the index unless it is loaded.
+  int LoadPartitionsForOptomization(StatusCodeT* status);
+  // Merges loaded partitions first to last into a pending optimisation.
+  void RunOptomization(uint32_t first, uint32_t last, StatusCodeT* status);
+  // One merge of loaded partitions first to last (at most kMaxMergeInputs).
+  IndexOptomizerT* MergePartitions(uint32_t first, uint32_t last,
+                                   const DeletedRecordSetT* deleted,
+                                   StatusCodeT* status);
+  // The deleted-record set as it is once the range has been replaced.
+  TarvisRecordDeleterT* RenumberedDeletedRecords(StatusCodeT* status);
+  void EndSingleFileOptomization(FileClassT* merged,
+                                 TarvisRecordDeleterT* renumbered,
+                                 StatusCodeT* status);
+  void EndDistributedOptomization(FileClassT* merged, const char* fileName,
+                                  unsigned long flags,
+                                  TarvisRecordDeleterT* renumbered,
+                                  StatusCodeT* status);
+  // 1 when path names the file of one of the index's partitions.
+  int IsPartitionFile(const char* path);
+  // Forgets the pending optimisation and removes its files.
+  void DiscardOptomization();
+
+  static constexpr uint32_t kNoOptomization = 0xFFFFFFFFu;
+  // The last merge of the pending optimisation, holding its output.
+  IndexOptomizerT* Optomizer = nullptr;
+  // The records the pending optimisation drops.
+  RecordRangeSnapshotT* OptomizeDropped = nullptr;
+  uint32_t OptomizeFirst = kNoOptomization;
+  uint32_t OptomizeLast = kNoOptomization;
+
+ public:
   // ---- Index file -----------------------------------------------------------
 
   // Takes an open file whose position is at a header; on failure the file
@@ -132,6 +228,9 @@ class IndexManagerT {
   void StartRetrievalSession(StatusCodeT* status);
   void EndRetrievalSession(StatusCodeT* status);
   void LoadPartitions(StatusCodeT* status);
+  // Loads every partition, of either kind of index; 1, or 0 with none
+  // loaded.
+  int LoadAllPartitions(StatusCodeT* status);
   // Loads the partition that starts at position as the next loaded one.
   void LoadPartition(uint32_t position, StatusCodeT* status);
   void CountRecsBeforePartitions();

@@ -9,13 +9,17 @@
 
 void IndexManagerT::StartRetrievalSession(StatusCodeT* status) {
   if (!RequireIndex(status) || RetrievalSession) return;
-  if (PartitionsLoaded || CurrentHeader->PartitionCount == 0) {
-    RetrievalSession = 1;
+  if (!PartitionsLoaded && CurrentHeader->PartitionCount > 0 &&
+      !LoadAllPartitions(status)) {
     return;
   }
+  RetrievalSession = 1;
+}
+
+int IndexManagerT::LoadAllPartitions(StatusCodeT* status) {
   StatusCodeT s = StatusNoError;
   // Distributed partitions live in files of their own, found through the
-  // location table. A session has every partition or none.
+  // location table. The index is loaded with every partition or none.
   if (CurrentHeader->IsDistributed()) {
     LoadDistributedIndexForRetrieval(0, &s);
   } else {
@@ -24,9 +28,9 @@ void IndexManagerT::StartRetrievalSession(StatusCodeT* status) {
   if (s < 0) {
     UnloadPartitions();
     *status = s;
-    return;
+    return 0;
   }
-  RetrievalSession = 1;
+  return 1;
 }
 
 void IndexManagerT::EndRetrievalSession(StatusCodeT* status) {

@@ -1,0 +1,618 @@
+// IndexManagerT and optimisation: choosing a range of partitions, merging it
+// (in several passes when it is longer than one merge takes) into a pending
+// optimisation, and putting the merged partition in place of the range.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "manager/index_manager.h"
+#include "manager/optomize.h"
+#include "manager/record_deleter.h"
+#include "query/partition_reader.h"
+#include "storage/fileclas.h"
+
+namespace {
+
+// Span thresholds in bytes: 128 KiB to 64 MiB for little optimisations;
+// a little above 256 MiB, 1 GiB and 2 GiB for big ones.
+constexpr uint32_t kLittleThresholds[] = {
+    0x20000, 0x40000, 0x80000, 0x100000, 0x400000, 0x1000000, 0x4000000};
+constexpr uint32_t kBigThresholds[] = {0x10000014, 0x40000000, 0x80000000};
+
+uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+// A partition file made by a merge, removed from the disk with its object.
+struct MergedFileDeleterT {
+  void operator()(FileClassT* file) const {
+    file->Delete();
+    delete file;
+  }
+};
+using MergedFileT = std::unique_ptr<FileClassT, MergedFileDeleterT>;
+
+// The partitions the passes of a long merge write for the next pass;
+// removed from the disk when they have served.
+struct StageFilesT {
+  StageFilesT() = default;
+  StageFilesT(const StageFilesT&) = delete;
+  StageFilesT& operator=(const StageFilesT&) = delete;
+  ~StageFilesT() {
+    for (const std::string& name : Names) std::remove(name.c_str());
+  }
+  std::vector<std::string> Names;
+};
+
+// One merge of the inputs add opens: the optimiser holding the output (none
+// when no record survived), its inputs closed; null with the status.
+template <class AddT>
+IndexOptomizerT* RunMerge(AddT add, const uint32_t* options,
+                          const DeletedRecordSetT* deleted,
+                          uint32_t firstRecord, StatusCodeT* status) {
+  std::unique_ptr<IndexOptomizerT> merge(new (std::nothrow) IndexOptomizerT);
+  if (merge == nullptr) {
+    *status = StatusNotEnoughMemory;
+    return nullptr;
+  }
+  StatusCodeT s = StatusNoError;
+  if (add(merge.get(), &s) &&
+      merge->StartOptomizationSession(options, deleted, firstRecord, &s)) {
+    merge->Optomize(&s);
+  }
+  merge->CloseAllPartitions();
+  if (s < 0) {
+    *status = s;
+    return nullptr;
+  }
+  return merge.release();
+}
+
+// Keeps the output of a pass as a file for the next pass.
+int KeepStage(IndexOptomizerT* merge, StageFilesT* stage, StatusCodeT* status) {
+  if (merge == nullptr) return 0;
+  if (!merge->HasOptomizedIndexFile()) return 1;
+  MergedFileT output(merge->GetOptomizedIndexFile());
+  stage->Names.push_back(output->Name());
+  // Closed, the file stays on the disk (and in the list that removes it).
+  if (!output->Close()) {
+    *status = StatusWriteError;
+    return 0;
+  }
+  delete output.release();
+  return 1;
+}
+
+// Forces a written file to the disk.
+int SyncFile(const std::string& name) {
+  const int fd = open(name.c_str(), O_RDONLY);
+  if (fd < 0) return 0;
+  const int synced = fsync(fd) == 0;
+  return close(fd) == 0 && synced;
+}
+
+}  // namespace
+
+// ---- Starting ---------------------------------------------------------------
+
+int IndexManagerT::RequireOptomizable(StatusCodeT* status) const {
+  if (!RequireIndex(status)) return 0;
+  if (ReadOnly) {
+    *status = StatusFileReadOnly;
+    return 0;
+  }
+  if (Optomizer != nullptr) {
+    *status = StatusIndexLocked;
+    return 0;
+  }
+  return 1;
+}
+
+int IndexManagerT::LoadPartitionsForOptomization(StatusCodeT* status) {
+  return (PartitionsLoaded && LoadedPartitionCount == NumPartitions()) ||
+         LoadAllPartitions(status);
+}
+
+void IndexManagerT::Optomize(unsigned long partitions, StatusCodeT* status) {
+  if (!RequireOptomizable(status)) return;
+  const uint32_t count = NumPartitions();
+  if (partitions == 0 || partitions > count) {
+    *status = StatusMalformedParameter;
+    return;
+  }
+  if (!LoadPartitionsForOptomization(status)) return;
+  RunOptomization(count - static_cast<uint32_t>(partitions), count - 1, status);
+}
+
+void IndexManagerT::PerformOptomization(BooleanT big, StatusCodeT* status) {
+  if (!RequireOptomizable(status) || !LoadPartitionsForOptomization(status)) {
+    return;
+  }
+  int first = -1;
+  int last = -1;
+  GetOptomizationBounds(&first, &last, big);
+  if (first < 0) return;
+  RunOptomization(static_cast<uint32_t>(first), static_cast<uint32_t>(last),
+                  status);
+}
+
+IndexOptomizerT* IndexManagerT::MergePartitions(
+    uint32_t first, uint32_t last, const DeletedRecordSetT* deleted,
+    StatusCodeT* status) {
+  const uint32_t count = last - first + 1;
+  const bool distributed = CurrentHeader->IsDistributed();
+  auto add = [&](IndexOptomizerT* merge, StatusCodeT* s) {
+    if (!distributed) {
+      return merge->LoadIndexFile(IndexFile->Name(), PartitionPositions[first],
+                                  count, s);
+    }
+    char path[kLocationBytes];
+    for (uint32_t i = first; i <= last; ++i) {
+      ReadPartitionLocation(i, path, s);
+      if (*s < 0 || !merge->AddIndexPartition(path, 0, s)) return 0;
+    }
+    return 1;
+  };
+  return RunMerge(add, CurrentHeader->OptionBlock, deleted,
+                  Readers[first]->RecordsBefore() + 1, status);
+}
+
+void IndexManagerT::RunOptomization(uint32_t first, uint32_t last,
+                                    StatusCodeT* status) {
+  const PartitionReaderT* low = Readers[first];
+  const PartitionReaderT* high = Readers[last];
+  const uint32_t records =
+      high->RecordsBefore() + high->RecordCount() - low->RecordsBefore();
+  std::unique_ptr<RecordRangeSnapshotT> dropped(new (std::nothrow)
+                                                    RecordRangeSnapshotT);
+  if (dropped == nullptr ||
+      !dropped->Take(*DeletedRecords, low->RecordsBefore() + 1, records)) {
+    *status = StatusNotEnoughMemory;
+    return;
+  }
+
+  std::unique_ptr<IndexOptomizerT> merge;
+  StatusCodeT s = StatusNoError;
+  if (last - first < kMaxMergeInputs) {
+    merge.reset(MergePartitions(first, last, dropped.get(), &s));
+  } else {
+    // The first pass merges the partitions a group at a time; each later
+    // pass merges what the one before wrote, until one merge takes all.
+    StageFilesT stage;
+    for (uint32_t g = first; g <= last && s >= 0; g += kMaxMergeInputs) {
+      const uint32_t end = std::min(last, g + kMaxMergeInputs - 1);
+      std::unique_ptr<IndexOptomizerT> pass(
+          MergePartitions(g, end, dropped.get(), &s));
+      if (!KeepStage(pass.get(), &stage, &s)) break;
+    }
+    while (s >= 0 && merge == nullptr) {
+      const size_t n = stage.Names.size();
+      auto addFiles = [&](size_t from, size_t to) {
+        return [&stage, from, to](IndexOptomizerT* m, StatusCodeT* st) {
+          for (size_t k = from; k < to; ++k) {
+            if (!m->AddIndexPartition(stage.Names[k].c_str(), 0, st)) return 0;
+          }
+          return 1;
+        };
+      };
+      if (n <= kMaxMergeInputs) {
+        merge.reset(RunMerge(addFiles(0, n), CurrentHeader->OptionBlock,
+                             nullptr, 1, &s));
+        break;
+      }
+      StageFilesT next;
+      for (size_t k = 0; k < n && s >= 0; k += kMaxMergeInputs) {
+        std::unique_ptr<IndexOptomizerT> pass(
+            RunMerge(addFiles(k, std::min(n, k + kMaxMergeInputs)),
+                     CurrentHeader->OptionBlock, nullptr, 1, &s));
+        if (!KeepStage(pass.get(), &next, &s)) break;
+      }
+      stage.Names.swap(next.Names);
+    }
+  }
+  if (s < 0 || merge == nullptr) {
+    *status = s < 0 ? s : StatusGeneralError;
+    return;
+  }
+  Optomizer = merge.release();
+  OptomizeDropped = dropped.release();
+  OptomizeFirst = first;
+  OptomizeLast = last;
+  *status = Optomizer->HasOptomizedIndexFile() ? StatusNoError
+                                               : StatusNoDataAfterOptomization;
+}
+
+// ---- Choosing a range -------------------------------------------------------
+
+namespace {
+
+// The span of at least two consecutive partitions with the most partitions
+// under the first threshold that any span fits; 1 when there is one.
+template <class LengthT>
+int FindOptomizationSpan(uint32_t partitions, const uint32_t* thresholds,
+                         size_t thresholdCount, LengthT length,
+                         OptomizationBoundsT* best) {
+  for (size_t t = 0; t < thresholdCount; ++t) {
+    best->Reset();
+    for (uint32_t start = partitions; start-- > 0;) {
+      uint64_t bytes = length(start);
+      for (uint32_t end = start + 1; end < partitions; ++end) {
+        bytes += length(end);
+        if (bytes > thresholds[t]) break;
+        if (end - start + 1 > best->PartitionCount) {
+          best->FirstPartition = start;
+          best->LastPartition = end;
+          best->PartitionCount = end - start + 1;
+        }
+      }
+    }
+    if (best->PartitionCount > 0) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void IndexManagerT::GetOptomizationBounds(int* first, int* last, BooleanT big) {
+  *first = *last = -1;
+  const uint32_t n = LoadedPartitionCount;
+  auto length = [this](uint32_t i) {
+    uint32_t bytes = 0;
+    uint32_t records = 0;
+    GetPartitionLength(&bytes, &records, i);
+    return bytes;
+  };
+  OptomizationBoundsT span;
+  auto take = [&]() {
+    GetPartitionSpanLength(&span.SpanBytes, &span.SpanRecords,
+                           span.FirstPartition, span.LastPartition);
+    *first = static_cast<int>(span.FirstPartition);
+    *last = static_cast<int>(span.LastPartition);
+  };
+  if (!big &&
+      FindOptomizationSpan(n, kLittleThresholds, std::size(kLittleThresholds),
+                           length, &span)) {
+    take();
+    return;
+  }
+  for (uint32_t i = 0; i < n; ++i) {
+    const PartitionReaderT* reader = Readers[i];
+    const uint32_t records = reader->RecordCount();
+    uint32_t deleted = 0;
+    DeletedRecords->GetDeletedRecordCount(
+        &deleted, reader->RecordsBefore() + 1,
+        reader->RecordsBefore() + records + 1);
+    if (deleted > records / 10) {
+      *first = *last = static_cast<int>(i);
+      return;
+    }
+  }
+  if (big && FindOptomizationSpan(n, kBigThresholds, std::size(kBigThresholds),
+                                  length, &span)) {
+    take();
+  }
+}
+
+long IndexManagerT::IndexNeedsLittleOptomization(StatusCodeT* status) {
+  return IndexNeedsOptomization(0, status);
+}
+
+long IndexManagerT::IndexNeedsBigOptomization(StatusCodeT* status) {
+  return IndexNeedsOptomization(1, status);
+}
+
+long IndexManagerT::IndexNeedsOptomization(BooleanT big, StatusCodeT* status) {
+  if (!RequireRetrieval(status)) return 0;
+  if (LoadedPartitionCount == 0) {
+    *status = StatusIndexEmpty;
+    return 0;
+  }
+  // PerformOptomization would refuse to start.
+  if (ReadOnly || Optomizer != nullptr) return 0;
+  int first = -1;
+  int last = -1;
+  GetOptomizationBounds(&first, &last, big);
+  return first >= 0 ? 1 : 0;
+}
+
+uint32_t IndexManagerT::NumberOfUnoptomizedInsertions() const {
+  if (IndexFile == nullptr || NumPartitions() == 0) return 0;
+  return NumPartitions() - 1;
+}
+
+// ---- Ending -----------------------------------------------------------------
+
+void IndexManagerT::DiscardOptomization() {
+  delete Optomizer;
+  Optomizer = nullptr;
+  delete OptomizeDropped;
+  OptomizeDropped = nullptr;
+  OptomizeFirst = OptomizeLast = kNoOptomization;
+}
+
+void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
+                                    StatusCodeT* status) {
+  if (!RequireIndex(status) || Optomizer == nullptr) return;
+  const bool distributed = CurrentHeader->IsDistributed();
+  // Without a name the merged partition has nowhere to go: the optimisation
+  // stays pending for a call that names the file.
+  if (distributed && Optomizer->HasOptomizedIndexFile() &&
+      (fileName == nullptr || fileName[0] == '\0')) {
+    *status = StatusMalformedParameter;
+    return;
+  }
+  MergedFileT merged(Optomizer->GetOptomizedIndexFile());
+  StatusCodeT s = StatusNoError;
+  TarvisRecordDeleterT* renumbered = nullptr;
+  if (ReadOnly) {
+    s = StatusFileReadOnly;
+  } else if (LoadPartitionsForOptomization(&s)) {
+    if (OptomizeLast >= LoadedPartitionCount) {
+      s = StatusGeneralError;
+    } else {
+      renumbered = RenumberedDeletedRecords(&s);
+    }
+  }
+  if (renumbered != nullptr) {
+    if (distributed) {
+      EndDistributedOptomization(merged.get(), fileName, flags, renumbered, &s);
+    } else {
+      EndSingleFileOptomization(merged.get(), renumbered, &s);
+    }
+  }
+  DiscardOptomization();
+  if (s < 0) *status = s;
+}
+
+TarvisRecordDeleterT* IndexManagerT::RenumberedDeletedRecords(
+    StatusCodeT* status) {
+  std::unique_ptr<TarvisRecordDeleterT> fresh(new (std::nothrow)
+                                                  TarvisRecordDeleterT);
+  if (fresh == nullptr) {
+    *status = StatusNotEnoughMemory;
+    return nullptr;
+  }
+  const TarvisRecordDeleterT& now = *DeletedRecords;
+  const RecordRangeSnapshotT& dropped = *OptomizeDropped;
+  const uint32_t first = dropped.First();
+  const uint32_t count = dropped.Count();
+  fresh->BringRecordsOnLine(now.RecordsOnLine());
+  // The records dropped leave the set by compaction; so they are the ones
+  // marked in the range, while records the merged partition keeps and the
+  // host deleted since are marked again at their new numbers.
+  std::vector<uint32_t> deletedSince;
+  const uint64_t end =
+      std::max<uint64_t>(now.Capacity(), uint64_t{first} + count - 1);
+  uint32_t kept = 0;
+  StatusCodeT s = StatusNoError;
+  for (uint64_t r64 = 1; r64 <= end && s >= 0; ++r64) {
+    const uint32_t r = static_cast<uint32_t>(r64);
+    bool mark;
+    if (r >= first && r - first < count) {
+      mark = dropped.IsRecordDeleted(r);
+      if (!mark) {
+        ++kept;
+        if (now.IsRecordDeleted(r)) deletedSince.push_back(first - 1 + kept);
+      }
+    } else {
+      mark = now.IsRecordDeleted(r);
+    }
+    if (mark) fresh->DeleteRecordNum(r, &s);
+  }
+  if (count > 0) fresh->CompactDeletedRecordNumbers(first, first + count - 1);
+  for (uint32_t record : deletedSince) fresh->DeleteRecordNum(record, &s);
+  if (s < 0) {
+    *status = s;
+    return nullptr;
+  }
+  return fresh.release();
+}
+
+void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
+                                              TarvisRecordDeleterT* renumbered,
+                                              StatusCodeT* status) {
+  std::unique_ptr<TarvisRecordDeleterT> deleted(renumbered);
+  const std::string name = IndexFile->Name();
+  if (name.empty()) {
+    *status = StatusMalformedParameter;
+    return;
+  }
+  const std::string nextName = name + kOptomizedSuffix;
+  std::unique_ptr<FileClassT> next(new (std::nothrow)
+                                       FileClassT(nextName.c_str()));
+  if (next == nullptr || !next->IsValid()) {
+    *status = StatusNotEnoughMemory;
+    return;
+  }
+  if (!next->Open(kFileCreate)) {
+    *status = StatusCannotOpenFile;
+    return;
+  }
+  next->SetBuff(nullptr, 8192);
+
+  // The new file: the reserved area, the header (written last), the
+  // partitions before the range, the merged partition, the partitions
+  // after the range, the deleted-record list.
+  IndexHeaderInfoT h = *CurrentHeader;
+  uint32_t count = 0;
+  uint32_t firstPosition = 0;
+  uint32_t lastPosition = 0;
+  auto place = [&](FileClassT* from, uint32_t start, uint32_t length) {
+    const uint32_t at = next->GetPosition();
+    if (!next->Copy(from, start, length) ||
+        next->GetPosition() - at != length) {
+      return false;
+    }
+    if (count++ == 0) firstPosition = at;
+    lastPosition = at;
+    return true;
+  };
+  bool written = next->Copy(IndexFile, 0, HeaderPosition) &&
+                 WriteIndexHeaderBlock(next.get(), h, 0) &&
+                 next->GetPosition() == HeaderEndPosition;
+  for (uint32_t i = 0; i < LoadedPartitionCount && written; ++i) {
+    if (i == OptomizeFirst && merged != nullptr) {
+      written = place(merged, 0, merged->GetLength());
+    }
+    if (written && (i < OptomizeFirst || i > OptomizeLast)) {
+      written = place(IndexFile, PartitionPositions[i],
+                      Readers[i]->PartitionLength());
+    }
+  }
+  StatusCodeT s = written ? StatusNoError : StatusWriteError;
+  const uint32_t append = next->GetPosition();
+  if (s == StatusNoError) deleted->WriteOutDeletedRecordNums(next.get(), &s);
+  uint32_t stamp = 0;
+  if (s == StatusNoError) {
+    h.PartitionCount = count;
+    h.FirstPartitionPosition = count > 0 ? firstPosition : 0;
+    h.LastPartitionPosition = count > 0 ? lastPosition : 0;
+    h.AppendPosition = append;
+    h.DeletedListPosition = append;
+    h.EndPosition = next->GetPosition();
+    h.DeletedRecordCount = deleted->GetNumberOfRecordsDeleted();
+    if (h.HeaderState != kHeaderSessionOpen) {
+      h.HeaderState = count > 0 ? kHeaderSettled : kHeaderNew;
+    }
+    h.ModificationTime = Now();
+    stamp = NextWriteStamp();
+    if (!next->Seek(HeaderPosition) ||
+        !WriteIndexHeaderBlock(next.get(), h, stamp) || !next->Flush() ||
+        !next->Close() || !SyncFile(nextName)) {
+      s = StatusWriteError;
+    }
+  }
+  if (s == StatusNoError) {
+    struct stat mode;
+    if (stat(name.c_str(), &mode) == 0)
+      chmod(nextName.c_str(), mode.st_mode & 07777);
+    if (!next->Rename(name.c_str())) s = StatusWriteError;
+  }
+  if (s < 0) {
+    next->Delete();
+    *status = s;
+    return;
+  }
+
+  // The new file stands under the index's name: the manager lets the old
+  // one go (with every page it cached) and takes the new one.
+  next.reset();
+  UnloadPartitions();
+  delete IndexFile;
+  IndexFile = nullptr;
+  FileClassT* reopened = new (std::nothrow) FileClassT(name.c_str());
+  if (reopened == nullptr || !reopened->IsValid() ||
+      !reopened->Open(kFileReadWrite)) {
+    delete reopened;
+    Reset();
+    *status = StatusFileNotFound;
+    return;
+  }
+  reopened->SetBuff(nullptr, 4096);
+  IndexFile = reopened;
+  h.WriteStamp = h.TrailingStamp = stamp;
+  Headers[0] = Headers[1] = h;
+  CurrentHeader = &Headers[0];
+  OtherHeader = &Headers[1];
+  delete DeletedRecords;
+  DeletedRecords = deleted.release();
+  if (RetrievalSession) LoadPartitions(status);
+}
+
+int IndexManagerT::IsPartitionFile(const char* path) {
+  struct stat target;
+  const bool exists = stat(path, &target) == 0;
+  char entry[kLocationBytes];
+  for (uint32_t i = 0; i < NumPartitions(); ++i) {
+    StatusCodeT s = StatusNoError;
+    ReadPartitionLocation(i, entry, &s);
+    // A location that cannot be read might be this one.
+    if (s < 0 || std::strcmp(entry, path) == 0) return 1;
+    struct stat other;
+    if (exists && stat(entry, &other) == 0 && other.st_dev == target.st_dev &&
+        other.st_ino == target.st_ino) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
+                                               const char* fileName,
+                                               unsigned long flags,
+                                               TarvisRecordDeleterT* renumbered,
+                                               StatusCodeT* status) {
+  std::unique_ptr<TarvisRecordDeleterT> deleted(renumbered);
+  const uint32_t first = OptomizeFirst;
+  const uint32_t count = OptomizeLast - OptomizeFirst + 1;
+  const bool removeOld = (flags & 1) != 0;
+  std::vector<std::string> oldFiles;
+  char path[kLocationBytes];
+  for (uint32_t i = first; removeOld && i <= OptomizeLast; ++i) {
+    StatusCodeT s = StatusNoError;
+    ReadPartitionLocation(i, path, &s);
+    if (s < 0) {
+      *status = s;
+      return;
+    }
+    oldFiles.emplace_back(path);
+  }
+  if (merged != nullptr) {
+    if (IsPartitionFile(fileName)) {
+      *status = StatusFileExists;
+      return;
+    }
+    std::unique_ptr<FileClassT> out(new (std::nothrow) FileClassT(fileName));
+    if (out == nullptr || !out->IsValid()) {
+      *status = StatusNotEnoughMemory;
+      return;
+    }
+    if (!out->Open(kFileCreate)) {
+      *status = StatusCannotOpenFile;
+      return;
+    }
+    out->SetBuff(nullptr, 8192);
+    const uint32_t length = merged->GetLength();
+    if (!out->Copy(merged, 0, length) || out->GetPosition() != length ||
+        !out->Flush() || !out->Close()) {
+      out->Delete();
+      *status = StatusWriteError;
+      return;
+    }
+  }
+  // The location table is written with the renumbered list.
+  TarvisRecordDeleterT* previous = DeletedRecords;
+  DeletedRecords = deleted.release();
+  StatusCodeT s = StatusNoError;
+  ReplacePartitions(merged != nullptr ? fileName : nullptr, first, count,
+                    removeOld ? 1 : 0, &s);
+  if (s < 0) {
+    deleted.reset(DeletedRecords);
+    DeletedRecords = previous;
+    if (merged != nullptr) std::remove(fileName);
+    *status = s;
+    return;
+  }
+  delete previous;
+  UnloadPartitions();
+  // A file the table still names elsewhere stays.
+  for (const std::string& old : oldFiles) {
+    if (!IsPartitionFile(old.c_str()) && std::remove(old.c_str()) != 0) {
+      *status = StatusUnableToDeleteFile;
+    }
+  }
+  if (RetrievalSession) {
+    s = StatusNoError;
+    LoadDistributedIndexForRetrieval(0, &s);
+    if (s < 0) *status = s;
+  }
+}
