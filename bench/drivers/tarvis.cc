@@ -1,9 +1,8 @@
 // Tarvis through its public header only. Variants: "word", "record" and
 // "idf" pick the index mode and index everything in one session; a "-multi"
 // suffix splits the records over kSessions sessions, one partition each, and
-// merges them with the optimiser afterwards (built when the library offers
-// it). Terms reach the engine as hex words in the short query form; results
-// are walked record by record.
+// merges them with the optimiser afterwards. Terms reach the engine as hex
+// words in the short query form; results are walked record by record.
 #include <tarvis/tarvis.h>
 
 #include <cstdio>
@@ -75,14 +74,12 @@ class TarvisEngineT : public EngineT {
       tvEndIndexingSession(manager_, indexer, &word, &status);
       if (!Ok(status, "end session")) return false;
     }
-#ifdef BENCH_TARVIS_OPTIMISER
     if (sessions_ > 1) {
       tvOptomizeIndex(manager_, sessions_, &status);
       if (!Ok(status, "optimise")) return false;
       tvEndOptomization(manager_, nullptr, 0, &status);
       if (!Ok(status, "end optimisation")) return false;
     }
-#endif
     tvCloseIndex(manager_, &status);
     return Ok(status, "close index");
   }
@@ -165,9 +162,6 @@ std::unique_ptr<EngineT> Make(const std::string& variant) {
   uint32_t sessions = 1;
   size_t dash = variant.find('-');
   if (dash != std::string::npos) {
-#ifndef BENCH_TARVIS_OPTIMISER
-    return nullptr;
-#endif
     if (variant.substr(dash) != "-multi") return nullptr;
     mode = variant.substr(0, dash);
     sessions = kSessions;
