@@ -170,6 +170,12 @@ class QueryProcessorT {
                                        uint32_t count, StatusCodeT* status);
   UncompressedQueryVectorT* Proximity(QueryVectorBaseT* a, QueryVectorBaseT* b,
                                       uint32_t distance, StatusCodeT* status);
+  // Proximity's step of the lesser side: Step, or Seek past hits that can be
+  // near nothing (results as Step).
+  static int SkipFar(QueryVectorBaseT* lesser, const TermInstanceT& hit,
+                     const TermInstanceT& other,
+                     const TermInstanceT& otherPassed, uint32_t distance,
+                     StatusCodeT* status);
 
   EntryT Tree[2 * kMaximumOperands - 1];
   uint32_t FirstLeaf = 0;
