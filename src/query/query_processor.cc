@@ -240,21 +240,40 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessOr(StatusCodeT* status) {
       HeapDeleteLastKey();
       continue;
     }
-    const TermInstanceT& hit = vector->CurrentHit();
+    // The root's vector often stays the least for several hits; it is
+    // replayed only once it passes the least of the others.
+    const uint64_t bound = RootBound();
     int moved;
-    if (IsDeleted(hit.RecordNumber)) {
-      moved = SkipRecord(vector, hit.RecordNumber, status);
-    } else {
-      if (HitBefore(last, hit)) {
-        if (!Emit(result, hit, status)) return Fail(result);
-        last = hit;
+    do {
+      const TermInstanceT& hit = vector->CurrentHit();
+      if (IsDeleted(hit.RecordNumber)) {
+        moved = SkipRecord(vector, hit.RecordNumber, status);
+      } else {
+        if (HitBefore(last, hit)) {
+          if (!Emit(result, hit, status)) return Fail(result);
+          last = hit;
+        }
+        moved = Step(vector, status);
       }
-      moved = Step(vector, status);
-    }
+    } while (moved > 0 && HitKey(vector) < bound);
     if (moved < 0) return Fail(result);
     RootMoved(moved);
   }
   return Finish(result, status);
+}
+
+uint64_t QueryProcessorT::RootBound() const {
+  uint64_t bound = ~uint64_t{0};
+  for (uint32_t node = FirstLeaf + Tree[0].Leaf; node > 0; node = (node - 1) / 2) {
+    // A left child wins ties with its right sibling.
+    const bool left = (node & 1) != 0;
+    const EntryT& sibling = Tree[left ? node + 1 : node - 1];
+    if (sibling.Matches == 0) continue;
+    uint64_t limit = sibling.Key;
+    if (left && limit != ~uint64_t{0}) ++limit;
+    if (limit < bound) bound = limit;
+  }
+  return bound;
 }
 
 // ---------------------------------------------------------------------------

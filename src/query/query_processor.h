@@ -127,6 +127,10 @@ class QueryProcessorT {
   void ReplayFrom(uint32_t leaf);
   // Gives the root's vector the root's match count.
   void CountRootMatches();
+  // The root's vector stays the least of all while its hit key is below
+  // this (the least of the entries its path meets, ties as Play breaks
+  // them).
+  uint64_t RootBound() const;
   // After the root's vector moved (Step or Seek result 1) or ended (0):
   // replays or empties its slot; 1 when it was emptied.
   uint32_t RootMoved(int moved);
