@@ -54,7 +54,8 @@ class TarvisEngineT : public EngineT {
     tvOpenIndex(manager_, &path[0], &status);
     if (!Ok(status, "open index")) return false;
 
-    uint32_t perSession = (tokens->RecordCount() + sessions_ - 1) / sessions_;
+    uint32_t perSession =
+        sessions_ > 1 ? (tokens->RecordCount() + sessions_ - 1) / sessions_ : UINT32_MAX;
     WordTypeT word;
     memset(&word, 0, sizeof word);
     bool more = tokens->NextRecord();
