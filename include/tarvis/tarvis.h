@@ -513,9 +513,9 @@ TV_EXPORT void tvPerformOptomization(IndexManagerT* manager, BooleanT big,
  * file and renamed over it, so that an interruption leaves either the old
  * or the new index whole; fileName and flags are not used. A distributed
  * index keeps the merged partition in the file fileName, which must not be
- * one of its partitions (StatusFileExists); without fileName
- * (StatusMalformedParameter) the optimisation stays pending. With bit 0 of
- * flags the old partition files of the range are deleted
+ * the index file or one of its partitions (StatusFileExists); without
+ * fileName (StatusMalformedParameter) the optimisation stays pending. With
+ * bit 0 of flags the old partition files of the range are deleted
  * (StatusUnableToDeleteFile when one cannot be). During a retrieval session
  * the index's partitions are loaded anew: record numbers change. A failure
  * leaves the index as it was and drops the pending optimisation. */

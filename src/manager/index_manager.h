@@ -126,13 +126,13 @@ class IndexManagerT {
   // flushed and renamed over it, so that either the old or the new file is
   // complete at every moment; a failure before the rename removes the new
   // file and leaves the index as it was. A distributed index gets the
-  // merged partition in the file fileName (which must not be a partition of
-  // the index: StatusFileExists) and its location in place of the range's;
-  // with bit 0 of flags the range's old partition files are deleted. During
-  // a retrieval session the partitions are loaded again at once, so the
-  // next query sees the merged partition. With nothing pending it does
-  // nothing; a failed end drops the pending optimisation. All of them need
-  // an open index (StatusIndexNotLoaded) that can be written
+  // merged partition in the file fileName (which must not be the index file
+  // or one of its partitions: StatusFileExists) and its location in place
+  // of the range's; with bit 0 of flags the range's old partition files are
+  // deleted. During a retrieval session the partitions are loaded again at
+  // once, so the next query sees the merged partition. With nothing pending
+  // it does nothing; a failed end drops the pending optimisation. All of
+  // them need an open index (StatusIndexNotLoaded) that can be written
   // (StatusFileReadOnly).
 
   // Merges the last `partitions` partitions (1 to the partition count:
@@ -187,8 +187,8 @@ class IndexManagerT {
                                   unsigned long flags,
                                   TarvisRecordDeleterT* renumbered,
                                   StatusCodeT* status);
-  // 1 when path names the file of one of the index's partitions.
-  int IsPartitionFile(const char* path);
+  // 1 when path names the index file or one of its partition files.
+  int IsIndexFile(const char* path);
   // Forgets the pending optimisation and removes its files.
   void DiscardOptomization();
 

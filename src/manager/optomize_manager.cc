@@ -92,6 +92,16 @@ int KeepStage(IndexOptomizerT* merge, StageFilesT* stage, StatusCodeT* status) {
   return 1;
 }
 
+// 1 when the two names are one file: the same name, or the same existing
+// file under two names.
+int SameFile(const char* a, const char* b) {
+  if (std::strcmp(a, b) == 0) return 1;
+  struct stat first;
+  struct stat second;
+  return stat(a, &first) == 0 && stat(b, &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 // Forces a written file to the disk.
 int SyncFile(const std::string& name) {
   const int fd = open(name.c_str(), O_RDONLY);
@@ -528,20 +538,14 @@ void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
   if (RetrievalSession) LoadPartitions(status);
 }
 
-int IndexManagerT::IsPartitionFile(const char* path) {
-  struct stat target;
-  const bool exists = stat(path, &target) == 0;
+int IndexManagerT::IsIndexFile(const char* path) {
+  if (SameFile(IndexFile->Name(), path)) return 1;
   char entry[kLocationBytes];
   for (uint32_t i = 0; i < NumPartitions(); ++i) {
     StatusCodeT s = StatusNoError;
     ReadPartitionLocation(i, entry, &s);
     // A location that cannot be read might be this one.
-    if (s < 0 || std::strcmp(entry, path) == 0) return 1;
-    struct stat other;
-    if (exists && stat(entry, &other) == 0 && other.st_dev == target.st_dev &&
-        other.st_ino == target.st_ino) {
-      return 1;
-    }
+    if (s < 0 || SameFile(entry, path)) return 1;
   }
   return 0;
 }
@@ -567,7 +571,7 @@ void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
     oldFiles.emplace_back(path);
   }
   if (merged != nullptr) {
-    if (IsPartitionFile(fileName)) {
+    if (IsIndexFile(fileName)) {
       *status = StatusFileExists;
       return;
     }
@@ -606,7 +610,7 @@ void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
   UnloadPartitions();
   // A file the table still names elsewhere stays.
   for (const std::string& old : oldFiles) {
-    if (!IsPartitionFile(old.c_str()) && std::remove(old.c_str()) != 0) {
+    if (!IsIndexFile(old.c_str()) && std::remove(old.c_str()) != 0) {
       *status = StatusUnableToDeleteFile;
     }
   }

@@ -653,6 +653,11 @@ TEST_F(OptomizeModelTest, DistributedEndNeedsAFreshFileName) {
   const std::string first = dir_.File("part-0-0");
   tvEndOptomization(manager_, const_cast<char*>(first.c_str()), 1, &status_);
   EXPECT_EQ(StatusFileExists, status_);
+  // Nor the index file, under another name.
+  tvOptomizeIndex(manager_, 2, &status_);
+  const std::string index = dir_.Path() + "/./index.tvx";
+  tvEndOptomization(manager_, const_cast<char*>(index.c_str()), 1, &status_);
+  EXPECT_EQ(StatusFileExists, status_);
   ASSERT_NO_FATAL_FAILURE(Check());
   // That end dropped the optimisation; a new one ends well.
   EXPECT_EQ(0, manager_->OptomizationPending());

@@ -279,6 +279,26 @@ TEST_F(OptomizerTest, FixedLengthTablesFollowTheirRecords) {
   EXPECT_EQ(StatusNoError, status_);
 }
 
+TEST_F(OptomizerTest, KeptRecordsWithoutWordsMakeAPartition) {
+  ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, {{{"a"}, {}, {"b"}}},
+                                kOptionVariableRecordData));
+  std::unique_ptr<FileClassT> output = Merge({1, 3}, &status_);
+  ASSERT_EQ(StatusNoError, status_);
+  ASSERT_NE(nullptr, output);
+  PartitionReaderT merged(0);
+  ASSERT_TRUE(output->Seek(0));
+  ASSERT_EQ(1, merged.ReadHeader(output.get(), &status_));
+  EXPECT_EQ(1u, merged.RecordCount());
+  EXPECT_EQ(0u, merged.Header().WordIndexFlag);
+  EXPECT_EQ(0u, merged.Header().TermCount);
+  unsigned char buffer[8];
+  uint32_t got = 0;
+  TarvisDataCursorT cursor = {};
+  ASSERT_EQ(1, merged.ReadRecordInfo(buffer, sizeof(buffer), &got, 1, &cursor,
+                                     &status_));
+  EXPECT_EQ("r2", std::string(reinterpret_cast<char*>(buffer), got));
+}
+
 TEST_F(OptomizerTest, EveryRecordDeletedLeavesNoOutput) {
   ASSERT_NO_FATAL_FAILURE(Build(IDF_MODE, {{{"a"}, {"b"}}, {{"a", "c"}}}));
   const std::vector<std::string> before = dir_.Files();
