@@ -21,22 +21,22 @@ WordTypeT MakeWord(const std::string& text) {
 }
 
 IndexCreationParametersT* SampleParameters(const std::string& path,
-                                           const SampleIndexSpecT& spec,
+                                           const SampleIndexShapeT& shape,
                                            StatusCodeT* status) {
   IndexCreationParametersT* params = tvCreateIndexCreationParams(status);
   if (params == nullptr) return nullptr;
-  uint32_t mode = static_cast<uint32_t>(spec.Mode);
+  uint32_t mode = static_cast<uint32_t>(shape.Mode);
   tvSetIndexCreationParams(params, IndexParamSingleFile, nullptr);
   tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
   tvSetIndexCreationParams(params, IndexParamFileName,
                            const_cast<char*>(path.c_str()));
   // Each of the document weight methods in one of the modes.
-  if (spec.Mode == WORD_MODE) {
+  if (shape.Mode == WORD_MODE) {
     tvSetIndexCreationParams(params, IndexParamWeightMaxFrequency, nullptr);
-  } else if (spec.Mode == IDF_MODE) {
+  } else if (shape.Mode == IDF_MODE) {
     tvSetIndexCreationParams(params, IndexParamWeightLogSum, nullptr);
   }
-  if (spec.Payload == kSampleVariablePayload) {
+  if (shape.Payload == kSampleVariablePayload) {
     tvSetIndexCreationParams(params, IndexParamVariableRecordData, nullptr);
     tvSetIndexCreationParams(params, IndexParamRecordData32, nullptr);
     tvSetIndexCreationParams(params, IndexParamVariableRecordID, nullptr);
@@ -52,12 +52,12 @@ IndexCreationParametersT* SampleParameters(const std::string& path,
 
 // One indexing session: records of words from the vocabulary, each with its
 // data and ID when the index keeps them.
-StatusCodeT FeedSession(IndexManagerT* manager, const SampleIndexSpecT& spec,
+StatusCodeT FeedSession(IndexManagerT* manager, const SampleIndexShapeT& shape,
                         unsigned partition) {
   StatusCodeT status = 0;
   IndexerT* indexer = tvStartIndexingSession(manager, &status);
   if (indexer == nullptr) return status;
-  for (unsigned r = 1; r <= spec.RecordsPerPartition && status >= 0; ++r) {
+  for (unsigned r = 1; r <= shape.RecordsPerPartition && status >= 0; ++r) {
     WordTypeT a = MakeWord("a");
     tvIndexWord(indexer, &a, &status);
     unsigned words = 1 + (r * 7 + partition) % 9;
@@ -73,7 +73,7 @@ StatusCodeT FeedSession(IndexManagerT* manager, const SampleIndexSpecT& spec,
       tvIndexWord(indexer, &cat, &status);
       tvEndField(indexer, field, 5, &status);
     }
-    if (spec.Payload != kSampleNoPayload && status >= 0) {
+    if (shape.Payload != kSampleNoPayload && status >= 0) {
       std::string data = "data" + std::to_string(partition) + "." +
                          std::to_string(r) + std::string(r % 5, '+');
       tvStoreRecordData(indexer,
@@ -108,25 +108,25 @@ std::string FuzzScratchFile(const std::string& name) {
 }
 
 StatusCodeT BuildSampleIndex(const std::string& path,
-                             const SampleIndexSpecT& spec) {
+                             const SampleIndexShapeT& shape) {
   std::remove(path.c_str());
   StatusCodeT status = 0;
   IndexManagerT* manager = tvCreateIndexManager(&status);
   if (manager == nullptr) return status;
-  if (spec.Payload == kSampleNoPayload) {
-    tvCreateIndex(manager, const_cast<char*>(path.c_str()), spec.Mode,
+  if (shape.Payload == kSampleNoPayload) {
+    tvCreateIndex(manager, const_cast<char*>(path.c_str()), shape.Mode,
                   &status);
   } else {
-    IndexCreationParametersT* params = SampleParameters(path, spec, &status);
+    IndexCreationParametersT* params = SampleParameters(path, shape, &status);
     if (params != nullptr) tvCreateIndexEx(manager, params, &status);
     tvDeleteIndexCreationParams(params);
   }
   if (status >= 0) tvOpenIndex(manager, const_cast<char*>(path.c_str()), &status);
-  for (unsigned p = 1; p <= spec.Partitions && status >= 0; ++p) {
-    status = FeedSession(manager, spec, p);
+  for (unsigned p = 1; p <= shape.Partitions && status >= 0; ++p) {
+    status = FeedSession(manager, shape, p);
   }
-  if (status >= 0 && spec.DeleteSome) status = DeleteSampleRecords(manager);
-  if (status >= 0 && spec.Optimise) {
+  if (status >= 0 && shape.DeleteSome) status = DeleteSampleRecords(manager);
+  if (status >= 0 && shape.Optimise) {
     tvEndRetrievalSession(manager, &status);
     tvOptomizeIndex(manager, 2, &status);
     if (status >= 0) tvEndOptomization(manager, nullptr, 0, &status);
@@ -279,8 +279,8 @@ class SampleManagersT {
     for (unsigned long mode = RECORD_MODE; mode <= IDF_MODE; ++mode) {
       std::string path = FuzzScratchFile("sample" + std::to_string(mode) +
                                          ".tvx");
-      SampleIndexSpecT spec = {mode, kSampleVariablePayload, 2, 150, true};
-      StatusCodeT status = BuildSampleIndex(path, spec);
+      SampleIndexShapeT shape = {mode, kSampleVariablePayload, 2, 150, true};
+      StatusCodeT status = BuildSampleIndex(path, shape);
       IndexManagerT* manager = nullptr;
       if (status >= 0) manager = tvCreateIndexManager(&status);
       if (manager != nullptr) {

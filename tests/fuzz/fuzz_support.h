@@ -24,7 +24,7 @@ enum SampleRecordPayloadT {
   kSampleFixedPayload,   // fixed-length record data and IDs
 };
 
-struct SampleIndexSpecT {
+struct SampleIndexShapeT {
   unsigned long Mode;          // RECORD_MODE, WORD_MODE or IDF_MODE
   SampleRecordPayloadT Payload;
   unsigned Partitions;         // indexing sessions, at least 1
@@ -36,11 +36,11 @@ struct SampleIndexSpecT {
 // Builds the index at path (replacing a file there). The words are drawn from
 // a small fixed vocabulary ("a", "b", "ab", "abc", "cat", "dog", ...) with
 // "a" in every record, so that short hex queries such as "0x61" find
-// something. Every record gets data and an ID when the spec asks for them;
+// something. Every record gets data and an ID when the shape asks for them;
 // the ID of record r of partition p is "idPR". Returns the status of the
 // first failing call (0 when all went well).
 StatusCodeT BuildSampleIndex(const std::string& path,
-                             const SampleIndexSpecT& spec);
+                             const SampleIndexShapeT& shape);
 
 // The sample index of a mode for the query targets: two partitions of
 // variable record payload with a few records deleted, built on first use and

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   struct {
     const char* Name;
-    SampleIndexSpecT Spec;
+    SampleIndexShapeT Shape;
   } const seeds[] = {
       {"record_plain", {RECORD_MODE, kSampleNoPayload, 1, 12, false}},
       {"record_variable", {RECORD_MODE, kSampleVariablePayload, 2, 20, true}},
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
        {WORD_MODE, kSampleVariablePayload, 3, 10, true, true}},
   };
   for (const auto& seed : seeds) {
-    StatusCodeT status = BuildSampleIndex(dir + "/" + seed.Name, seed.Spec);
+    StatusCodeT status = BuildSampleIndex(dir + "/" + seed.Name, seed.Shape);
     if (status < 0) {
       std::fprintf(stderr, "%s: %s\n", seed.Name, StatusCodeMessage(status));
       return 1;
