@@ -153,6 +153,10 @@ class FileClassT {
   // it is not used. On a closed file the size applies from the next Open.
   virtual int SetBuff(char* buffer, uint32_t size);
 
+  // Flush, then force the file's bytes to the disk (before a rename puts
+  // the file in place of another).
+  int Sync();
+
   uint32_t BlockSize() const { return 2048; }
   int IsReadOnly() const { return ReadOnly; }
 
