@@ -137,6 +137,24 @@ def warm(path):
             pass
 
 
+def driver_memory(directory, args):
+    """The peak memory of the lower bound driver indexing an empty token file:
+    what every driver takes before its engine does anything (C and C++
+    runtimes, the token buffer). None when the lower bound was not built."""
+    binary = os.path.join(args.build, "bench_lowerbound")
+    if not os.path.exists(binary):
+        return None
+    empty = os.path.join(directory, "empty.txt")
+    index = os.path.join(directory, "index", "empty")
+    open(empty, "w").close()
+    shutil.rmtree(index, ignore_errors=True)
+    os.makedirs(index)
+    rc, _, _, rss = measure([binary, "index", "positions", empty, index],
+                            os.path.join(directory, "driver.log"), args.timeout)
+    shutil.rmtree(index, ignore_errors=True)
+    return rss / 1024.0 if rc == 0 else None
+
+
 def run_engine(engine, directory, args):
     tokens = os.path.join(directory, "tokens.txt")
     index = os.path.join(directory, "index", engine.name)
@@ -188,7 +206,11 @@ def run_corpus(corpus, engines, args):
     info = prepare(corpus, directory, args)
     with open(os.path.join(directory, "queries.txt")) as f:
         query_list = [line.rstrip("\n").split("\t") for line in f]
+    driver_rss = driver_memory(directory, args)
     rows = [run_engine(engine, directory, args) for engine in engines]
+    for row in rows:
+        if "peak_rss_mib" in row and driver_rss is not None:
+            row["net_rss_mib"] = max(row["peak_rss_mib"] - driver_rss, 0.0)
     summary = {
         "corpus": info,
         "date": time.strftime("%Y-%m-%d %H:%M"),
@@ -197,6 +219,8 @@ def run_corpus(corpus, engines, args):
         "queries": query_list,
         "rows": rows,
     }
+    if driver_rss is not None:
+        summary["driver_rss_mib"] = driver_rss
     with open(os.path.join(directory, "summary.json"), "w") as f:
         json.dump(summary, f)
     return summary

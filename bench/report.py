@@ -10,6 +10,7 @@ INDEX_METRICS = [  # key, heading, compared with the peers of the same kind only
     ("index_wall_s", "index wall s", True),
     ("index_cpu_s", "index CPU s", True),
     ("peak_rss_mib", "peak RSS MiB", False),
+    ("net_rss_mib", "net RSS MiB", False),
     ("index_mib", "index MiB", True),
 ]
 EXAMPLES = 5
@@ -100,7 +101,9 @@ def corpus_section(summary):
     out.append("")
     out.append("Indexing. Each cell: the figure (its ratio to the best peer / to the lower "
                "bound). Wall, CPU and size are compared with the peers of the same kind, "
-               "memory with every peer.")
+               "memory with every peer. Net RSS: the peak less the %s MiB the driver "
+               "itself takes (its peak on an empty token file)."
+               % (number(summary["driver_rss_mib"]) if "driver_rss_mib" in summary else "?"))
     out.append("")
     out.append("| engine | kind | " + " | ".join(m[1] for m in INDEX_METRICS) + " |")
     out.append("|---|---|" + "---|" * len(INDEX_METRICS))
@@ -112,7 +115,7 @@ def corpus_section(summary):
         cells = []
         for key, _, same_kind in INDEX_METRICS:
             peer = best_peer(done, key, r["kind"] if same_kind else None)
-            cells.append(cell(r[key], peer, lower[key] if lower else None))
+            cells.append(cell(r.get(key), peer, lower.get(key) if lower else None))
         out.append("| %s | %s | %s |" % (r["engine"], r["kind"], " | ".join(cells)))
     out.append("")
     out.append("Queries: total ms per class over 200 queries, after a warm-up pass (its ratio "
@@ -166,36 +169,66 @@ def corpus_section(summary):
     return out
 
 
+def limits(rows, r):
+    """The limits the targets set for a Tarvis row: (label, figure, limit, what
+    the limit is) for each target a peer of this corpus gives a limit for."""
+    out = []
+    for label, key, same_kind, factor, unit in (
+            ("index wall", "index_wall_s", True, 0.5, "s"),
+            ("peak RSS", "peak_rss_mib", False, 0.5, "MiB"),
+            ("peak RSS net", "net_rss_mib", False, 0.5, "MiB"),
+            ("index size", "index_mib", True, 0.9, "MiB")):
+        peers = [p for p in rows if p["role"] == "peer" and key in p and
+                 (not same_kind or p["kind"] == r["kind"])]
+        if key not in r or not peers:
+            continue
+        best = min(peers, key=lambda p: p[key])
+        out.append((label, r[key], factor * best[key],
+                    "%.1f x %s %s %s" % (factor, best["engine"], number(best[key]), unit)))
+    for name in CLASSES:
+        peers = [p for p in rows if p["role"] == "peer" and class_ms(p, name) is not None]
+        mine = class_ms(r, name)
+        if mine is None or not peers:
+            continue
+        best = min(peers, key=lambda p: class_ms(p, name))
+        out.append((name, mine, class_ms(best, name),
+                    "%s %s ms" % (best["engine"], number(class_ms(best, name)))))
+    return out
+
+
 def targets(rows, differ):
-    """The goals set for Tarvis, checked against the peers of this corpus."""
+    """The goals set for Tarvis, checked against the peers of this corpus:
+    each figure divided by its limit, so that 1.00 or less meets the target."""
     tarvis = [r for r in rows if r["role"] == "tarvis" and "index_wall_s" in r]
     out = ["Targets for Tarvis: indexing wall time at most half the fastest peer's of the "
-           "same kind; peak memory at most half the smallest peer's; index size at most 0.9 "
-           "of the smallest peer index of the same kind; per query class no slower than the "
-           "fastest peer.", ""]
-    if not tarvis:
-        out.append("No Tarvis results on this corpus.")
+           "same kind; peak memory at most half the smallest peer's (also shown net of the "
+           "driver's own memory, see the method); index size at most 0.9 of the smallest "
+           "peer index of the same kind; per query class no slower than the fastest peer. "
+           "Each cell: the figure divided by its limit (1.00 or less meets the target, "
+           "marked *), then the limit.", ""]
+    if not tarvis or not any(limits(rows, r) for r in tarvis):
+        out.append("No Tarvis results and peers to compare on this corpus.")
         out.append("")
         return out
+    labels = []
     for r in tarvis:
-        checks = []
-        wall = best_peer(rows, "index_wall_s", r["kind"])
-        rss = best_peer(rows, "peak_rss_mib")
-        size = best_peer(rows, "index_mib", r["kind"])
-        for label, value, limit in (("wall", r["index_wall_s"], wall and 0.5 * wall),
-                                    ("memory", r["peak_rss_mib"], rss and 0.5 * rss),
-                                    ("size", r["index_mib"], size and 0.9 * size)):
-            if limit:
-                checks.append("%s %s" % (label, "met" if value <= limit else "missed"))
-        for name in CLASSES:
-            mine = class_ms(r, name)
-            peers = [class_ms(p, name) for p in rows if p["role"] == "peer"]
-            peers = [v for v in peers if v is not None]
-            if mine is not None and peers:
-                wrong = differ.get(r["engine"], {}).get(name, 0)
-                checks.append("%s %s%s" % (name, "met" if mine <= min(peers) else "missed",
-                                           " (%d answers differ)" % wrong if wrong else ""))
-        out.append("- %s: %s." % (r["engine"], ", ".join(checks)))
+        for label, _, _, _ in limits(rows, r):
+            if label not in labels:
+                labels.append(label)
+    out.append("| engine | " + " | ".join(labels) + " |")
+    out.append("|---|" + "---|" * len(labels))
+    for r in tarvis:
+        found = {label: (value, limit, what) for label, value, limit, what in limits(rows, r)}
+        cells = []
+        for label in labels:
+            if label not in found:
+                cells.append("n/a")
+                continue
+            value, limit, what = found[label]
+            wrong = differ.get(r["engine"], {}).get(label, 0)
+            cells.append("%.2f%s (%s)%s" % (value / limit, "*" if value <= limit else "",
+                                            what, ", %d answers differ" % wrong if wrong else ""))
+        out.append("| %s | %s |" % (r["engine"], " | ".join(cells)))
     out.append("")
     return out
 
@@ -245,7 +278,9 @@ METHOD = """\
 - Figures: indexing wall time, CPU time (user + system, from the resource usage of
   the indexing process, `wait4`) and its peak resident memory (`VmHWM`, which the
   driver reads at the end; the token file is read through a 1 MiB buffer, so the
-  memory is the engine's own plus a few MiB of driver), index size (every file the
+  memory is the engine's own plus a few MiB of driver: the net figure subtracts
+  the lower bound driver's peak on an empty token file, which is that driver part:
+  C and C++ runtimes and the buffer), index size (every file the
   engine left in its index directory). Queries: each driver opens its index, runs
   the whole query set once as a warm-up (its results are the ones compared), then
   each class again, timed; the time covers building the query and enumerating every
@@ -262,6 +297,10 @@ def write(summaries, out_dir):
              "Lower figures are better throughout.", ""]
     for summary in summaries:
         lines.extend(corpus_section(summary))
+    notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "NOTES.md")
+    if os.path.exists(notes):
+        with open(notes) as f:
+            lines.append(f.read())
     lines.append(METHOD)
     with open(os.path.join(out_dir, "RESULTS.md"), "w") as f:
         f.write("\n".join(lines))

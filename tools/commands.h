@@ -18,6 +18,7 @@ int RunDeleteCommand(const CommandArgsT& args);
 int RunUndeleteCommand(const CommandArgsT& args);
 int RunOptimizeCommand(const CommandArgsT& args);
 int RunStatsCommand(const CommandArgsT& args);
+int RunCheckCommand(const CommandArgsT& args);
 int RunDemoCommand(const CommandArgsT& args);
 
 // Prints a help text on stdout; returns 0.

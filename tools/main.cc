@@ -26,6 +26,7 @@ const char kMainHelp[] =
     "  undelete INDEX RECORD...   bring deleted records back\n"
     "  optimize INDEX             merge partitions, drop deleted records\n"
     "  stats INDEX OUT            write the word statistics file\n"
+    "  check INDEX                check the index file for damage\n"
     "  demo                       index this system's licence texts and\n"
     "                             documentation and search them\n"
     "\n"
@@ -43,7 +44,7 @@ const CommandT kCommands[] = {
     {"terms", RunTermsCommand},       {"info", RunInfoCommand},
     {"delete", RunDeleteCommand},     {"undelete", RunUndeleteCommand},
     {"optimize", RunOptimizeCommand}, {"stats", RunStatsCommand},
-    {"demo", RunDemoCommand},
+    {"check", RunCheckCommand},       {"demo", RunDemoCommand},
 };
 
 }  // namespace

@@ -2,8 +2,7 @@
 // "idf" pick the index mode and index everything in one session; a "-multi"
 // suffix splits the records over kSessions sessions, one partition each, and
 // merges them with the optimiser afterwards. Terms reach the engine as hex
-// words in the short query form; results are walked hit by hit, counting
-// each record once.
+// words in the short query form; results are walked record by record.
 #include <tarvis/tarvis.h>
 
 #include <cstdio>
@@ -15,35 +14,6 @@ namespace {
 
 const char kIndexFile[] = "/index.tvx";
 constexpr uint32_t kSessions = 16;
-
-// The out-parameter types of the hit and count functions are taken from the
-// header's own declarations, so the driver follows them as they stand.
-template <typename Ret, typename V, typename R, typename W, typename C, typename F>
-void ReadHit(Ret (*read)(V*, R*, W*, C*, F*, StatusCodeT*), QueryVectorBaseT* vector,
-             uint32_t* record, StatusCodeT* status) {
-  R r{};
-  W w{};
-  C c{};
-  F f{};
-  read(vector, &r, &w, &c, &f, status);
-  *record = static_cast<uint32_t>(r);
-}
-
-template <typename Ret, typename V, typename T, typename R, typename H>
-uint32_t RecordCount(Ret (*count)(V*, T*, R*, H*, StatusCodeT*), QueryVectorBaseT* vector,
-                     StatusCodeT* status) {
-  T total{};
-  R records{};
-  H hits{};
-  count(vector, &total, &records, &hits, status);
-  return static_cast<uint32_t>(records);
-}
-
-template <typename Ret, typename M, typename A, typename B>
-Ret Process(Ret (*process)(M*, A*, B*, StatusCodeT*), IndexManagerT* manager, char* ranked,
-            char* boolean, StatusCodeT* status) {
-  return process(manager, reinterpret_cast<A*>(ranked), reinterpret_cast<B*>(boolean), status);
-}
 
 bool Ok(StatusCodeT status, const char* what) {
   if (status >= 0) return true;
@@ -74,8 +44,7 @@ class TarvisEngineT : public EngineT {
   }
 
   bool Index(TokenFileT* tokens, const std::string& dir) override {
-    std::string temporary = dir + "/";
-    tvSetLocationForTemporaryFiles(temporary.c_str());
+    UseForTemporaryFiles(dir);
     std::string path = dir + kIndexFile;
     StatusCodeT status = 0;
     manager_ = tvCreateIndexManager(&status);
@@ -85,7 +54,8 @@ class TarvisEngineT : public EngineT {
     tvOpenIndex(manager_, &path[0], &status);
     if (!Ok(status, "open index")) return false;
 
-    uint32_t perSession = (tokens->RecordCount() + sessions_ - 1) / sessions_;
+    uint32_t perSession =
+        sessions_ > 1 ? (tokens->RecordCount() + sessions_ - 1) / sessions_ : UINT32_MAX;
     WordTypeT word;
     memset(&word, 0, sizeof word);
     bool more = tokens->NextRecord();
@@ -116,6 +86,8 @@ class TarvisEngineT : public EngineT {
   }
 
   bool Open(const std::string& dir) override {
+    // Large query results spill to temporary files.
+    UseForTemporaryFiles(dir);
     std::string path = dir + kIndexFile;
     StatusCodeT status = 0;
     manager_ = tvCreateIndexManager(&status);
@@ -149,9 +121,9 @@ class TarvisEngineT : public EngineT {
     }
     bool ranked = query.kind == kQueryRanked;
     StatusCodeT status = 0;
+    unsigned char* q = reinterpret_cast<unsigned char*>(&text[0]);
     QueryVectorBaseT* vector =
-        Process(tvProcessQuery, manager_, ranked ? &text[0] : nullptr,
-                ranked ? nullptr : &text[0], &status);
+        tvProcessQuery(manager_, ranked ? q : nullptr, ranked ? nullptr : q, &status);
     if (!Ok(status, "query")) return false;
     bool ok = Collect(vector, ranked ? kRankedDepth : UINT32_MAX, records);
     tvDeleteResultVector(vector, &status);
@@ -159,21 +131,24 @@ class TarvisEngineT : public EngineT {
   }
 
  private:
-  // Walks the vector from its current (first) hit and appends each record
-  // once, at most limit records.
+  static void UseForTemporaryFiles(const std::string& dir) {
+    std::string location = dir + "/";
+    tvSetLocationForTemporaryFiles(location.c_str());
+  }
+
+  // Walks the vector from its first hit and appends its records, at most
+  // limit of them.
   static bool Collect(QueryVectorBaseT* vector, uint32_t limit, std::vector<uint32_t>* records) {
     if (vector == nullptr) return true;
     StatusCodeT status = 0;
-    if (RecordCount(tvNumHits, vector, &status) == 0) return Ok(status, "count hits");
-    uint32_t record = 0;
-    ReadHit(tvVectorCurrentHit, vector, &record, &status);
-    for (uint32_t last = 0; status == StatusNoError;) {
-      if (record != last) {
-        if (records->size() >= limit) break;
-        records->push_back(record);
-        last = record;
-      }
-      ReadHit(tvVectorNextHit, vector, &record, &status);
+    unsigned long count = 0;
+    tvNumHits(vector, nullptr, &count, nullptr, &status);
+    if (count == 0) return Ok(status, "count hits");
+    unsigned long record = 0;
+    tvVectorCurrentHit(vector, &record, nullptr, nullptr, nullptr, &status);
+    while (status == StatusNoError && records->size() < limit) {
+      records->push_back(static_cast<uint32_t>(record));
+      tvVectorNextRecord(vector, &record, nullptr, nullptr, nullptr, &status);
     }
     return Ok(status, "walk vector");
   }

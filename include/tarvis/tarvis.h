@@ -916,6 +916,25 @@ TV_EXPORT void tvOutputStatsFile(IndexManagerT* manager,
                                  unsigned char* fileName,
                                  StatusCodeT* status);
 
+/* ------------------------------------------------------------------------ */
+/* Integrity                                                                 */
+/* ------------------------------------------------------------------------ */
+
+/* Checks the index file fileName without changing it: the two header copies
+ * (a copy cut short by an interrupted write is no problem while the other is
+ * intact), every partition (its header, its dictionary, every word's
+ * postings decoded to their end, its document weights, its record data and
+ * record ID tables) and the deleted-record list. Returns the number of
+ * problems found, 0 for a sound index. When report is not null and
+ * reportLength is not 0, report receives the problems, one line each
+ * (ending in a line feed), cut to reportLength - 1 bytes and always
+ * terminated by a zero byte; about a hundred are listed at most. A file that
+ * cannot be opened counts as one problem, with StatusFileNotFound; a null
+ * fileName gets StatusMalformedParameter. */
+TV_EXPORT unsigned long tvCheckIndex(char* fileName, char* report,
+                                     unsigned long reportLength,
+                                     StatusCodeT* status);
+
 #ifdef __cplusplus
 }
 #endif

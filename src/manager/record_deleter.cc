@@ -33,7 +33,16 @@ uint32_t GetBigEndian(const uint8_t* in) {
 template <typename Visit>
 int ForEachSetBit(const uint8_t* bitmap, uint32_t last, Visit visit) {
   if (bitmap == nullptr) return 1;
-  for (uint32_t byte = 0; byte <= (last >> 3); ++byte) {
+  const uint32_t lastByte = last >> 3;
+  for (uint32_t byte = 0; byte <= lastByte; ++byte) {
+    // A set damaged into covering billions of records holds long runs of
+    // empty bytes: pass over them a word at a time.
+    while ((byte & 7) == 0 && lastByte - byte >= 8) {
+      uint64_t word;
+      std::memcpy(&word, bitmap + byte, sizeof word);
+      if (word != 0) break;
+      byte += 8;
+    }
     uint8_t bits = bitmap[byte];
     if (byte == 0) bits &= 0xFE;  // record 0 is no record
     while (bits != 0) {

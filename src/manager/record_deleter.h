@@ -51,6 +51,7 @@ class TarvisRecordDeleterT : public DeletedRecordSetT {
                           StatusCodeT* status);
 
   int IsRecordDeleted(uint32_t record) const override;
+  int HasDeletedRecords() const override { return DeletedCount != 0; }
   uint32_t GetNumberOfRecordsDeleted() const { return DeletedCount; }
   // Writes the deleted record numbers, ascending; out has room for
   // GetNumberOfRecordsDeleted() numbers.

@@ -12,6 +12,8 @@ class DeletedRecordSetT {
   virtual ~DeletedRecordSetT() = default;
   // 1 when the record is deleted, else 0.
   virtual int IsRecordDeleted(uint32_t record) const = 0;
+  // 0 when no record at all is deleted, so that queries need not ask.
+  virtual int HasDeletedRecords() const { return 1; }
 };
 
 #endif  // TARVIS_QUERY_DELETED_RECORDS_H_

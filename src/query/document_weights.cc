@@ -1,6 +1,6 @@
 // DocumentWeightTableT: random access to a partition's plain weight table
-// through a small private view. Ranking asks for records in ascending order,
-// so most reads are served from the view's buffer.
+// through a private view. Ranking asks for records in ascending order, so
+// most reads are served from the view's buffer.
 
 #include "query/document_weights.h"
 
@@ -11,8 +11,10 @@
 #include "storage/fileclas.h"
 
 namespace {
-// Big enough to hold the weights of 256 consecutive records.
-constexpr uint32_t kWeightViewBytes = 1024;
+// The weights of 16,384 consecutive records. The records a ranked query
+// scores are spread over the whole partition; with a small buffer nearly
+// every one of them cost a seek and a read of its own.
+constexpr uint32_t kWeightViewBytes = 65536;
 }  // namespace
 
 DocumentWeightTableT::DocumentWeightTableT() = default;

@@ -69,8 +69,20 @@ OrFoldT::~OrFoldT() { Clear(); }
 
 void OrFoldT::Clear() {
   for (uint32_t i = 0; i < Count; ++i) delete Held[i];
+  for (uint32_t i = 0; i < PartialCount; ++i) delete Partials[i];
   Count = 0;
-  Folded = 0;
+  PartialCount = 0;
+}
+
+int OrFoldT::AddPartial(QueryVectorBaseT* partial, StatusCodeT* status) {
+  Partials[PartialCount++] = partial;
+  if (PartialCount < kPartialsBeforeFold) return 1;
+  if (!CombineOperands(Processor, kOperationOr, 0, Partials, &PartialCount,
+                       status)) {
+    Clear();
+    return 0;
+  }
+  return 1;
 }
 
 int OrFoldT::Add(QueryVectorBaseT* vector, StatusCodeT* status) {
@@ -80,21 +92,26 @@ int OrFoldT::Add(QueryVectorBaseT* vector, StatusCodeT* status) {
   if (!CombineOperands(Processor, kOperationOr, 0, Held, &Count, status)) {
     return 0;
   }
-  Folded = 1;
-  return 1;
+  Count = 0;
+  return AddPartial(Held[0], status);
 }
 
 UncompressedQueryVectorT* OrFoldT::Finish(StatusCodeT* status) {
   *status = StatusNoError;
-  if (Count == 1 && Folded) {
+  if (Count == 0 && PartialCount == 1) {
     // Every vector produced by the processor is an uncompressed one.
-    auto* result = static_cast<UncompressedQueryVectorT*>(Held[0]);
-    Count = 0;
-    Folded = 0;
+    auto* result = static_cast<UncompressedQueryVectorT*>(Partials[0]);
+    PartialCount = 0;
     return result;
   }
+  static_assert(kOperandsBeforeFull + kPartialsBeforeFold <= kMaximumOperands,
+                "the last merge takes every vector and partial held");
+  QueryVectorBaseT* operands[kMaximumOperands];
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < PartialCount; ++i) operands[count++] = Partials[i];
+  for (uint32_t i = 0; i < Count; ++i) operands[count++] = Held[i];
   UncompressedQueryVectorT* result =
-      RunOperation(Processor, kOperationOr, 0, Held, Count, nullptr, status);
+      RunOperation(Processor, kOperationOr, 0, operands, count, nullptr, status);
   Clear();
   return result;
 }

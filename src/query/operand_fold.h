@@ -44,7 +44,11 @@ int CombineOperands(QueryProcessorT* processor, QueryOperationT operation,
                     uint32_t parameter, QueryVectorBaseT** operands,
                     uint32_t* count, StatusCodeT* status);
 
-// The OR of a stream of vectors whose number is not known in advance.
+// The OR of a stream of vectors whose number is not known in advance. Every
+// kOperandsBeforeFull vectors are merged into a partial result, and every
+// kPartialsBeforeFold partial results into one, so that a hit is copied a
+// few times however many vectors come (merging each group into the result
+// of all before it would copy the early hits once per group).
 class OrFoldT {
  public:
   // processor must outlive the fold; the fold uses it between its calls.
@@ -61,13 +65,18 @@ class OrFoldT {
   UncompressedQueryVectorT* Finish(StatusCodeT* status);
 
  private:
+  static constexpr uint32_t kPartialsBeforeFold = 16;
+
   void Clear();
+  // Keeps the OR of earlier vectors; 0 with a status when the partials
+  // could not be merged (the fold is then cleared).
+  int AddPartial(QueryVectorBaseT* partial, StatusCodeT* status);
 
   QueryProcessorT* Processor;
   QueryVectorBaseT* Held[kOperandsBeforeFull] = {};
   uint32_t Count = 0;
-  // Held[0] is already the OR of earlier vectors.
-  int Folded = 0;
+  QueryVectorBaseT* Partials[kPartialsBeforeFold] = {};
+  uint32_t PartialCount = 0;
 };
 
 #endif  // TARVIS_QUERY_OPERAND_FOLD_H_

@@ -59,6 +59,26 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessProximity(
   return folded;
 }
 
+// Moves the lesser side on from hit, its last judged hit. Its hits that lie
+// more than distance words before the other side's current hit are near no
+// hit of the other side from there on, nor, once hit is distance or more
+// words past it, the other side's passed hit: the decoder passes over them
+// by target instead of one at a time.
+int QueryProcessorT::SkipFar(QueryVectorBaseT* lesser, const TermInstanceT& hit,
+                             const TermInstanceT& other,
+                             const TermInstanceT& otherPassed,
+                             uint32_t distance, StatusCodeT* status) {
+  const uint32_t word =
+      other.WordPosition > distance ? other.WordPosition - distance : 1;
+  const bool clearOfPassed =
+      otherPassed.RecordNumber != hit.RecordNumber ||
+      uint64_t{hit.WordPosition} >= uint64_t{otherPassed.WordPosition} + distance;
+  if (clearOfPassed && Before(lesser, other.RecordNumber, word)) {
+    return Seek(lesser, other.RecordNumber, word, status);
+  }
+  return Step(lesser, status);
+}
+
 // Merges a and b; the lesser current hit is judged against the nearest hits
 // of the other side on both of its sides: the other's current hit (at or
 // after it) and the last hit the other moved past (before it).
@@ -92,7 +112,8 @@ UncompressedQueryVectorT* QueryProcessorT::Proximity(QueryVectorBaseT* a,
       return Fail(result);
     }
     passed = hit;
-    int moved = Step(lesser, status);
+    int moved = SkipFar(lesser, hit, other->CurrentHit(), otherPassed,
+                        distance, status);
     if (moved < 0) return Fail(result);
     if (moved > 0) continue;
     // The lesser side ended at hit: the other side's hits near it remain.

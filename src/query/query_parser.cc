@@ -508,9 +508,15 @@ int QueryParserT::ProcessOperator(uint32_t node, StatusCodeT* status) {
 }
 
 // A leaf's vector comes from the source as it is; a query's result is always
-// a new uncompressed vector without deleted records.
+// an uncompressed vector without deleted records. An expansion's vector is
+// one already, and serves as it is when no record is deleted.
 UncompressedQueryVectorT* QueryParserT::CopyLeafResult(QueryVectorBaseT* vector,
                                                        StatusCodeT* status) {
+  if (vector->KindTag == kUncompressedVectorKind && Processor->DropsNoRecord()) {
+    vector->Rewind(status);
+    if (*status < 0) return nullptr;
+    return static_cast<UncompressedQueryVectorT*>(vector);
+  }
   uint32_t one = 1;
   QueryVectorBaseT* operands[1] = {vector};
   if (!CombineOperands(Processor, kOperationCopy, 0, operands, &one, status)) {

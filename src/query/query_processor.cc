@@ -10,16 +10,21 @@ QueryProcessorT::QueryProcessorT(uint32_t recordsInPartition,
                                  const DeletedRecordSetT* deleted,
                                  uint32_t recordOffset)
     : PartitionRecords(recordsInPartition),
-      Deleted(deleted),
+      Deleted(deleted != nullptr && deleted->HasDeletedRecords() ? deleted
+                                                                 : nullptr),
       RecordOffset(recordOffset) {}
 
 // ---------------------------------------------------------------------------
-// Operand tournament: a complete binary tree of 255 entries in array order,
-// leaves from kFirstLeaf on. A parent holds the child whose vector is at or
-// before the other's (the left one on equal hits); an empty child loses.
+// Operand tournament: a complete binary tree in array order whose leaves,
+// from FirstLeaf on, are the fewest (a power of two) that hold the operands,
+// so that replaying a leaf costs one comparison per operand doubling. A
+// parent holds the child whose vector is at or before the other's (the left
+// one on equal hits); an empty child loses.
 
 void QueryProcessorT::InitHeap() {
-  for (EntryT& entry : Tree) entry = EntryT();
+  for (uint32_t slot = 0; slot < Inserted; ++slot) Slots[slot] = nullptr;
+  Tree[0] = EntryT();
+  FirstLeaf = 0;
   Inserted = 0;
   VectorHeapCount = 0;
 }
@@ -28,54 +33,62 @@ void QueryProcessorT::ProcessVector(QueryVectorBaseT* vector,
                                     StatusCodeT* status) {
   *status = StatusNoError;
   if (vector == nullptr || Inserted >= kMaximumOperands) return;
-  EntryT& leaf = Tree[kFirstLeaf + Inserted];
-  leaf.Vector = vector;
-  leaf.Leaf = Inserted;
-  leaf.Matches = 1;
-  ++Inserted;
+  Slots[Inserted++] = vector;
   if (Inserted == kOperandsBeforeFull) *status = StatusFull;
 }
 
-void QueryProcessorT::Play(uint32_t node) {
+inline void QueryProcessorT::Play(uint32_t node) {
   const EntryT& left = Tree[2 * node + 1];
   const EntryT& right = Tree[2 * node + 2];
-  EntryT winner;
-  if (left.Vector == nullptr) {
-    winner = right;
-  } else if (right.Vector == nullptr) {
-    winner = left;
-  } else {
-    bool leftWins = *left.Vector < *right.Vector;
-    const EntryT& loser = leftWins ? right : left;
-    winner = leftWins ? left : right;
-    if (loser.Vector->CurrentRecord() == winner.Vector->CurrentRecord()) {
-      winner.Matches += loser.Matches;
-    }
+  // The keys order the hits; an empty left child loses even to a right one
+  // whose key is all ones.
+  EntryT winner = right.Key < left.Key || left.Matches == 0 ? right : left;
+  if ((left.Key >> 32) == (right.Key >> 32)) {
+    winner.Matches = left.Matches + right.Matches;
   }
-  if (winner.Vector != nullptr) winner.Vector->MatchCounter = winner.Matches;
   Tree[node] = winner;
 }
 
+void QueryProcessorT::CountRootMatches() {
+  if (Tree[0].Matches != 0) Slots[Tree[0].Leaf]->MatchCounter = Tree[0].Matches;
+}
+
 void QueryProcessorT::HeapStart() {
-  for (uint32_t node = kFirstLeaf; node-- > 0;) Play(node);
+  uint32_t leaves = 1;
+  while (leaves < Inserted) leaves *= 2;
+  FirstLeaf = leaves - 1;
+  for (uint32_t slot = 0; slot < leaves; ++slot) {
+    EntryT& leaf = Tree[FirstLeaf + slot];
+    leaf = EntryT();
+    if (slot < Inserted && Slots[slot] != nullptr) {
+      leaf.Key = HitKey(Slots[slot]);
+      leaf.Leaf = slot;
+      leaf.Matches = 1;
+    }
+  }
+  for (uint32_t node = FirstLeaf; node-- > 0;) Play(node);
+  CountRootMatches();
 }
 
 void QueryProcessorT::ReplayFrom(uint32_t leaf) {
-  uint32_t node = kFirstLeaf + leaf;
+  uint32_t node = FirstLeaf + leaf;
+  if (Tree[node].Matches != 0) Tree[node].Key = HitKey(Slots[leaf]);
   while (node > 0) {
     node = (node - 1) / 2;
     Play(node);
   }
+  CountRootMatches();
 }
 
 void QueryProcessorT::HeapReInsertKey() {
-  if (Tree[0].Vector != nullptr) ReplayFrom(Tree[0].Leaf);
+  if (Tree[0].Matches != 0) ReplayFrom(Tree[0].Leaf);
 }
 
 void QueryProcessorT::HeapDeleteLastKey() {
-  if (Tree[0].Vector == nullptr) return;
+  if (Tree[0].Matches == 0) return;
   uint32_t leaf = Tree[0].Leaf;
-  Tree[kFirstLeaf + leaf] = EntryT();
+  Tree[FirstLeaf + leaf] = EntryT();
+  Slots[leaf] = nullptr;
   ReplayFrom(leaf);
 }
 
@@ -90,11 +103,11 @@ uint32_t QueryProcessorT::RootMoved(int moved) {
 
 void QueryProcessorT::HeapDeleteAllVectors() {
   for (uint32_t slot = 0; slot < Inserted; ++slot) {
-    QueryVectorBaseT* vector = Operand(slot);
+    QueryVectorBaseT* vector = Slots[slot];
     if (vector == nullptr) continue;
     // A vector loaded twice is destroyed once.
     for (uint32_t other = slot; other < Inserted; ++other) {
-      if (Operand(other) == vector) Tree[kFirstLeaf + other].Vector = nullptr;
+      if (Slots[other] == vector) Slots[other] = nullptr;
     }
     delete vector;
   }
@@ -227,21 +240,40 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessOr(StatusCodeT* status) {
       HeapDeleteLastKey();
       continue;
     }
-    const TermInstanceT& hit = vector->CurrentHit();
+    // The root's vector often stays the least for several hits; it is
+    // replayed only once it passes the least of the others.
+    const uint64_t bound = RootBound();
     int moved;
-    if (IsDeleted(hit.RecordNumber)) {
-      moved = SkipRecord(vector, hit.RecordNumber, status);
-    } else {
-      if (HitBefore(last, hit)) {
-        if (!Emit(result, hit, status)) return Fail(result);
-        last = hit;
+    do {
+      const TermInstanceT& hit = vector->CurrentHit();
+      if (IsDeleted(hit.RecordNumber)) {
+        moved = SkipRecord(vector, hit.RecordNumber, status);
+      } else {
+        if (HitBefore(last, hit)) {
+          if (!Emit(result, hit, status)) return Fail(result);
+          last = hit;
+        }
+        moved = Step(vector, status);
       }
-      moved = Step(vector, status);
-    }
+    } while (moved > 0 && HitKey(vector) < bound);
     if (moved < 0) return Fail(result);
     RootMoved(moved);
   }
   return Finish(result, status);
+}
+
+uint64_t QueryProcessorT::RootBound() const {
+  uint64_t bound = ~uint64_t{0};
+  for (uint32_t node = FirstLeaf + Tree[0].Leaf; node > 0; node = (node - 1) / 2) {
+    // A left child wins ties with its right sibling.
+    const bool left = (node & 1) != 0;
+    const EntryT& sibling = Tree[left ? node + 1 : node - 1];
+    if (sibling.Matches == 0) continue;
+    uint64_t limit = sibling.Key;
+    if (left && limit != ~uint64_t{0}) ++limit;
+    if (limit < bound) bound = limit;
+  }
+  return bound;
 }
 
 // ---------------------------------------------------------------------------

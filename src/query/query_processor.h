@@ -63,11 +63,15 @@ class QueryProcessorT {
   void HeapStart();
   uint32_t OperandCount() const { return Inserted; }
   uint32_t RecordsInPartition() const { return PartitionRecords; }
+  // 1 when no record the processor sees is deleted.
+  int DropsNoRecord() const { return Deleted == nullptr; }
 
   // The tournament over the loaded operands, least current hit at the root.
   // The root vector's MatchCounter holds how many operands stand on its
   // current record.
-  QueryVectorBaseT* GetSmallestVector() const { return Tree[0].Vector; }
+  QueryVectorBaseT* GetSmallestVector() const {
+    return Tree[0].Matches != 0 ? Slots[Tree[0].Leaf] : nullptr;
+  }
   // Replays the root's slot after its vector moved.
   void HeapReInsertKey();
   // Empties the root's slot.
@@ -106,18 +110,27 @@ class QueryProcessorT {
                StatusCodeT* status);
 
  private:
+  // 16 bytes, so that a replay moves little. The vector is Slots[Leaf].
   struct EntryT {
-    QueryVectorBaseT* Vector = nullptr;
+    // The vector's current hit as record * 2^32 + word, as of its last
+    // replay; all ones for an empty entry.
+    uint64_t Key = ~uint64_t{0};
     uint32_t Leaf = 0;
-    uint32_t Matches = 0;  // operands of the subtree on the winner's record
+    // Operands of the subtree on the winner's record; 0 for an empty entry.
+    uint32_t Matches = 0;
   };
-  static constexpr uint32_t kFirstLeaf = kMaximumOperands - 1;
-
-  QueryVectorBaseT* Operand(uint32_t slot) const {
-    return Tree[kFirstLeaf + slot].Vector;
+  static uint64_t HitKey(const QueryVectorBaseT* vector) {
+    return (uint64_t{vector->CurrentRecord()} << 32) | vector->CurrentWord();
   }
+  QueryVectorBaseT* Operand(uint32_t slot) const { return Slots[slot]; }
   void Play(uint32_t node);
   void ReplayFrom(uint32_t leaf);
+  // Gives the root's vector the root's match count.
+  void CountRootMatches();
+  // The root's vector stays the least of all while its hit key is below
+  // this (the least of the entries its path meets, ties as Play breaks
+  // them).
+  uint64_t RootBound() const;
   // After the root's vector moved (Step or Seek result 1) or ended (0):
   // replays or empties its slot; 1 when it was emptied.
   uint32_t RootMoved(int moved);
@@ -161,8 +174,17 @@ class QueryProcessorT {
                                        uint32_t count, StatusCodeT* status);
   UncompressedQueryVectorT* Proximity(QueryVectorBaseT* a, QueryVectorBaseT* b,
                                       uint32_t distance, StatusCodeT* status);
+  // Proximity's step of the lesser side: Step, or Seek past hits that can be
+  // near nothing (results as Step).
+  static int SkipFar(QueryVectorBaseT* lesser, const TermInstanceT& hit,
+                     const TermInstanceT& other,
+                     const TermInstanceT& otherPassed, uint32_t distance,
+                     StatusCodeT* status);
 
   EntryT Tree[2 * kMaximumOperands - 1];
+  uint32_t FirstLeaf = 0;
+  // The loaded operands by slot; an emptied slot holds null.
+  QueryVectorBaseT* Slots[kMaximumOperands] = {};
   uint32_t Inserted = 0;
   QueryVectorBaseT* VectorHeap[kMaximumOperands + 1] = {};
   uint32_t VectorHeapCount = 0;

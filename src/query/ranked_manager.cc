@@ -202,6 +202,7 @@ int RankedManagerT::ReadTerms(StatusCodeT* status) {
     term.Wildcard = wildcard;
     term.Modifier = modifier;
     term.Records = 0;
+    term.LogInverseFrequency = 0;
     term.Vector = nullptr;
     term.Ended = 0;
     if (modifier == 1) HasRequired = 1;
@@ -375,6 +376,7 @@ int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
   }
   // Vectors on one record leave the heap in query order, so the weights are
   // summed in the same order in every partition.
+  double scale = -1;  // RecordScale(dw), once the record scores a term
   while (ActiveVectors.Size() > 0 &&
          ActiveVectors.Least()->CurrentRecord() == record) {
     uint32_t term;
@@ -387,7 +389,8 @@ int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
         moved = Step(vector, status);
       } while (moved == 1 && vector->CurrentRecord() == record);
       if (moved < 0) return 0;
-      *score += CalcWeight(term, tf, dw);
+      if (scale < 0) scale = RecordScale(dw);
+      *score += CalcWeight(term, tf, dw, scale);
     } else {
       moved = record == UINT32_MAX ? 0 : Seek(vector, record + 1, 1, status);
       if (moved < 0) return 0;
@@ -397,16 +400,45 @@ int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
   return 1;
 }
 
-float RankedManagerT::CalcWeight(uint32_t term, uint32_t tf, float dw) const {
+namespace {
+
+// ln x for the small whole term frequencies that nearly every posting has,
+// and ln(x + 0.5): the same values std::log gives, computed once.
+constexpr uint32_t kLogTableSize = 64;
+struct LogTablesT {
+  double Whole[kLogTableSize];
+  double Half[kLogTableSize];
+  LogTablesT() {
+    for (uint32_t i = 0; i < kLogTableSize; ++i) {
+      Whole[i] = std::log(static_cast<double>(i));
+      Half[i] = std::log(i + 0.5);
+    }
+  }
+};
+const LogTablesT& LogTables() {
+  static const LogTablesT tables;
+  return tables;
+}
+
+}  // namespace
+
+double RankedManagerT::RecordScale(float dw) const {
+  return WeightingMode == kWeightIdf ? std::log(1.0 + dw) * LogIndexRecords : 0;
+}
+
+float RankedManagerT::CalcWeight(uint32_t term, uint32_t tf, float dw,
+                                 double scale) const {
+  const bool small = tf < kLogTableSize;
   if (WeightingMode == kWeightLogTf) {
-    return static_cast<float>((std::log(static_cast<double>(tf)) + 1.0) / dw);
+    const double logTf = small ? LogTables().Whole[tf]
+                               : std::log(static_cast<double>(tf));
+    return static_cast<float>((logTf + 1.0) / dw);
   }
   if (WeightingMode != kWeightIdf) return 1.0f;
-  const double records = Terms[term].Records > 0 ? Terms[term].Records : 1;
   const double length = dw >= 25 ? 25.0 / dw : 1.0;
-  const float product = static_cast<float>(
-      0.6 * std::log(tf + 0.5) * std::log(IndexRecords / records));
-  const double scale = std::log(1.0 + dw) * std::log(static_cast<double>(IndexRecords));
+  const double logTf = small ? LogTables().Half[tf] : std::log(tf + 0.5);
+  const float product =
+      static_cast<float>(0.6 * logTf * Terms[term].LogInverseFrequency);
   const float quotient =
       scale > 0 ? static_cast<float>(product / scale) : 0.0f;
   return static_cast<float>(0.4 + 0.6 * (0.4 * length + quotient));
@@ -483,7 +515,14 @@ UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
   }
   if (!ReadTerms(status)) return nullptr;
   IndexRecords = Manager->NumberOfRecordsInIndex();
-  if (WeightingMode == kWeightIdf && !CountTermRecords(status)) return nullptr;
+  if (WeightingMode == kWeightIdf) {
+    if (!CountTermRecords(status)) return nullptr;
+    LogIndexRecords = std::log(static_cast<double>(IndexRecords));
+    for (uint32_t i = 0; i < TermCount; ++i) {
+      const double records = Terms[i].Records > 0 ? Terms[i].Records : 1;
+      Terms[i].LogInverseFrequency = std::log(IndexRecords / records);
+    }
+  }
   if (Filter != nullptr) {
     StatusCodeT s = StatusNoError;
     Filter->Rewind(&s);

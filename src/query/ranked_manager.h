@@ -152,8 +152,10 @@ class RankedManagerT {
     unsigned char Key[kMaximumKeyBytes + 1];
     int Wildcard;
     int32_t Modifier;
-    // Records holding the term in the whole index (weighting mode 2).
+    // Records holding the term in the whole index, and ln(N / n)
+    // (weighting mode 2).
     uint32_t Records;
+    double LogInverseFrequency;
     // The term's vector in the partition being scored; Ended once it has
     // no further postings.
     QueryVectorBaseT* Vector;
@@ -182,7 +184,11 @@ class RankedManagerT {
   // Puts a vector that moved back on the active heap, or lets it go at its
   // end. moved: 1 on a hit, 0 at its end.
   void Requeue(uint32_t term, int moved);
-  float CalcWeight(uint32_t term, uint32_t tf, float dw) const;
+  // ln(1 + dw) ln N, the part of a term's weight in mode 2 that depends
+  // only on the record.
+  double RecordScale(float dw) const;
+  // scale: RecordScale(dw).
+  float CalcWeight(uint32_t term, uint32_t tf, float dw, double scale) const;
   UncompressedQueryVectorT* SortVector(StatusCodeT* status);
 
   IndexManagerT* Manager;
@@ -200,6 +206,7 @@ class RankedManagerT {
   // Set when the filter holds no further record: nothing more can score.
   int FilterEnded = 0;
   uint32_t IndexRecords = 0;
+  double LogIndexRecords = 0;  // ln N (weighting mode 2)
 };
 
 #endif  // TARVIS_QUERY_RANKED_MANAGER_H_

@@ -16,6 +16,9 @@ namespace {
 constexpr uint32_t kEntryBytes = sizeof(TermInstanceT);
 // I/O buffer sizes tried for the spill file, largest first.
 constexpr uint32_t kSpillBufferSizes[] = {8192, 4096, 2048, 1024};
+// Entries a window starts with; it doubles as hits arrive, up to the
+// capacity, so that the many small vectors of a query stay small.
+constexpr uint32_t kFirstWindowEntries = 64;
 
 }  // namespace
 
@@ -24,13 +27,32 @@ UncompressedQueryVectorT::UncompressedQueryVectorT(uint32_t sizeInBytes,
     : QueryVectorBaseT(kUncompressedVectorKind) {
   *status = StatusNoError;
   Capacity = std::max<uint32_t>(sizeInBytes / kEntryBytes, 1);
-  Buffer = new (std::nothrow) TermInstanceT[Capacity];
-  if (Buffer == nullptr) {
+  if (!GrowBuffer(std::min(Capacity, kFirstWindowEntries))) {
     Capacity = 0;
     *status = StatusNotEnoughMemory;
     return;
   }
   BufferValid = 1;
+}
+
+int UncompressedQueryVectorT::GrowBuffer(uint32_t entries) {
+  if (entries <= Allocated) return 1;
+  TermInstanceT* larger = new (std::nothrow) TermInstanceT[entries];
+  if (larger == nullptr) return 0;
+  std::copy(Buffer, Buffer + Allocated, larger);
+  // A vector holding entries stands on one of the buffer's.
+  if (InstanceCount > 0) CurrentInstance = larger + CurrentIndex;
+  delete[] Buffer;
+  Buffer = larger;
+  Allocated = entries;
+  return 1;
+}
+
+int UncompressedQueryVectorT::MakeRoom(uint32_t entries, StatusCodeT* status) {
+  if (entries <= Allocated) return 1;
+  if (GrowBuffer(std::min(Capacity, std::max(entries, 2 * Allocated)))) return 1;
+  *status = StatusNotEnoughMemory;
+  return 0;
 }
 
 UncompressedQueryVectorT::~UncompressedQueryVectorT() {
@@ -93,6 +115,7 @@ int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
   if (count > 0) {
     // Windows other than the current one exist only in the spill file.
     TV_CHECK(SpillFile != nullptr);
+    if (!MakeRoom(count, status)) return 0;
     if (!SpillFile->Seek(base * kEntryBytes)) {
       *status = StatusSeekError;
       return 0;
@@ -106,25 +129,34 @@ int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
   return 1;
 }
 
-void UncompressedQueryVectorT::AddInstance(const TermInstanceT* instance,
+// The new entry belongs to the window of its own index; a full window is
+// written out first, and a vector walked back returns to its tail.
+int UncompressedQueryVectorT::MakeTailRoom(uint32_t* index,
                                            StatusCodeT* status) {
-  *status = StatusNoError;
   if (!BufferValid) {
     *status = StatusNotEnoughMemory;
-    return;
+    return 0;
   }
-  // The new entry belongs to the window of its own index; a full window is
-  // written out first, and a vector walked back returns to its tail.
   uint32_t base = InstanceCount / Capacity * Capacity;
   if (base != WindowBase) {
-    if (!WriteBackWindow(status)) return;
+    if (!WriteBackWindow(status)) return 0;
     if (base < InstanceCount) {
-      if (!LoadWindow(base, status)) return;
+      if (!LoadWindow(base, status)) return 0;
     } else {
       WindowBase = base;
     }
   }
+  *index = InstanceCount - WindowBase;
+  return MakeRoom(*index + 1, status);
+}
+
+void UncompressedQueryVectorT::AddInstance(const TermInstanceT* instance,
+                                           StatusCodeT* status) {
+  *status = StatusNoError;
+  // Below the allocated entries, the index lies in the tail window, which
+  // the buffer holds.
   uint32_t index = InstanceCount - WindowBase;
+  if (index >= Allocated && !MakeTailRoom(&index, status)) return;
   Buffer[index] = *instance;
   PointAt(index);
   ++InstanceCount;

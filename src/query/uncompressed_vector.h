@@ -30,8 +30,9 @@ constexpr uint32_t kRecordHits = 3;  // every entry has word position 1
 
 class UncompressedQueryVectorT : public QueryVectorBaseT {
  public:
-  // A window of sizeInBytes / 16 entries (at least one). StatusNotEnoughMemory
-  // when it cannot be allocated; BufferValid is then 0 and adding fails.
+  // A window of sizeInBytes / 16 entries (at least one), allocated as it
+  // fills. StatusNotEnoughMemory when it cannot be allocated; BufferValid is
+  // then 0 and adding fails.
   UncompressedQueryVectorT(uint32_t sizeInBytes, StatusCodeT* status);
   ~UncompressedQueryVectorT() override;
 
@@ -65,6 +66,15 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
 
  private:
   uint32_t WindowCount() const;
+  // Makes the buffer hold entries (at most Capacity) entries; 0 when it
+  // cannot be allocated (the buffer is kept).
+  int GrowBuffer(uint32_t entries);
+  // GrowBuffer for at least entries, doubling; StatusNotEnoughMemory on
+  // failure.
+  int MakeRoom(uint32_t entries, StatusCodeT* status);
+  // Makes the tail window the buffer's content with room for the next entry
+  // at *index; 0 with a status on failure.
+  int MakeTailRoom(uint32_t* index, StatusCodeT* status);
   void PointAt(uint32_t index);
   // Writes a window holding entries not yet in the spill file back to it.
   int WriteBackWindow(StatusCodeT* status);
@@ -74,7 +84,8 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
 
   FileClassT* SpillFile = nullptr;
   TermInstanceT* Buffer = nullptr;
-  uint32_t Capacity = 0;
+  uint32_t Capacity = 0;   // entries of a window
+  uint32_t Allocated = 0;  // entries the buffer holds now, up to Capacity
   uint32_t CurrentIndex = 0;
   uint32_t WindowBase = 0;
   int Dirty = 0;

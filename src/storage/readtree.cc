@@ -39,6 +39,63 @@ uint32_t DecodeKey(const unsigned char* page, uint32_t pageSize,
   return offset + suffix;
 }
 
+// Walks the keys of a page in order against one search key. A key is rebuilt
+// in place, keeping the bytes it shares with the key before it, and while
+// the keys stay below the search key only the bytes from where a key can
+// first differ from it are compared: a key that shares more with the one
+// before than that one matched of the search key is below it as well.
+class PageKeyScanT {
+ public:
+  explicit PageKeyScanT(const unsigned char* search) : Search(search) {}
+
+  // Decodes the key of the entry at offset (the page's first entry when
+  // first is set) and compares it. Only called again while the key before
+  // was below the search key. Returns the offset behind the key bytes, or 0
+  // as DecodeKey does.
+  uint32_t Decode(const unsigned char* page, uint32_t pageSize,
+                  uint32_t offset, bool first) {
+    const uint32_t length = page[offset++];
+    uint32_t shared = 0;
+    if (!first) {
+      if (offset >= pageSize) return 0;
+      shared = page[offset++];
+      if (shared > length || shared > Key[0]) return 0;
+    }
+    const uint32_t suffix = length - shared;
+    if (suffix > pageSize - offset) return 0;
+    Key[0] = static_cast<unsigned char>(length);
+    std::memcpy(Key + 1 + shared, page + offset, suffix);
+    Shared = shared;
+    if (first || shared <= Matched) Compare(shared);
+    return offset + suffix;
+  }
+  // The key's order against the search key: negative, 0 or positive.
+  int Order() const { return KeyOrder; }
+  const unsigned char* CurrentKey() const { return Key; }
+  uint32_t SharedWithPrevious() const { return Shared; }
+
+ private:
+  // The bytes before from are the search key's.
+  void Compare(uint32_t from) {
+    const uint32_t length = Key[0];
+    const uint32_t wanted = Search[0];
+    uint32_t i = from;
+    while (i < length && i < wanted && Key[1 + i] == Search[1 + i]) ++i;
+    Matched = i;
+    if (i < length && i < wanted) {
+      KeyOrder = Key[1 + i] < Search[1 + i] ? -1 : 1;
+    } else {
+      KeyOrder = length < wanted ? -1 : (length > wanted ? 1 : 0);
+    }
+  }
+
+  const unsigned char* Search;
+  unsigned char Key[256] = {0};
+  uint32_t Matched = 0;  // leading bytes the key shares with the search key
+  uint32_t Shared = 0;
+  int KeyOrder = 0;
+};
+
 // Fetching a key out: the caller's buffer gets the bytes, length their count.
 int ReturnKey(const ReadBTreeCursorT* cursor, unsigned char* key,
               uint32_t& length) {
@@ -174,25 +231,23 @@ int ReadBTreeT::ReadKeysTo(const unsigned char* page, uint32_t pageNumber,
 
 uint32_t ReadBTreeT::FindKeyInInteriorPage(const unsigned char* page,
                                            const unsigned char* key) {
-  unsigned char keys[2][256];
-  uint32_t current = 0;
   if (AtPageEnd(page, kFirstEntryOffset)) return kNoPage;
-  uint32_t offset = DecodeKey(page, PageSize, kFirstEntryOffset, nullptr, keys[0]);
-  if (offset == 0 || PageSize - offset < 4) return kNoPage;
-  uint32_t child;
-  CharToLong(&child, page + offset);
-  if (PStrCmp(keys[0], key) >= 0) return child;
-  // The child of the last entry whose key is not greater than the key.
-  offset += 4;
-  while (!AtPageEnd(page, offset)) {
-    offset = DecodeKey(page, PageSize, offset, keys[current],
-                       keys[current ^ 1]);
+  // The child of the last entry whose key is not greater than the key, or
+  // the first entry's when its key is not smaller.
+  PageKeyScanT scan(key);
+  uint32_t child = kNoPage;
+  for (uint32_t offset = kFirstEntryOffset; !AtPageEnd(page, offset);) {
+    const bool first = offset == kFirstEntryOffset;
+    offset = scan.Decode(page, PageSize, offset, first);
     if (offset == 0 || PageSize - offset < 4) return kNoPage;
-    current ^= 1;
-    const int order = PStrCmp(keys[current], key);
-    if (order > 0) break;
-    CharToLong(&child, page + offset);
-    if (order == 0) break;
+    if (first) {
+      CharToLong(&child, page + offset);
+      if (scan.Order() >= 0) break;
+    } else {
+      if (scan.Order() > 0) break;
+      CharToLong(&child, page + offset);
+      if (scan.Order() == 0) break;
+    }
     offset += 4;
   }
   return child;
@@ -201,26 +256,42 @@ uint32_t ReadBTreeT::FindKeyInInteriorPage(const unsigned char* page,
 int ReadBTreeT::FindKeyInLeafPage(const unsigned char* page,
                                   uint32_t pageNumber, const unsigned char* key,
                                   ReadBTreeCursorT* cursor) {
-  ReadBTreeCursorT scan;
-  if (AtPageEnd(page, kFirstEntryOffset) ||
-      !ReadKey(page, pageNumber, kFirstEntryOffset, &scan)) {
-    return 0;
+  if (AtPageEnd(page, kFirstEntryOffset)) return 0;
+  // The first key not below the key, or the page's last.
+  PageKeyScanT scan(key);
+  uint32_t entry = kFirstEntryOffset;
+  uint32_t index = 0;
+  for (uint32_t offset = kFirstEntryOffset;; ++index) {
+    entry = offset;
+    uint32_t next = scan.Decode(page, PageSize, offset, index == 0);
+    if (next == 0 || next >= PageSize) return 0;
+    const uint32_t dataLength = page[next++];
+    if (dataLength > PageSize - next) return 0;
+    offset = next + dataLength;
+    if (scan.Order() >= 0 || AtPageEnd(page, offset)) break;
   }
-  int order;
-  while ((order = PStrCmp(scan.Key(), key)) < 0 && !scan.AtLastKey) {
-    if (!ReadKey(page, pageNumber, scan.ReadOffset, &scan)) return 0;
+  // The cursor reads that entry itself, from a previous key that holds the
+  // bytes the entry shares with it.
+  ReadBTreeCursorT found;
+  if (index > 0) {
+    unsigned char* previous = found.Words[found.CurrentWord];
+    std::memcpy(previous, scan.CurrentKey(), scan.CurrentKey()[0] + 1u);
+    previous[0] = static_cast<unsigned char>(scan.SharedWithPrevious());
+    found.KeyIndex = index - 1;
   }
+  if (!ReadKey(page, pageNumber, entry, &found)) return 0;
+  int order = scan.Order();
   // Every key of the page is smaller: the next greater key, if there is
   // one, starts the next page.
   if (order < 0 && pageNumber + 1 < LeafPages) {
     const unsigned char* next = FetchPage(pageNumber + 1);
     if (next == nullptr || AtPageEnd(next, kFirstEntryOffset) ||
-        !ReadKey(next, pageNumber + 1, kFirstEntryOffset, &scan)) {
+        !ReadKey(next, pageNumber + 1, kFirstEntryOffset, &found)) {
       return 0;
     }
-    order = PStrCmp(scan.Key(), key);
+    order = PStrCmp(found.Key(), key);
   }
-  *cursor = scan;
+  *cursor = found;
   return order == 0 ? kBTreeFound : kBTreeNotFound;
 }
 

@@ -21,7 +21,9 @@ TEST(OrFold, FoldsAnyNumberOfVectorsDroppingDeletedRecords) {
   ScopedTempDirT temp;
   EvenRecordsDeletedT deleted;
   QueryProcessorT processor(1000, &deleted, 0);
-  for (uint32_t count : {0u, 1u, 63u, 64u, 65u, 200u}) {
+  // Counts around a group of 64 vectors and around 16 groups, whose partial
+  // results are merged in turn.
+  for (uint32_t count : {0u, 1u, 63u, 64u, 65u, 128u, 200u, 1024u, 1100u}) {
     OrFoldT fold(&processor);
     std::set<std::pair<uint32_t, uint32_t>> expected;
     for (uint32_t i = 0; i < count; ++i) {

@@ -26,6 +26,10 @@ void Fill(UncompressedQueryVectorT* vector, const std::vector<Hit>& hits) {
     StatusCodeT status = 0;
     vector->AddInstance(&instance, &status);
     ASSERT_EQ(status, 0);
+    // A vector being filled stands on its newest hit, also after its window
+    // grew.
+    ASSERT_EQ(vector->CurrentRecord(), hit.first);
+    ASSERT_EQ(vector->CurrentWord(), hit.second);
   }
 }
 
@@ -149,12 +153,18 @@ TEST(UncompressedVectorTest, OneHitVectorStaysOnItsHit) {
   EXPECT_EQ(vector.HitKind, kRecordHits);
 }
 
-TEST(UncompressedVectorTest, SpilledVectorWalksBothWays) {
+// Windows of 7 entries, and of 300, which the vector reaches by growing its
+// buffer before it spills.
+class SpilledVectorTest : public testing::TestWithParam<uint32_t> {};
+INSTANTIATE_TEST_SUITE_P(Windows, SpilledVectorTest, testing::Values(7u, 300u));
+
+TEST_P(SpilledVectorTest, WalksBothWays) {
   ScopedTempDirT dir;
   std::mt19937 random(3);
   const std::vector<Hit> hits = RandomHits(&random, 1000);
   StatusCodeT status = 0;
-  UncompressedQueryVectorT vector(7 * 16, &status);
+  UncompressedQueryVectorT vector(GetParam() * 16, &status);
+  EXPECT_EQ(vector.EntryCapacity(), GetParam());
   Fill(&vector, hits);
   ASSERT_TRUE(vector.HasSpillFile());
 

@@ -511,9 +511,31 @@ TEST_F(CliTest, ErrorsExitWithOneLineAndNothingOnStdout) {
   EXPECT_EQ(Found(other, {"fox"}), NamesT{"a.txt"});
 }
 
+TEST_F(CliTest, CheckTellsSoundFromDamagedIndexes) {
+  WriteAnimals();
+  std::string index = Path("idx");
+  Ok({"index", index, "docs"});
+  Ok({"delete", index, "2"});
+  EXPECT_NE(Ok({"check", index}).find("no problems found"), std::string::npos);
+
+  std::string bytes = ReadWholeFile(index);
+  WriteWholeFile(index, bytes.substr(0, bytes.size() - 100));
+  RunT cut = Run({"check", index});
+  EXPECT_EQ(cut.Status, 1) << cut.Err;
+  EXPECT_NE(cut.Out.find("does not fit the file"), std::string::npos)
+      << cut.Out;
+  EXPECT_NE(cut.Out.find("1 problem found"), std::string::npos) << cut.Out;
+
+  RunT missing = Run({"check", Path("missing.idx")});
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_EQ(Lines(missing.Err).size(), 1u) << missing.Err;
+  EXPECT_EQ(Run({"check"}).Status, 2);
+}
+
 TEST_F(CliTest, EveryCommandHasHelp) {
   for (const char* command : {"index", "search", "terms", "info", "delete",
-                              "undelete", "optimize", "stats", "demo"}) {
+                              "undelete", "optimize", "stats", "check",
+                              "demo"}) {
     SCOPED_TRACE(command);
     RunT run = Run({command, "--help"});
     EXPECT_EQ(run.Status, 0);
