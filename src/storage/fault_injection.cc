@@ -16,6 +16,7 @@ struct FaultStateT {
   uint64_t Counts[kIoKinds + 1] = {};
   std::vector<IoCallT> Trace;
   bool Tracing = false;
+  bool SyncToDisk = false;
   std::map<FILE*, StreamPlaceT> Streams;
   // The armed fault: the call of that kind whose count reaches FailAt.
   IoCallKindT FailKind = kIoAnyKind;
@@ -46,6 +47,10 @@ void ResetIoCalls() {
 }
 
 void SetIoTracing(bool on) { State().Tracing = on; }
+
+void SetIoSyncToDisk(bool on) { State().SyncToDisk = on; }
+
+int IoSyncToDisk() { return State().SyncToDisk; }
 
 uint64_t IoCallCount(IoCallKindT kind) { return State().Counts[kind]; }
 

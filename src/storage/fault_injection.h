@@ -5,6 +5,11 @@
 // seek, flush, rename or remove does nothing; a failed close still releases
 // the stream, as a real one does.
 //
+// A sync in the test build hands the bytes to the operating system but does
+// not wait for the disk unless SetIoSyncToDisk(true): no test can tell (a
+// killed process loses nothing the system holds), and a disk shared by many
+// test runs is spared thousands of forced writes.
+//
 // Only the static archive the tests link holds this seam; the shared library
 // is built from a plain copy of the primitives, in which none of it exists.
 
@@ -50,6 +55,9 @@ struct IoCallT {
 // kept only while tracing is on.
 void ResetIoCalls();
 void SetIoTracing(bool on);
+// Whether syncs wait for the disk (off at start).
+void SetIoSyncToDisk(bool on);
+int IoSyncToDisk();
 // Calls since the last reset, of one kind or of all.
 uint64_t IoCallCount(IoCallKindT kind = kIoAnyKind);
 const std::vector<IoCallT>& IoCallTrace();

@@ -349,6 +349,14 @@ int FileClassT::Delete() {
   return OsRemove(FileName);
 }
 
+int FileClassT::MoveTo(const char* newName) {
+  if (newName == nullptr) return 0;
+  if (IsView) return Flush() && Root->MoveTo(newName);
+  if (!FlushViews() || !Flush() || !OsRename(FileName, newName)) return 0;
+  FileName = newName;
+  return 1;
+}
+
 int FileClassT::Rename(const char* newName) {
   if (newName == nullptr) return 0;
   Close();

@@ -102,11 +102,16 @@ class FileClassT {
   virtual int Delete();
   // Closes, then renames the file on disk; the object takes the new name.
   virtual int Rename(const char* newName);
+  // Renames the file on disk while it stays open, its buffered bytes
+  // written first; the object takes the new name.
+  int MoveTo(const char* newName);
   virtual int IsOpen();
   virtual const char* Name();
   // Includes the bytes views hold in their buffers and have not yet written.
   // 0 on failure.
   virtual uint32_t GetLength();
+  // The same, telling a failure (0) from an empty file.
+  int MeasureLength(uint32_t* length);
 
   // Reads exactly count bytes; 0 when fewer were available (those are
   // delivered and the position advances over them).
@@ -218,7 +223,6 @@ class FileClassT {
   int StreamWrite(const void* buffer, uint32_t count);
   int CloseStream();
   int ApplyStdioBuffer();
-  int MeasureLength(uint32_t* length);
 
   // Views.
   int AllocateNewBuffer(uint32_t size);

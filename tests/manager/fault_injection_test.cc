@@ -15,7 +15,8 @@
 // - the index file, opened afresh, answers exactly as before the operation,
 //   or as after it when the failed call came at or after the point of no
 //   return: the last write of the index header, or the rename that puts a
-//   rewritten index file in place.
+//   rewritten index file in place;
+// - the integrity check finds nothing wrong with the index file.
 //
 // The loop runs twice per operation: with one failing call, and with every
 // call failing from the Nth on, as when a disk goes away.
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "manager/index_answers.h"
+#include "manager/index_check.h"
 #include "manager/index_header.h"
 #include "storage/fault_injection.h"
 #include "support/temp_dir.h"
@@ -57,6 +59,24 @@ int OpenDescriptors() {
     closedir(d);
   }
   return count;
+}
+
+// What the index file answers; an index that cannot be opened is one state,
+// whatever the reason.
+std::string FileState(const std::string& path) {
+  const std::string answers = IndexFileAnswers(path);
+  return answers.compare(0, 5, "open ") == 0 ? "no index\n" : answers;
+}
+
+// The integrity check's findings, empty when the index is sound or absent.
+std::string CheckFindings(const std::string& path) {
+  if (access(path.c_str(), F_OK) != 0) return "";
+  std::vector<std::string> problems;
+  StatusCodeT status = StatusNoError;
+  if (CheckIndex(path.c_str(), &problems, &status)) return "";
+  std::string text;
+  for (const std::string& problem : problems) text += problem + "\n";
+  return text;
 }
 
 // How an operation runs: on an open index (a retrieval session started) or
@@ -198,7 +218,8 @@ class FaultsInjectionTest : public testing::Test {
   // Runs the loop; the files the operation starts from are in work_.
   void RunLoop(const OperationT& op) {
     SaveFiles();
-    const std::string before = IndexFileAnswers(index_);
+    const std::string before = FileState(index_);
+    const std::vector<std::string> beforeFiles = FilesIn(work_);
 
     // The clean run.
     IndexManagerT* manager = Begin(op);
@@ -208,7 +229,12 @@ class FaultsInjectionTest : public testing::Test {
     SetIoTracing(false);
     const std::vector<IoCallT> trace = IoCallTrace();
     End(op, manager);
-    const std::string after = IndexFileAnswers(index_);
+    const std::string after = FileState(index_);
+    ASSERT_EQ("", CheckFindings(index_));
+    // Files the operation may leave beside the index: those there before
+    // and those there after it.
+    std::set<std::string> known(beforeFiles.begin(), beforeFiles.end());
+    for (const std::string& name : FilesIn(work_)) known.insert(name);
     const uint64_t commit = CommitCall(trace);
     ASSERT_FALSE(trace.empty());
     ASSERT_TRUE(FilesIn(temp_).empty()) << FilesIn(temp_)[0];
@@ -250,10 +276,17 @@ class FaultsInjectionTest : public testing::Test {
         End(op, manager);
         EXPECT_EQ(descriptors, OpenDescriptors()) << where;
         const std::vector<std::string> left = FilesIn(temp_);
+        // A file whose removal failed stays, as with any host's disk.
         if (!persistent && call.Kind != kIoRemove) {
           EXPECT_TRUE(left.empty()) << left[0] << " left, " << where;
+          for (const std::string& name : FilesIn(work_)) {
+            EXPECT_TRUE(known.count(name) > 0) << name << " left, " << where;
+          }
         }
-        const std::string state = IndexFileAnswers(index_);
+        const std::string state = FileState(index_);
+        if (state != "no index\n") {
+          EXPECT_EQ("", CheckFindings(index_)) << where;
+        }
         if (status >= 0) {
           ++harmless;
           EXPECT_EQ(after, state) << "succeeded, " << where;
@@ -283,11 +316,111 @@ class FaultsInjectionTest : public testing::Test {
   std::map<std::string, std::string> saved_;
 };
 
+// The operations, each on an index of either layout.
+
+OperationT Creation(const std::string& index, bool distributed) {
+  return {StartT::kIdle, false, [index, distributed](IndexManagerT* m) {
+            return CreateAnswerIndex(m, index, distributed);
+          }};
+}
+
+OperationT Session(const std::string& partition) {
+  return {StartT::kRetrieving, false, [partition](IndexManagerT* m) {
+            return IndexAnswerSession(m, MakeRecords("new", 5), partition);
+          }};
+}
+
+OperationT AddPartition(const std::string& partition) {
+  return {StartT::kRetrieving, false, [partition](IndexManagerT* m) {
+            StatusCodeT status = StatusNoError;
+            m->AddPartitionToIndex(partition.c_str(), &status);
+            return status;
+          }};
+}
+
+OperationT DeleteAndClose() {
+  return {StartT::kRetrieving, true, [](IndexManagerT* m) {
+            StatusCodeT status = StatusNoError;
+            for (unsigned long r : {3ul, 4ul, 20ul}) {
+              tvDeleteRecordNum(m, r, &status);
+            }
+            if (status < 0) return status;
+            tvCloseIndex(m, &status);
+            return status;
+          }};
+}
+
+// Merges the last partitions partitions and ends the optimisation, the
+// merged partition of a distributed index going to merged, the old files
+// removed.
+OperationT Optimisation(unsigned long partitions, const std::string& merged) {
+  return {StartT::kRetrieving, false, [partitions, merged](IndexManagerT* m) {
+            StatusCodeT status = StatusNoError;
+            tvOptomizeIndex(m, partitions, &status);
+            if (status < 0) return status;
+            tvEndOptomization(m, const_cast<char*>(merged.c_str()), 1,
+                              &status);
+            return status;
+          }};
+}
+
+TEST_F(FaultsInjectionTest, Creation) {
+  for (bool distributed : {false, true}) {
+    SCOPED_TRACE(distributed ? "distributed" : "single file");
+    unlink(index_.c_str());
+    RunLoop(Creation(index_, distributed));
+  }
+}
+
 TEST_F(FaultsInjectionTest, SessionOnSingleFileIndex) {
   MakeIndex(false, true);
-  RunLoop({StartT::kRetrieving, false, [](IndexManagerT* m) {
-             return IndexAnswerSession(m, MakeRecords("new", 5), "");
-           }});
+  RunLoop(Session(""));
+}
+
+TEST_F(FaultsInjectionTest, SessionOnDistributedIndex) {
+  MakeIndex(true, true);
+  RunLoop(Session(Work("pn")));
+}
+
+TEST_F(FaultsInjectionTest, FirstSessionOnNewIndex) {
+  StatusCodeT status = StatusNoError;
+  IndexManagerT* manager = tvCreateIndexManager(&status);
+  ASSERT_EQ(StatusNoError, CreateAnswerIndex(manager, index_, false));
+  tvDeleteIndexManager(manager, &status);
+  RunLoop(Session(""));
+}
+
+TEST_F(FaultsInjectionTest, AddingPartitionToSingleFileIndex) {
+  MakeIndex(false, true);
+  ASSERT_EQ(StatusNoError, MakePartitionFile(index_, false, Work("extra"),
+                                             MakeRecords("x", 4)));
+  RunLoop(AddPartition(Work("extra")));
+}
+
+TEST_F(FaultsInjectionTest, DistributedAppend) {
+  MakeIndex(true, true);
+  ASSERT_EQ(StatusNoError, MakePartitionFile(index_, true, Work("extra"),
+                                             MakeRecords("x", 4)));
+  RunLoop(AddPartition(Work("extra")));
+}
+
+TEST_F(FaultsInjectionTest, DeletingRecordsThenClosing) {
+  for (bool distributed : {false, true}) {
+    SCOPED_TRACE(distributed ? "distributed" : "single file");
+    MakeIndex(distributed, distributed);
+    RunLoop(DeleteAndClose());
+    for (const std::string& name : FilesIn(work_)) unlink(Work(name).c_str());
+  }
+}
+
+TEST_F(FaultsInjectionTest, OptimisationOfSingleFileIndex) {
+  MakeIndex(false, true);
+  RunLoop(Optimisation(2, ""));
+}
+
+TEST_F(FaultsInjectionTest, OptimisationOfDistributedIndex) {
+  MakeIndex(true, true);
+  RunLoop(Optimisation(2, Work("merged")));
 }
 
 }  // namespace
