@@ -12,7 +12,9 @@
 //   behind (unless the failed call was the one removing it), no memory
 //   leaks (the sanitizer build);
 // - the manager still answers, as before or as after;
-// - the index file, opened afresh, answers exactly as before the operation,
+// - the index file, opened afresh right after the failure (as a crash then
+//   would leave it) and again once the host has closed the index, answers
+//   exactly as before the operation,
 //   or as after it when the failed call came at or after the point of no
 //   return: the last write of the index header, or the rename that puts a
 //   rewritten index file in place;
@@ -265,6 +267,28 @@ class FaultsInjectionTest : public testing::Test {
         }
         ++struckKinds[IoCallKindName(call.Kind)];
         const bool pastCommit = commit != 0 && n >= commit;
+        // The index file as it stands: sound, and as before, or as after
+        // when the operation succeeded or failed past its commit.
+        auto judge = [&](const char* moment) {
+          const std::string state = FileState(index_);
+          if (state != "no index\n") {
+            EXPECT_EQ("", CheckFindings(index_)) << moment << where;
+          }
+          if (status >= 0) {
+            EXPECT_EQ(after, state) << "succeeded, " << moment << where;
+          } else if (pastCommit) {
+            EXPECT_TRUE(state == before || state == after)
+                << "failed with " << status << ", " << moment << where
+                << ":\n" << state;
+          } else {
+            EXPECT_EQ(before, state)
+                << "failed with " << status << ", " << moment << where;
+          }
+        };
+        // As a crash right after the failure would leave it, then once the
+        // host has closed the index.
+        judge("on the disk at once, ");
+        if (status >= 0) ++harmless;
         if (!op.Closes && manager->State() != IndexManagerT::kIdle) {
           const std::string seen = ManagerAnswers(manager);
           EXPECT_TRUE(seen == before || seen == after)
@@ -283,19 +307,7 @@ class FaultsInjectionTest : public testing::Test {
             EXPECT_TRUE(known.count(name) > 0) << name << " left, " << where;
           }
         }
-        const std::string state = FileState(index_);
-        if (state != "no index\n") {
-          EXPECT_EQ("", CheckFindings(index_)) << where;
-        }
-        if (status >= 0) {
-          ++harmless;
-          EXPECT_EQ(after, state) << "succeeded, " << where;
-        } else if (pastCommit) {
-          EXPECT_TRUE(state == before || state == after)
-              << "failed with " << status << ", " << where << ":\n" << state;
-        } else {
-          EXPECT_EQ(before, state) << "failed with " << status << ", " << where;
-        }
+        judge("closed, ");
         if (HasFailure()) return;
       }
     }

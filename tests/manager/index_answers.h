@@ -179,7 +179,8 @@ inline std::string IndexAnswers(IndexManagerT* manager) {
   }
   unsigned long records = 0;
   tvNumberOfRecordsInIndex(manager, &records, &status);
-  out << "records " << records << " deleted "
+  out << "partitions " << manager->NumPartitions() << " records " << records
+      << " deleted "
       << tvGetNumberOfRecordsDeleted(manager, &status) << "\n";
   for (const std::string& query : AnswerBooleanQueries()) {
     status = StatusNoError;
