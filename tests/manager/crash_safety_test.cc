@@ -65,8 +65,8 @@ class WorkloadT {
   StatusCodeT Step(uint32_t k) {
     std::mt19937_64 random(seed_ * 1000003u + k);
     const int op = static_cast<int>(random() % 6);
-    const bool distributed = op == 2 || op == 3 ||
-                             (op >= 4 && random() % 2 == 0);
+    const bool distributed =
+        op == 2 || op == 3 || (op >= 4 && random() % 2 == 0);
     const std::string tag = "k" + std::to_string(k);
     const std::vector<AnswerRecordT> records =
         MakeRecords(tag, 2 + static_cast<int>(random() % 4));
@@ -102,8 +102,8 @@ class WorkloadT {
         default: {
           const uint32_t partitions = manager->NumPartitions();
           if (partitions == 0) break;
-          const unsigned long n = std::min<unsigned long>(
-              partitions, 2 + random() % 2);
+          const unsigned long n =
+              std::min<unsigned long>(partitions, 2 + random() % 2);
           tvOptomizeIndex(manager, n, &status);
           if (status >= 0) {
             tvEndOptomization(manager, const_cast<char*>(file.c_str()), 1,
@@ -189,8 +189,8 @@ TEST(FaultsKillTest, IndexesSurviveKillsAtRandomMoments) {
   const uint64_t seed = EnvNumber(
       "TARVIS_KILL_SEED",
       std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007);
-  const int rounds = static_cast<int>(EnvNumber("TARVIS_KILL_ROUNDS",
-                                                kDefaultRounds));
+  const int rounds =
+      static_cast<int>(EnvNumber("TARVIS_KILL_ROUNDS", kDefaultRounds));
   std::printf("kill test: seed %llu (TARVIS_KILL_SEED), %d rounds\n",
               static_cast<unsigned long long>(seed), rounds);
   std::fflush(stdout);
@@ -223,17 +223,16 @@ TEST(FaultsKillTest, IndexesSurviveKillsAtRandomMoments) {
   int killedInside = 0;
   for (int round = 0; round < rounds; ++round) {
     const auto delay = std::chrono::microseconds(random() % kMaxDelayMicros);
-    const std::vector<int64_t> reports =
-        RunChild(&work, temp, done + 1, delay);
+    const std::vector<int64_t> reports = RunChild(&work, temp, done + 1, delay);
     for (int64_t report : reports) {
       ASSERT_LE(0, report) << "a step failed without a fault, round " << round
                            << " seed " << seed;
       ASSERT_EQ(done + 1, report) << "round " << round;
       done = static_cast<uint32_t>(report);
     }
-    const std::string where =
-        "round " + std::to_string(round) + ", seed " + std::to_string(seed) +
-        ", after step " + std::to_string(done);
+    const std::string where = "round " + std::to_string(round) + ", seed " +
+                              std::to_string(seed) + ", after step " +
+                              std::to_string(done);
     ASSERT_EQ("", CheckFindings(work.Single())) << where;
     ASSERT_EQ("", CheckFindings(work.Distributed())) << where;
     const std::string answers = work.Answers();
@@ -246,8 +245,8 @@ TEST(FaultsKillTest, IndexesSurviveKillsAtRandomMoments) {
       ++done;
     }
   }
-  std::printf("%u steps done; %d kills left the last reported step last\n", done,
-              killedInside);
+  std::printf("%u steps done; %d kills left the last reported step last\n",
+              done, killedInside);
 }
 
 }  // namespace

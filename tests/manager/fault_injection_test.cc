@@ -23,6 +23,8 @@
 // The loop runs twice per operation: with one failing call, and with every
 // call failing from the Nth on, as when a disk goes away.
 
+#include "storage/fault_injection.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,7 +39,6 @@
 #include "manager/index_answers.h"
 #include "manager/index_check.h"
 #include "manager/index_header.h"
-#include "storage/fault_injection.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -113,11 +114,11 @@ class FaultsInjectionTest : public testing::Test {
     tvOpenIndex(manager, const_cast<char*>(index_.c_str()), &status);
     ASSERT_EQ(StatusNoError, status);
     for (int s = 0; s < 3; ++s) {
-      ASSERT_EQ(StatusNoError,
-                IndexAnswerSession(manager,
-                                   MakeRecords("s" + std::to_string(s), 6 + s),
-                                   distributed ? Work("p" + std::to_string(s))
-                                               : std::string()));
+      ASSERT_EQ(
+          StatusNoError,
+          IndexAnswerSession(
+              manager, MakeRecords("s" + std::to_string(s), 6 + s),
+              distributed ? Work("p" + std::to_string(s)) : std::string()));
     }
     if (withDeletions) {
       tvStartRetrievalSession(manager, &status);
@@ -214,7 +215,8 @@ class FaultsInjectionTest : public testing::Test {
     if (!plain.empty() && chosen.size() < kBudget) {
       const size_t room = kBudget - chosen.size();
       const size_t step = (plain.size() + room - 1) / room;
-      for (size_t i = 0; i < plain.size(); i += step) chosen.push_back(plain[i]);
+      for (size_t i = 0; i < plain.size(); i += step)
+        chosen.push_back(plain[i]);
     }
     std::sort(chosen.begin(), chosen.end());
     return chosen;
@@ -296,8 +298,8 @@ class FaultsInjectionTest : public testing::Test {
             EXPECT_EQ(after, state) << "succeeded, " << moment << where;
           } else if (pastCommit) {
             EXPECT_TRUE(state == before || state == after)
-                << "failed with " << status << ", " << moment << where
-                << ":\n" << state;
+                << "failed with " << status << ", " << moment << where << ":\n"
+                << state;
           } else {
             EXPECT_EQ(before, state)
                 << "failed with " << status << ", " << moment << where;
@@ -310,8 +312,9 @@ class FaultsInjectionTest : public testing::Test {
         if (!op.Closes && manager->State() != IndexManagerT::kIdle) {
           const std::string seen = ManagerAnswers(manager);
           EXPECT_TRUE(seen == before || seen == after)
-              << "the manager answers neither as before nor as after, "
-              << where << ", status " << status << ":\n" << seen;
+              << "the manager answers neither as before nor as after, " << where
+              << ", status " << status << ":\n"
+              << seen;
         } else if (!op.Closes && op.Start != StartT::kIdle) {
           ADD_FAILURE() << "the manager lost its index, " << where;
         }
@@ -396,8 +399,7 @@ OperationT Optimisation(unsigned long partitions, const std::string& merged) {
               tvPerformOptomization(m, 1, &status);
             }
             if (status < 0) return status;
-            tvEndOptomization(m, const_cast<char*>(merged.c_str()), 1,
-                              &status);
+            tvEndOptomization(m, const_cast<char*>(merged.c_str()), 1, &status);
             return status;
           }};
 }

@@ -47,7 +47,8 @@ inline std::vector<AnswerRecordT> MakeRecords(const std::string& tag,
   std::vector<AnswerRecordT> records;
   for (int k = 0; k < count; ++k) {
     const std::string name = tag + "-" + std::to_string(k);
-    records.push_back({"id-" + name, "data of " + name,
+    records.push_back({"id-" + name,
+                       "data of " + name,
                        {"all", "w" + std::to_string(k % 5), tag, "u" + name,
                         "w" + std::to_string((k + 2) % 5)}});
   }
@@ -86,8 +87,8 @@ inline StatusCodeT CreateAnswerIndex(IndexManagerT* manager,
 }
 
 // Feeds the records into a started session; the first failure's status.
-inline StatusCodeT FeedAnswerRecords(IndexerT* indexer,
-                                     const std::vector<AnswerRecordT>& records) {
+inline StatusCodeT FeedAnswerRecords(
+    IndexerT* indexer, const std::vector<AnswerRecordT>& records) {
   StatusCodeT status = StatusNoError;
   for (size_t r = 0; r < records.size() && status >= 0; ++r) {
     if (r > 0) tvIncrementRecord(indexer, nullptr, &status);
@@ -131,17 +132,17 @@ inline StatusCodeT IndexAnswerSession(IndexManagerT* manager,
 
 // A partition file made by a session apart from any index, with the
 // choices of the index at indexPath.
-inline StatusCodeT MakePartitionFile(const std::string& indexPath,
-                                     bool distributed,
-                                     const std::string& partitionFile,
-                                     const std::vector<AnswerRecordT>& records) {
+inline StatusCodeT MakePartitionFile(
+    const std::string& indexPath, bool distributed,
+    const std::string& partitionFile,
+    const std::vector<AnswerRecordT>& records) {
   StatusCodeT status = StatusNoError;
   IndexCreationParametersT* params = AnswerIndexParams(indexPath, distributed);
   IndexerT* indexer = tvStartDistributedIndexingSession(params, &status);
   tvDeleteIndexCreationParams(params);
   if (indexer == nullptr) return status < 0 ? status : StatusGeneralError;
-  tvSetFinalIndexDataPosition(indexer,
-                              const_cast<char*>(partitionFile.c_str()), &status);
+  tvSetFinalIndexDataPosition(indexer, const_cast<char*>(partitionFile.c_str()),
+                              &status);
   if (status >= 0) status = FeedAnswerRecords(indexer, records);
   tvEndDistributedIndexingSession(indexer, &status);
   return status;
@@ -180,8 +181,7 @@ inline std::string IndexAnswers(IndexManagerT* manager) {
   unsigned long records = 0;
   tvNumberOfRecordsInIndex(manager, &records, &status);
   out << "partitions " << manager->NumPartitions() << " records " << records
-      << " deleted "
-      << tvGetNumberOfRecordsDeleted(manager, &status) << "\n";
+      << " deleted " << tvGetNumberOfRecordsDeleted(manager, &status) << "\n";
   for (const std::string& query : AnswerBooleanQueries()) {
     status = StatusNoError;
     std::unique_ptr<UncompressedQueryVectorT> vector(manager->ProcessQuery(
@@ -200,7 +200,8 @@ inline std::string IndexAnswers(IndexManagerT* manager) {
         &status));
     out << query << " " << status << ":";
     while (vector != nullptr && vector->IsPositioned() && status == 0) {
-      out << " " << vector->CurrentRecord() << "=" << vector->CurrentHit().Weight;
+      out << " " << vector->CurrentRecord() << "="
+          << vector->CurrentHit().Weight;
       vector->NextHit(&status);
     }
     out << "\n";
