@@ -43,18 +43,6 @@
 
 namespace {
 
-std::vector<std::string> FilesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(d)) {
-      if (entry->d_type == DT_REG) names.push_back(entry->d_name);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 int OpenDescriptors() {
   int count = 0;
   if (DIR* d = opendir("/proc/self/fd")) {

@@ -7,8 +7,10 @@
 #ifndef TARVIS_TESTS_MANAGER_INDEX_ANSWERS_H_
 #define TARVIS_TESTS_MANAGER_INDEX_ANSWERS_H_
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,6 +21,19 @@
 #include "query/hex_words.h"
 #include "query/uncompressed_vector.h"
 #include "tarvis/tarvis.h"
+
+// The regular files in a directory, sorted.
+inline std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* entry = readdir(d)) {
+      if (entry->d_type == DT_REG) names.push_back(entry->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 inline std::string HexTerm(const std::string& word) {
   std::string out(2 * word.size() + 3, '\0');
