@@ -342,10 +342,12 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
                                     StatusCodeT* status) {
   if (!RequireIndex(status) || Optomizer == nullptr) return;
   const bool distributed = CurrentHeader->IsDistributed();
-  // Without a name the merged partition has nowhere to go: the optimisation
-  // stays pending for a call that names the file.
+  // Without a name (or with one no location entry holds) the merged
+  // partition has nowhere to go: the optimisation stays pending for a call
+  // that names the file.
   if (distributed && Optomizer->HasOptomizedIndexFile() &&
-      (fileName == nullptr || fileName[0] == '\0')) {
+      (fileName == nullptr || fileName[0] == '\0' ||
+       strnlen(fileName, kLocationBytes) >= kLocationBytes)) {
     *status = StatusMalformedParameter;
     return;
   }
@@ -597,7 +599,7 @@ void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
     for (uint32_t i = 0; i < NumPartitions(); ++i) {
       if (i == first && merged != nullptr) {
         std::memset(entry, 0, sizeof(entry));
-        std::memcpy(entry, fileName, strnlen(fileName, kLocationBytes - 1));
+        std::memcpy(entry, fileName, std::strlen(fileName));
         if (!next->Write(entry, kLocationBytes)) return 0;
         ++count;
       }
