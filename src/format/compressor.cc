@@ -171,7 +171,15 @@ int IndexCompressorT::StartWordIndex(StatusCodeT* status) {
 
 int IndexCompressorT::ReadWord() {
   char length;
-  if (!TempIndexFile->GetCh(&length)) return kNoMoreWords;
+  if (!TempIndexFile->GetCh(&length)) {
+    // Only the file's end ends the terms; a read that fails before it is a
+    // failure, not a shorter partition.
+    uint32_t end = 0;
+    return TempIndexFile->MeasureLength(&end) &&
+                   TempIndexFile->GetPosition() == end
+               ? kNoMoreWords
+               : 0;
+  }
   KeyBuffer[0] = static_cast<unsigned char>(length);
   if (!TempIndexFile->Read(KeyBuffer + 1, KeyBuffer[0]) ||
       !TempIndexFile->Read(&CurrentWordRec, sizeof(CurrentWordRec))) {
@@ -190,8 +198,9 @@ int IndexCompressorT::ProcessTemporaryIndexFile() {
       // An empty word cannot be a key; its postings are passed over so that
       // the terms after it are kept.
       const uint32_t position = TempIndexFile->GetPosition();
-      if (CurrentWordRec.PostingBytes >
-              TempIndexFile->GetLength() - position ||
+      uint32_t end = 0;
+      if (!TempIndexFile->MeasureLength(&end) || end < position ||
+          CurrentWordRec.PostingBytes > end - position ||
           !TempIndexFile->Seek(position + CurrentWordRec.PostingBytes)) {
         return 0;
       }
@@ -305,8 +314,7 @@ int IndexCompressorT::AppendArea(SessionFileT* area, uint32_t* offset,
   FileClassT* file = area->Get();
   if (file != nullptr) {
     const uint32_t start = PartitionFile->GetPosition();
-    if (!file->Open(kFileReadOnly)) return 0;
-    bytes = file->GetLength();
+    if (!file->Open(kFileReadOnly) || !file->MeasureLength(&bytes)) return 0;
     if (!PartitionFile->Copy(file, 0, bytes) ||
         PartitionFile->GetPosition() - start != bytes || !area->Release()) {
       return 0;

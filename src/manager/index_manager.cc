@@ -274,8 +274,11 @@ void IndexManagerT::Close(StatusCodeT* status) {
       position = h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
     }
     StatusCodeT s = StatusNoError;
-    WriteDeletedList(position, &s);
-    if (s == StatusNoError && !WriteFullHeader()) s = StatusWriteError;
+    PlaceDeletedList(position, &s);
+    if (s == StatusNoError &&
+        (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
+      s = StatusWriteError;
+    }
     if (s < 0) {
       *status = s;
       return;

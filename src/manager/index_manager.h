@@ -28,6 +28,7 @@
 #define TARVIS_MANAGER_INDEX_MANAGER_H_
 
 #include <cstdint>
+#include <functional>
 
 #include "indexing/indexer.h"
 #include "manager/index_header.h"
@@ -187,6 +188,16 @@ class IndexManagerT {
                                   unsigned long flags,
                                   TarvisRecordDeleterT* renumbered,
                                   StatusCodeT* status);
+  // Writes a new index file beside the old one: the reserved area, the
+  // header, what body writes (the partitions or their locations; it sets the
+  // header's partition fields), the deleted-record list renumbered (owned
+  // from here); makes it durable and renames it over the old file, which
+  // the manager then lets go, its partitions unloaded. 1 on success; on
+  // failure the new file is removed and the index is as it was.
+  int RewriteIndexFile(
+      TarvisRecordDeleterT* renumbered,
+      const std::function<int(FileClassT*, IndexHeaderInfoT*)>& body,
+      StatusCodeT* status);
   // 1 when path names the index file or one of its partition files.
   int IsIndexFile(const char* path);
   // Forgets the pending optimisation and removes its files.
@@ -389,9 +400,9 @@ class IndexManagerT {
                                StatusCodeT* status);
   // Checks that a partition file holds a partition of the index's mode.
   int CheckPartitionFile(FileClassT* file, StatusCodeT* status);
-  // Writes the deleted-record list at tableEnd, or beyond the list the
-  // header points to when it would overwrite that one.
-  void PlaceDeletedList(uint32_t tableEnd, StatusCodeT* status);
+  // Writes the deleted-record list at base, or beyond the list the header
+  // points to when it would overwrite that one.
+  void PlaceDeletedList(uint32_t base, StatusCodeT* status);
   // Takes the partition file of an ended session and destroys the indexer.
   // 0 when there is none to add: an empty session (status untouched), or a
   // session that cannot be added here (status set; the indexer removes a

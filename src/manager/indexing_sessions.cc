@@ -161,13 +161,18 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
   // The header on disk points to a deleted-record list that the copy may
   // overwrite: first put the list beyond the new partition and point the
   // header there, so that an interrupted copy leaves a readable index.
-  const bool listFirst = h.DeletedRecordCount > 0;
+  // What the header on disk says; the one in memory goes back to it when a
+  // step fails.
+  IndexHeaderInfoT onDisk = h;
+  const bool listFirst =
+      h.DeletedRecordCount > 0 && h.DeletedListPosition < end;
   if (listFirst) {
     WriteDeletedList(std::max(end, h.EndPosition), &s);
     if (s == StatusNoError &&
-        (!IndexFile->Flush() || !WriteFullHeader() || !IndexFile->Flush())) {
+        (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
       s = StatusWriteError;
     }
+    if (s == StatusNoError) onDisk = h;
   }
   if (s == StatusNoError) {
     if (!IndexFile->Seek(start)) {
@@ -176,14 +181,14 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
       s = StatusWriteError;
     }
   }
-  if (s == StatusNoError && !listFirst) WriteDeletedList(end, &s);
-  if (s == StatusNoError && !IndexFile->Flush()) s = StatusWriteError;
+  if (s == StatusNoError && !listFirst) PlaceDeletedList(end, &s);
+  // The header takes the partition only once its bytes are on the disk.
+  if (s == StatusNoError && !IndexFile->Sync()) s = StatusWriteError;
   if (s < 0) {
+    h = onDisk;
     *status = s;
     return;
   }
-
-  // Only now, with the data on disk, does the header take the partition.
   const IndexHeaderInfoT before = h;
   if (h.PartitionCount == 0) h.FirstPartitionPosition = start;
   h.LastPartitionPosition = start;

@@ -2,12 +2,9 @@
 // (in several passes when it is longer than one merge takes) into a pending
 // optimisation, and putting the merged partition in place of the range.
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -48,7 +45,7 @@ struct StageFilesT {
   StageFilesT(const StageFilesT&) = delete;
   StageFilesT& operator=(const StageFilesT&) = delete;
   ~StageFilesT() {
-    for (const std::string& name : Names) std::remove(name.c_str());
+    for (const std::string& name : Names) FileClassT(name.c_str()).Delete();
   }
   std::vector<std::string> Names;
 };
@@ -100,14 +97,6 @@ int SameFile(const char* a, const char* b) {
   struct stat second;
   return stat(a, &first) == 0 && stat(b, &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-// Forces a written file to the disk.
-int SyncFile(const std::string& name) {
-  const int fd = open(name.c_str(), O_RDONLY);
-  if (fd < 0) return 0;
-  const int synced = fsync(fd) == 0;
-  return close(fd) == 0 && synced;
 }
 
 }  // namespace
@@ -353,10 +342,12 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
                                     StatusCodeT* status) {
   if (!RequireIndex(status) || Optomizer == nullptr) return;
   const bool distributed = CurrentHeader->IsDistributed();
-  // Without a name the merged partition has nowhere to go: the optimisation
-  // stays pending for a call that names the file.
+  // Without a name (or with one no location entry holds) the merged
+  // partition has nowhere to go: the optimisation stays pending for a call
+  // that names the file.
   if (distributed && Optomizer->HasOptomizedIndexFile() &&
-      (fileName == nullptr || fileName[0] == '\0')) {
+      (fileName == nullptr || fileName[0] == '\0' ||
+       strnlen(fileName, kLocationBytes) >= kLocationBytes)) {
     *status = StatusMalformedParameter;
     return;
   }
@@ -427,115 +418,120 @@ TarvisRecordDeleterT* IndexManagerT::RenumberedDeletedRecords(
   return fresh.release();
 }
 
-void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
-                                              TarvisRecordDeleterT* renumbered,
-                                              StatusCodeT* status) {
+int IndexManagerT::RewriteIndexFile(
+    TarvisRecordDeleterT* renumbered,
+    const std::function<int(FileClassT*, IndexHeaderInfoT*)>& body,
+    StatusCodeT* status) {
   std::unique_ptr<TarvisRecordDeleterT> deleted(renumbered);
   const std::string name = IndexFile->Name();
   if (name.empty()) {
     *status = StatusMalformedParameter;
-    return;
+    return 0;
   }
   const std::string nextName = name + kOptomizedSuffix;
   std::unique_ptr<FileClassT> next(new (std::nothrow)
                                        FileClassT(nextName.c_str()));
   if (next == nullptr || !next->IsValid()) {
     *status = StatusNotEnoughMemory;
-    return;
+    return 0;
   }
   if (!next->Open(kFileCreate)) {
     *status = StatusCannotOpenFile;
-    return;
+    return 0;
   }
   next->SetBuff(nullptr, 8192);
 
-  // The new file: the reserved area, the header (written last), the
-  // partitions before the range, the merged partition, the partitions
-  // after the range, the deleted-record list.
+  // The reserved area, the header (written last), the partitions or their
+  // locations, the deleted-record list.
   IndexHeaderInfoT h = *CurrentHeader;
-  uint32_t count = 0;
-  uint32_t firstPosition = 0;
-  uint32_t lastPosition = 0;
-  auto place = [&](FileClassT* from, uint32_t start, uint32_t length) {
-    const uint32_t at = next->GetPosition();
-    if (!next->Copy(from, start, length) ||
-        next->GetPosition() - at != length) {
-      return false;
-    }
-    if (count++ == 0) firstPosition = at;
-    lastPosition = at;
-    return true;
-  };
-  bool written = next->Copy(IndexFile, 0, HeaderPosition) &&
-                 WriteIndexHeaderBlock(next.get(), h, 0) &&
-                 next->GetPosition() == HeaderEndPosition;
-  for (uint32_t i = 0; i < LoadedPartitionCount && written; ++i) {
-    if (i == OptomizeFirst && merged != nullptr) {
-      written = place(merged, 0, merged->GetLength());
-    }
-    if (written && (i < OptomizeFirst || i > OptomizeLast)) {
-      written = place(IndexFile, PartitionPositions[i],
-                      Readers[i]->PartitionLength());
-    }
-  }
+  const bool written = next->Copy(IndexFile, 0, HeaderPosition) &&
+                       WriteIndexHeaderBlock(next.get(), h, 0) &&
+                       next->GetPosition() == HeaderEndPosition &&
+                       body(next.get(), &h);
   StatusCodeT s = written ? StatusNoError : StatusWriteError;
   const uint32_t append = next->GetPosition();
   if (s == StatusNoError) deleted->WriteOutDeletedRecordNums(next.get(), &s);
   uint32_t stamp = 0;
   if (s == StatusNoError) {
-    h.PartitionCount = count;
-    h.FirstPartitionPosition = count > 0 ? firstPosition : 0;
-    h.LastPartitionPosition = count > 0 ? lastPosition : 0;
     h.AppendPosition = append;
     h.DeletedListPosition = append;
     h.EndPosition = next->GetPosition();
     h.DeletedRecordCount = deleted->GetNumberOfRecordsDeleted();
     if (h.HeaderState != kHeaderSessionOpen) {
-      h.HeaderState = count > 0 ? kHeaderSettled : kHeaderNew;
+      h.HeaderState = h.PartitionCount > 0 ? kHeaderSettled : kHeaderNew;
     }
     h.ModificationTime = Now();
     stamp = NextWriteStamp();
     if (!next->Seek(HeaderPosition) ||
-        !WriteIndexHeaderBlock(next.get(), h, stamp) || !next->Flush() ||
-        !next->Close() || !SyncFile(nextName)) {
+        !WriteIndexHeaderBlock(next.get(), h, stamp) || !next->Sync()) {
       s = StatusWriteError;
     }
   }
   if (s == StatusNoError) {
     struct stat mode;
-    if (stat(name.c_str(), &mode) == 0)
+    if (stat(name.c_str(), &mode) == 0) {
       chmod(nextName.c_str(), mode.st_mode & 07777);
-    if (!next->Rename(name.c_str())) s = StatusWriteError;
+    }
+    // The rename is the moment the index changes; the new file stays open
+    // under its new name, so nothing can fail after it.
+    if (!next->MoveTo(name.c_str())) s = StatusWriteError;
   }
   if (s < 0) {
     next->Delete();
     *status = s;
-    return;
+    return 0;
   }
-
-  // The new file stands under the index's name: the manager lets the old
-  // one go (with every page it cached) and takes the new one.
-  next.reset();
+  // The manager lets the old file go (with every page it cached) and takes
+  // the new one.
   UnloadPartitions();
   delete IndexFile;
-  IndexFile = nullptr;
-  FileClassT* reopened = new (std::nothrow) FileClassT(name.c_str());
-  if (reopened == nullptr || !reopened->IsValid() ||
-      !reopened->Open(kFileReadWrite)) {
-    delete reopened;
-    Reset();
-    *status = StatusFileNotFound;
-    return;
-  }
-  reopened->SetBuff(nullptr, 4096);
-  IndexFile = reopened;
+  IndexFile = next.release();
   h.WriteStamp = h.TrailingStamp = stamp;
   Headers[0] = Headers[1] = h;
   CurrentHeader = &Headers[0];
   OtherHeader = &Headers[1];
   delete DeletedRecords;
   DeletedRecords = deleted.release();
-  if (RetrievalSession) LoadPartitions(status);
+  return 1;
+}
+
+void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
+                                              TarvisRecordDeleterT* renumbered,
+                                              StatusCodeT* status) {
+  // The partitions before the range, the merged partition, the partitions
+  // after the range, back to back.
+  auto partitions = [&](FileClassT* next, IndexHeaderInfoT* h) {
+    uint32_t count = 0;
+    auto place = [&](FileClassT* from, uint32_t start, uint32_t length) {
+      const uint32_t at = next->GetPosition();
+      if (!next->Copy(from, start, length) ||
+          next->GetPosition() - at != length) {
+        return false;
+      }
+      if (count++ == 0) h->FirstPartitionPosition = at;
+      h->LastPartitionPosition = at;
+      return true;
+    };
+    h->FirstPartitionPosition = h->LastPartitionPosition = 0;
+    for (uint32_t i = 0; i < LoadedPartitionCount; ++i) {
+      if (i == OptomizeFirst && merged != nullptr) {
+        uint32_t length = 0;
+        if (!merged->MeasureLength(&length) || !place(merged, 0, length)) {
+          return 0;
+        }
+      }
+      if ((i < OptomizeFirst || i > OptomizeLast) &&
+          !place(IndexFile, PartitionPositions[i],
+                 Readers[i]->PartitionLength())) {
+        return 0;
+      }
+    }
+    h->PartitionCount = count;
+    return 1;
+  };
+  if (RewriteIndexFile(renumbered, partitions, status) && RetrievalSession) {
+    LoadPartitions(status);
+  }
 }
 
 int IndexManagerT::IsIndexFile(const char* path) {
@@ -557,11 +553,11 @@ void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
                                                StatusCodeT* status) {
   std::unique_ptr<TarvisRecordDeleterT> deleted(renumbered);
   const uint32_t first = OptomizeFirst;
-  const uint32_t count = OptomizeLast - OptomizeFirst + 1;
+  const uint32_t last = OptomizeLast;
   const bool removeOld = (flags & 1) != 0;
   std::vector<std::string> oldFiles;
   char path[kLocationBytes];
-  for (uint32_t i = first; removeOld && i <= OptomizeLast; ++i) {
+  for (uint32_t i = first; removeOld && i <= last; ++i) {
     StatusCodeT s = StatusNoError;
     ReadPartitionLocation(i, path, &s);
     if (s < 0) {
@@ -585,37 +581,52 @@ void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
       return;
     }
     out->SetBuff(nullptr, 8192);
-    const uint32_t length = merged->GetLength();
-    if (!out->Copy(merged, 0, length) || out->GetPosition() != length ||
-        !out->Flush() || !out->Close()) {
+    // On the disk before the index names it.
+    uint32_t length = 0;
+    if (!merged->MeasureLength(&length) || !out->Copy(merged, 0, length) ||
+        out->GetPosition() != length || !out->Sync() || !out->Close()) {
       out->Delete();
       *status = StatusWriteError;
       return;
     }
   }
-  // The location table is written with the renumbered list.
-  TarvisRecordDeleterT* previous = DeletedRecords;
-  DeletedRecords = deleted.release();
-  StatusCodeT s = StatusNoError;
-  ReplacePartitions(merged != nullptr ? fileName : nullptr, first, count,
-                    removeOld ? 1 : 0, &s);
-  if (s < 0) {
-    deleted.reset(DeletedRecords);
-    DeletedRecords = previous;
-    if (merged != nullptr) std::remove(fileName);
-    *status = s;
+
+  // The index file is written anew with the location table as it is after
+  // the range's replacement, and renamed over the old one.
+  auto locations = [&](FileClassT* next, IndexHeaderInfoT* h) {
+    uint32_t count = 0;
+    char entry[kLocationBytes];
+    for (uint32_t i = 0; i < NumPartitions(); ++i) {
+      if (i == first && merged != nullptr) {
+        std::memset(entry, 0, sizeof(entry));
+        std::memcpy(entry, fileName, std::strlen(fileName));
+        if (!next->Write(entry, kLocationBytes)) return 0;
+        ++count;
+      }
+      if (i >= first && i <= last) continue;
+      if (!IndexFile->Seek(LocationPosition(i)) ||
+          !IndexFile->Read(entry, kLocationBytes) ||
+          !next->Write(entry, kLocationBytes)) {
+        return 0;
+      }
+      ++count;
+    }
+    h->FirstPartitionPosition = h->LastPartitionPosition = 0;
+    h->PartitionCount = count;
+    return 1;
+  };
+  if (!RewriteIndexFile(deleted.release(), locations, status)) {
+    if (merged != nullptr) FileClassT(fileName).Delete();
     return;
   }
-  delete previous;
-  UnloadPartitions();
   // A file the table still names elsewhere stays.
   for (const std::string& old : oldFiles) {
-    if (!IsIndexFile(old.c_str()) && std::remove(old.c_str()) != 0) {
+    if (!IsIndexFile(old.c_str()) && !FileClassT(old.c_str()).Delete()) {
       *status = StatusUnableToDeleteFile;
     }
   }
   if (RetrievalSession) {
-    s = StatusNoError;
+    StatusCodeT s = StatusNoError;
     LoadDistributedIndexForRetrieval(0, &s);
     if (s < 0) *status = s;
   }

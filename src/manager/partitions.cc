@@ -164,14 +164,14 @@ void IndexManagerT::AddPartitionToDistributedIndex(IndexerT* indexer,
   if (listFirst) {
     WriteDeletedList(std::max(tableEnd, h.EndPosition), &s);
     if (s == StatusNoError &&
-        (!IndexFile->Flush() || !WriteFullHeader() || !IndexFile->Flush())) {
+        (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
       s = StatusWriteError;
     }
     if (s == StatusNoError) onDisk = h;
   }
   if (s == StatusNoError) WriteLocationEntry(n, location.c_str(), &s);
   if (s == StatusNoError && !listFirst) PlaceDeletedList(tableEnd, &s);
-  if (s == StatusNoError && !IndexFile->Flush()) s = StatusWriteError;
+  if (s == StatusNoError && !IndexFile->Sync()) s = StatusWriteError;
 
   // Only now, with the entry on disk, does the header count it.
   if (s == StatusNoError) {
@@ -436,13 +436,16 @@ void IndexManagerT::ReplacePartitions(const char* path, uint32_t first,
   }
 }
 
-void IndexManagerT::PlaceDeletedList(uint32_t tableEnd, StatusCodeT* status) {
+void IndexManagerT::PlaceDeletedList(uint32_t base, StatusCodeT* status) {
+  // A list the header on disk counts records in stays whole until the
+  // header points elsewhere: an interrupted write leaves it readable. An
+  // empty one is never read.
   const IndexHeaderInfoT& h = *CurrentHeader;
   const uint64_t listEnd =
-      uint64_t{tableEnd} + 12 +
+      uint64_t{base} + 12 +
       uint64_t{4} * DeletedRecords->GetNumberOfRecordsDeleted();
-  uint32_t position = tableEnd;
-  if (h.DeletedRecordCount > 0 && tableEnd < h.EndPosition &&
+  uint32_t position = base;
+  if (h.DeletedRecordCount > 0 && base < h.EndPosition &&
       listEnd > h.DeletedListPosition) {
     position = h.EndPosition;
   }

@@ -6,17 +6,16 @@
 // one of three states (writing, reading, empty) and reaches the disk only
 // through its root, always seeking the root first; reads and writes that fit
 // in the buffer are a plain memory copy. Everything that touches the
-// operating system goes through the Os* primitives below.
+// operating system goes through the Os* primitives (file_primitives.h).
 
 #include "storage/fileclas.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "storage/check.h"
+#include "storage/file_primitives.h"
 
 char TempTempFileNamePosition[1024] = "";
 uint32_t TempFileNameCounter = 0;
@@ -38,53 +37,6 @@ constexpr uint32_t kMaxPosition = 0xFFFFFFFFu;
 constexpr uint32_t kDefaultBufferSize = 4096;
 constexpr uint32_t kCopyChunk = 2048;
 constexpr uint32_t kCopyAllChunk = 128;
-
-// ---- Operating-system primitives ------------------------------------------
-
-FILE* OsOpen(const std::string& name, const char* mode) {
-  return std::fopen(name.c_str(), mode);
-}
-
-size_t OsRead(FILE* stream, void* buffer, size_t count) {
-  return std::fread(buffer, 1, count, stream);
-}
-
-size_t OsWrite(FILE* stream, const void* buffer, size_t count) {
-  return std::fwrite(buffer, 1, count, stream);
-}
-
-int OsSeek(FILE* stream, uint32_t offset) {
-  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
-
-// Seeks to the end and reports the offset there; fails beyond 32 bits.
-int OsSeekEnd(FILE* stream, uint32_t* offset) {
-  if (fseeko(stream, 0, SEEK_END) != 0) return 0;
-  off_t end = ftello(stream);
-  if (end < 0 || static_cast<uint64_t>(end) > kMaxPosition) return 0;
-  *offset = static_cast<uint32_t>(end);
-  return 1;
-}
-
-int OsFlush(FILE* stream) { return std::fflush(stream) != EOF; }
-
-int OsClose(FILE* stream) { return std::fclose(stream) == 0; }
-
-int OsSetBuffer(FILE* stream, char* buffer, uint32_t size) {
-  return std::setvbuf(stream, buffer, _IOFBF, size) == 0;
-}
-
-int OsRemove(const std::string& name) {
-  return std::remove(name.c_str()) == 0;
-}
-
-int OsRename(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-int OsExists(const std::string& name) {
-  return !name.empty() && access(name.c_str(), F_OK) == 0;
-}
 
 // ---- Helpers ----------------------------------------------------------------
 
@@ -395,6 +347,14 @@ int FileClassT::Delete() {
   Close();
   if (IsView) return Root->Delete();
   return OsRemove(FileName);
+}
+
+int FileClassT::MoveTo(const char* newName) {
+  if (newName == nullptr) return 0;
+  if (IsView) return Flush() && Root->MoveTo(newName);
+  if (!FlushViews() || !Flush() || !OsRename(FileName, newName)) return 0;
+  FileName = newName;
+  return 1;
 }
 
 int FileClassT::Rename(const char* newName) {
@@ -754,6 +714,17 @@ int FileClassT::Flush() {
     return Root->Flush();
   }
   return Stream == nullptr || OsFlush(Stream);
+}
+
+int FileClassT::Sync() {
+  if (IsView) {
+    if (StreamBuffer.BufferState == FileClassBufferT::kWriting &&
+        !BufferWrite()) {
+      return 0;
+    }
+    return Root->Sync();
+  }
+  return Stream != nullptr && OsSync(Stream);
 }
 
 int FileClassT::SetBuff(char* /*buffer*/, uint32_t size) {

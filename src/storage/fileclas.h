@@ -102,11 +102,16 @@ class FileClassT {
   virtual int Delete();
   // Closes, then renames the file on disk; the object takes the new name.
   virtual int Rename(const char* newName);
+  // Renames the file on disk while it stays open, its buffered bytes
+  // written first; the object takes the new name.
+  int MoveTo(const char* newName);
   virtual int IsOpen();
   virtual const char* Name();
   // Includes the bytes views hold in their buffers and have not yet written.
   // 0 on failure.
   virtual uint32_t GetLength();
+  // The same, telling a failure (0) from an empty file.
+  int MeasureLength(uint32_t* length);
 
   // Reads exactly count bytes; 0 when fewer were available (those are
   // delivered and the position advances over them).
@@ -152,6 +157,10 @@ class FileClassT {
   // allocates and owns that buffer, so `buffer` need not outlive the call;
   // it is not used. On a closed file the size applies from the next Open.
   virtual int SetBuff(char* buffer, uint32_t size);
+
+  // Flush, then force the file's bytes to the disk (before a rename puts
+  // the file in place of another).
+  int Sync();
 
   uint32_t BlockSize() const { return 2048; }
   int IsReadOnly() const { return ReadOnly; }
@@ -214,7 +223,6 @@ class FileClassT {
   int StreamWrite(const void* buffer, uint32_t count);
   int CloseStream();
   int ApplyStdioBuffer();
-  int MeasureLength(uint32_t* length);
 
   // Views.
   int AllocateNewBuffer(uint32_t size);

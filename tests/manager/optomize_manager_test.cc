@@ -649,6 +649,11 @@ TEST_F(OptomizeModelTest, DistributedEndNeedsAFreshFileName) {
   ASSERT_EQ(StatusNoError, status_);
   tvEndOptomization(manager_, nullptr, 1, &status_);
   EXPECT_EQ(StatusMalformedParameter, status_);
+  // Nor a name longer than a location entry holds.
+  const std::string longName = dir_.Path() + "/" + std::string(256, 'm');
+  tvEndOptomization(manager_, const_cast<char*>(longName.c_str()), 1,
+                    &status_);
+  EXPECT_EQ(StatusMalformedParameter, status_);
   // Still pending; a partition of the index is not overwritten.
   const std::string first = dir_.File("part-0-0");
   tvEndOptomization(manager_, const_cast<char*>(first.c_str()), 1, &status_);

@@ -1,0 +1,133 @@
+// The operating-system calls of FileClassT. Compiled twice: plain for the
+// shared library, and with TARVIS_FAULT_INJECTION for the archive the tests
+// link, where every call is counted and may be made to fail.
+
+#include "storage/file_primitives.h"
+
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#ifdef TARVIS_FAULT_INJECTION
+#include "storage/fault_injection.h"
+#define TV_IO_FAILS(kind, stream, name, count) \
+  IoCallFails(kind, stream, name, count)
+#define TV_IO_NOTE(call) call
+#define TV_IO_SYNC_TO_DISK() IoSyncToDisk()
+#else
+#define TV_IO_FAILS(kind, stream, name, count) 0
+#define TV_IO_NOTE(call) static_cast<void>(0)
+#define TV_IO_SYNC_TO_DISK() 1
+#endif
+
+namespace {
+
+constexpr uint64_t kMaxOffset = 0xFFFFFFFFu;
+
+}  // namespace
+
+FILE* OsOpen(const std::string& name, const char* mode) {
+  if (TV_IO_FAILS(kIoOpen, nullptr, &name, 0)) {
+    errno = EIO;
+    return nullptr;
+  }
+  FILE* stream = std::fopen(name.c_str(), mode);
+  if (stream != nullptr) TV_IO_NOTE(IoStreamOpened(stream, name));
+  return stream;
+}
+
+size_t OsRead(FILE* stream, void* buffer, size_t count) {
+  if (TV_IO_FAILS(kIoRead, stream, nullptr, count)) {
+    errno = EIO;
+    return 0;
+  }
+  const size_t got = std::fread(buffer, 1, count, stream);
+  TV_IO_NOTE(IoStreamAdvanced(stream, got));
+  return got;
+}
+
+size_t OsWrite(FILE* stream, const void* buffer, size_t count) {
+  if (TV_IO_FAILS(kIoWrite, stream, nullptr, count)) {
+    errno = EIO;
+    return 0;
+  }
+  const size_t put = std::fwrite(buffer, 1, count, stream);
+  TV_IO_NOTE(IoStreamAdvanced(stream, put));
+  return put;
+}
+
+int OsSeek(FILE* stream, uint32_t offset) {
+  if (TV_IO_FAILS(kIoSeek, stream, nullptr, offset)) {
+    errno = EIO;
+    return 0;
+  }
+  if (fseeko(stream, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+  TV_IO_NOTE(IoStreamMoved(stream, offset));
+  return 1;
+}
+
+int OsSeekEnd(FILE* stream, uint32_t* offset) {
+  if (TV_IO_FAILS(kIoSeek, stream, nullptr, UINT64_MAX)) {
+    errno = EIO;
+    return 0;
+  }
+  if (fseeko(stream, 0, SEEK_END) != 0) return 0;
+  const off_t end = ftello(stream);
+  if (end < 0 || static_cast<uint64_t>(end) > kMaxOffset) return 0;
+  TV_IO_NOTE(IoStreamMoved(stream, static_cast<uint64_t>(end)));
+  *offset = static_cast<uint32_t>(end);
+  return 1;
+}
+
+int OsFlush(FILE* stream) {
+  if (TV_IO_FAILS(kIoFlush, stream, nullptr, 0)) {
+    errno = EIO;
+    return 0;
+  }
+  return std::fflush(stream) != EOF;
+}
+
+int OsSync(FILE* stream) {
+  if (TV_IO_FAILS(kIoFlush, stream, nullptr, 0)) {
+    errno = EIO;
+    return 0;
+  }
+  if (std::fflush(stream) == EOF) return 0;
+  return !TV_IO_SYNC_TO_DISK() || fsync(fileno(stream)) == 0;
+}
+
+int OsClose(FILE* stream) {
+  // A close that fails has released the stream all the same, and the bytes
+  // it held may not have reached the file.
+  const int failed = TV_IO_FAILS(kIoClose, stream, nullptr, 0);
+  TV_IO_NOTE(IoStreamClosed(stream));
+  if (failed) __fpurge(stream);
+  const int closed = std::fclose(stream) == 0;
+  if (failed) errno = EIO;
+  return closed && !failed;
+}
+
+int OsSetBuffer(FILE* stream, char* buffer, uint32_t size) {
+  return std::setvbuf(stream, buffer, _IOFBF, size) == 0;
+}
+
+int OsRemove(const std::string& name) {
+  if (TV_IO_FAILS(kIoRemove, nullptr, &name, 0)) {
+    errno = EIO;
+    return 0;
+  }
+  return std::remove(name.c_str()) == 0;
+}
+
+int OsRename(const std::string& from, const std::string& to) {
+  if (TV_IO_FAILS(kIoRename, nullptr, &to, 0)) {
+    errno = EIO;
+    return 0;
+  }
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int OsExists(const std::string& name) {
+  return !name.empty() && access(name.c_str(), F_OK) == 0;
+}
