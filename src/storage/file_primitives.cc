@@ -4,6 +4,7 @@
 
 #include "storage/file_primitives.h"
 
+#include <fcntl.h>
 #include <stdio_ext.h>
 #include <unistd.h>
 
@@ -24,6 +25,20 @@
 namespace {
 
 constexpr uint64_t kMaxOffset = 0xFFFFFFFFu;
+
+// Makes a rename into the directory of `name` durable. Best effort: the
+// rename itself has happened and stays reported as done; a file system that
+// cannot sync a directory loses only the durability across a power cut.
+void SyncDirectoryOf(const std::string& name) {
+  const size_t slash = name.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string(".")
+                          : slash == 0              ? std::string("/")
+                                                    : name.substr(0, slash);
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  static_cast<void>(fsync(fd));
+  close(fd);
+}
 
 }  // namespace
 
@@ -125,7 +140,9 @@ int OsRename(const std::string& from, const std::string& to) {
     errno = EIO;
     return 0;
   }
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  if (std::rename(from.c_str(), to.c_str()) != 0) return 0;
+  if (TV_IO_SYNC_TO_DISK()) SyncDirectoryOf(to);
+  return 1;
 }
 
 int OsExists(const std::string& name) {
