@@ -4,15 +4,16 @@
 // A root owns the stdio stream and tracks its offset (Position), so that it
 // seeks only when an operation needs another offset. A view owns a buffer in
 // one of three states (writing, reading, empty) and reaches the disk only
-// through its root, always seeking the root first; reads and writes that fit
-// in the buffer are a plain memory copy. Everything that touches the
-// operating system goes through the Os* primitives below.
+// through its root: it reads at an offset and writes after seeking the root;
+// reads and writes that fit in the buffer are a plain memory copy. Everything
+// that touches the operating system goes through the Os* primitives below.
 
 #include "storage/fileclas.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -51,6 +52,21 @@ size_t OsRead(FILE* stream, void* buffer, size_t count) {
 
 size_t OsWrite(FILE* stream, const void* buffer, size_t count) {
   return std::fwrite(buffer, 1, count, stream);
+}
+
+// Reads at offset with positioned reads, which move neither the stream's
+// offset nor its buffer; short only at the end of the file or on an error.
+size_t OsReadAt(FILE* stream, void* buffer, size_t count, uint32_t offset) {
+  const int fd = fileno(stream);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t got = pread(fd, static_cast<char*>(buffer) + done, count - done,
+                        static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
 }
 
 int OsSeek(FILE* stream, uint32_t offset) {
@@ -276,6 +292,22 @@ uint32_t FileClassT::StreamRead(void* buffer, uint32_t count) {
   return got;
 }
 
+// Views fill their buffers at scattered offsets: one positioned read does
+// what a seek and a buffered read (which stdio splits at its block
+// boundaries) take two or three system calls for. The stream may hold
+// written bytes not yet handed to the system only when the last transfer was
+// a write (a seek hands them over) or its state is unsure; then the bytes
+// are read through the stream, which sees them.
+uint32_t FileClassT::StreamReadAt(uint32_t offset, void* buffer,
+                                  uint32_t count) {
+  if (Stream == nullptr) return 0;
+  if (LastOp == kWriteOp || LastOp == kUnsure) {
+    return StreamSeek(offset) ? StreamRead(buffer, count) : 0;
+  }
+  count = std::min(count, kMaxPosition - offset);
+  return static_cast<uint32_t>(OsReadAt(Stream, buffer, count, offset));
+}
+
 int FileClassT::StreamWrite(const void* buffer, uint32_t count) {
   if (Stream == nullptr || ReadOnly || count > kMaxPosition - Position) {
     return 0;
@@ -423,8 +455,8 @@ int FileClassT::BufferRead(uint32_t fillOffset) {
   FileClassBufferT& b = StreamBuffer;
   ResetBuffer(FileClassBufferT::kReading, fillOffset);
   uint32_t want = std::min(b.Capacity, kMaxPosition - fillOffset);
-  if (want == 0 || !Root->StreamSeek(fillOffset)) return 0;
-  b.ValidCount = Root->StreamRead(b.Data, want);
+  if (want == 0) return 0;
+  b.ValidCount = Root->StreamReadAt(fillOffset, b.Data, want);
   return b.ValidCount != 0;
 }
 
@@ -450,9 +482,7 @@ uint32_t FileClassT::ViewRead(unsigned char* out, uint32_t count) {
       uint32_t rest = count - done;
       if (rest >= b.Capacity) {
         // A large read bypasses the buffer.
-        uint32_t got = Root->StreamSeek(Position)
-                           ? Root->StreamRead(out + done, rest)
-                           : 0;
+        uint32_t got = Root->StreamReadAt(Position, out + done, rest);
         Position += got;
         done += got;
         ResetBuffer(FileClassBufferT::kEmpty, Position);
