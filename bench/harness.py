@@ -203,17 +203,22 @@ def run_corpus(corpus, engines, args):
     directory = os.path.join(args.work, corpus)
     os.makedirs(directory, exist_ok=True)
     started = time.time()
+    date = time.strftime("%Y-%m-%d %H:%M")
     info = prepare(corpus, directory, args)
     with open(os.path.join(directory, "queries.txt")) as f:
         query_list = [line.rstrip("\n").split("\t") for line in f]
     driver_rss = driver_memory(directory, args)
     rows = [run_engine(engine, directory, args) for engine in engines]
     for row in rows:
+        row["date"] = date
+    if args.engines:
+        rows, date = keep_earlier_rows(directory, info, query_list, rows, date)
+    for row in rows:
         if "peak_rss_mib" in row and driver_rss is not None:
             row["net_rss_mib"] = max(row["peak_rss_mib"] - driver_rss, 0.0)
     summary = {
         "corpus": info,
-        "date": time.strftime("%Y-%m-%d %H:%M"),
+        "date": date,
         "machine": "%d cores, %s" % (os.cpu_count(), platform.processor() or platform.machine()),
         "seconds": time.time() - started,
         "queries": query_list,
@@ -224,6 +229,26 @@ def run_corpus(corpus, engines, args):
     with open(os.path.join(directory, "summary.json"), "w") as f:
         json.dump(summary, f)
     return summary
+
+
+def keep_earlier_rows(directory, info, query_list, rows, date):
+    """A run of some engines keeps the rows of the others from the corpus's
+    last summary when that was made from the same corpus and queries, so that
+    one engine can be measured again without running its peers. Returns the
+    rows in the usual engine order and the date of the earlier run."""
+    path = os.path.join(directory, "summary.json")
+    if not os.path.exists(path):
+        return rows, date
+    with open(path) as f:
+        earlier = json.load(f)
+    if earlier["corpus"] != info or earlier["queries"] != query_list:
+        return rows, date
+    by_engine = {r["engine"]: r for r in earlier["rows"]}
+    by_engine.update((r["engine"], r) for r in rows)
+    order = [e.name for e in ENGINES]
+    kept = sorted(by_engine.values(),
+                  key=lambda r: order.index(r["engine"]) if r["engine"] in order else len(order))
+    return kept, earlier["date"]
 
 
 def available_engines(args):

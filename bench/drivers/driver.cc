@@ -119,29 +119,37 @@ int RunQueries(EngineT* engine, const std::string& dir, const std::string& query
             static_cast<unsigned long long>(hash));
   }
 
-  // Timed pass, class by class.
+  // Timed passes, class by class. The machine is shared, so each class is
+  // timed kTimedPasses times and the least total, the least disturbed, is
+  // reported.
+  constexpr int kTimedPasses = 3;
   for (int c = 0; c < kQueryClassCount; ++c) {
     QueryClassT kind = static_cast<QueryClassT>(c);
     if (!engine->Supports(kind)) {
       fprintf(out, "class %s unsupported\n", QueryClassName(kind));
       continue;
     }
-    double total = 0;
+    double best = 0;
     size_t run = 0;
-    for (size_t i = 0; i < queries.size(); ++i) {
-      if (queries[i].kind != kind || counts[i] < 0) continue;
-      records.clear();
-      auto start = std::chrono::steady_clock::now();
-      bool ok = engine->Run(queries[i], &records);
-      total += std::chrono::duration<double, std::milli>(
-                   std::chrono::steady_clock::now() - start).count();
-      ++run;
-      if (!ok || static_cast<long>(records.size()) != counts[i]) {
-        fprintf(stderr, "query %zu gave a different result the second time\n", i);
-        ++failures;
+    for (int pass = 0; pass < kTimedPasses; ++pass) {
+      double total = 0;
+      run = 0;
+      for (size_t i = 0; i < queries.size(); ++i) {
+        if (queries[i].kind != kind || counts[i] < 0) continue;
+        records.clear();
+        auto start = std::chrono::steady_clock::now();
+        bool ok = engine->Run(queries[i], &records);
+        total += std::chrono::duration<double, std::milli>(
+                     std::chrono::steady_clock::now() - start).count();
+        ++run;
+        if (!ok || static_cast<long>(records.size()) != counts[i]) {
+          fprintf(stderr, "query %zu gave a different result when timed\n", i);
+          ++failures;
+        }
       }
+      if (pass == 0 || total < best) best = total;
     }
-    fprintf(out, "class %s %zu %.3f\n", QueryClassName(kind), run, total);
+    fprintf(out, "class %s %zu %.3f\n", QueryClassName(kind), run, best);
   }
   if (fclose(out) != 0) {
     fprintf(stderr, "cannot write %s\n", outPath.c_str());

@@ -154,7 +154,7 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
   if (RunBuilder == nullptr || !RunBuilder->IsValid() || Merger == nullptr ||
       RunFile == nullptr || !RunFile->IsValid()) {
     s = StatusNotEnoughMemory;
-  } else if (RunFile->Open(kRunFileCreate, nullptr, 4096) != 1) {
+  } else if (RunFile->Open(kRunFileCreate, nullptr, kRunWriteStreamBytes) != 1) {
     s = StatusGeneralError;
   }
   if (s == StatusNoError) {

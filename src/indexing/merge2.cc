@@ -16,8 +16,8 @@ constexpr uint32_t kPage = 4096;
 constexpr uint32_t kMinSlice = kPage + RunT::kWordArea;
 // Step by which read blocks shrink to fit a group and grow to fill a buffer.
 constexpr uint32_t kBlockStep = 1024;
-// stdio buffer of the run files a pass reads and writes.
-constexpr uint32_t kStreamBuffer = 4096;
+// stdio buffer of the run file a pass reads.
+constexpr uint32_t kReadStreamBuffer = 4096;
 const uint32_t kMergedRunTags[4] = {0, 0, 0, 0};
 
 uint32_t RoundToPage(uint32_t size) { return size - size % kPage; }
@@ -63,10 +63,10 @@ MFileT* MergeT::GetFinishedMergeFile() {
 
 int MergeT::MergePass() {
   if (GroupLimit < 2) return 0;  // no progress possible
-  if (Input->Open(kRunFileOpenExisting, nullptr, kStreamBuffer) != 1) return 0;
+  if (Input->Open(kRunFileOpenExisting, nullptr, kReadStreamBuffer) != 1) return 0;
   Output = new (std::nothrow) MFileT();
   if (Output == nullptr || !Output->IsValid() ||
-      Output->Open(kRunFileCreate, nullptr, kStreamBuffer) != 1) {
+      Output->Open(kRunFileCreate, nullptr, kRunWriteStreamBytes) != 1) {
     return 0;
   }
   RunsLeft = Input->RunCount();

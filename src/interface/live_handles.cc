@@ -5,7 +5,13 @@
 // time), so each thread remembers the handle it found last together with the
 // registry's generation, which every change advances: a remembered handle is
 // still registered with its kind while the generation has not moved, and is
-// answered without the lock.
+// answered without the lock. The generation is 64 bits and never comes back
+// to a value once left. A change advances it before it returns, so a call
+// that comes after it in any thread (a host that destroys a handle in one
+// thread and lets another go on must order the two) reads the new value and
+// asks the registry; that is also what catches an address freed and handed
+// out again for a new object, which the exports register only after the old
+// one was forgotten.
 
 #include "interface/live_handles.h"
 

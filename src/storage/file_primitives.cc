@@ -62,6 +62,24 @@ size_t OsRead(FILE* stream, void* buffer, size_t count) {
   return got;
 }
 
+size_t OsReadAt(FILE* stream, void* buffer, size_t count, uint32_t offset) {
+  if (TV_IO_FAILS(kIoRead, stream, nullptr, count)) {
+    errno = EIO;
+    return 0;
+  }
+  const int fd = fileno(stream);
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t got =
+        pread(fd, static_cast<char*>(buffer) + done, count - done,
+              static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
 size_t OsWrite(FILE* stream, const void* buffer, size_t count) {
   if (TV_IO_FAILS(kIoWrite, stream, nullptr, count)) {
     errno = EIO;

@@ -16,6 +16,9 @@
 FILE* OsOpen(const std::string& name, const char* mode);
 size_t OsRead(FILE* stream, void* buffer, size_t count);
 size_t OsWrite(FILE* stream, const void* buffer, size_t count);
+// Reads at offset without moving the stream's offset or touching its buffer;
+// short only at the end of the file or on an error.
+size_t OsReadAt(FILE* stream, void* buffer, size_t count, uint32_t offset);
 // 1 when the stream now stands at offset.
 int OsSeek(FILE* stream, uint32_t offset);
 // Seeks to the end and reports the offset there; fails beyond 32 bits.

@@ -4,9 +4,10 @@
 // A root owns the stdio stream and tracks its offset (Position), so that it
 // seeks only when an operation needs another offset. A view owns a buffer in
 // one of three states (writing, reading, empty) and reaches the disk only
-// through its root, always seeking the root first; reads and writes that fit
-// in the buffer are a plain memory copy. Everything that touches the
-// operating system goes through the Os* primitives (file_primitives.h).
+// through its root: it reads at an offset and writes after seeking the root;
+// reads and writes that fit in the buffer are a plain memory copy. Everything
+// that touches the operating system goes through the Os* primitives
+// (file_primitives.h).
 
 #include "storage/fileclas.h"
 
@@ -228,6 +229,22 @@ uint32_t FileClassT::StreamRead(void* buffer, uint32_t count) {
   return got;
 }
 
+// Views fill their buffers at scattered offsets: one positioned read does
+// what a seek and a buffered read (which stdio splits at its block
+// boundaries) take two or three system calls for. The stream may hold
+// written bytes not yet handed to the system only when the last transfer was
+// a write (a seek hands them over) or its state is unsure; then the bytes
+// are read through the stream, which sees them.
+uint32_t FileClassT::StreamReadAt(uint32_t offset, void* buffer,
+                                  uint32_t count) {
+  if (Stream == nullptr) return 0;
+  if (LastOp == kWriteOp || LastOp == kUnsure) {
+    return StreamSeek(offset) ? StreamRead(buffer, count) : 0;
+  }
+  count = std::min(count, kMaxPosition - offset);
+  return static_cast<uint32_t>(OsReadAt(Stream, buffer, count, offset));
+}
+
 int FileClassT::StreamWrite(const void* buffer, uint32_t count) {
   if (Stream == nullptr || ReadOnly || count > kMaxPosition - Position) {
     return 0;
@@ -383,8 +400,8 @@ int FileClassT::BufferRead(uint32_t fillOffset) {
   FileClassBufferT& b = StreamBuffer;
   ResetBuffer(FileClassBufferT::kReading, fillOffset);
   uint32_t want = std::min(b.Capacity, kMaxPosition - fillOffset);
-  if (want == 0 || !Root->StreamSeek(fillOffset)) return 0;
-  b.ValidCount = Root->StreamRead(b.Data, want);
+  if (want == 0) return 0;
+  b.ValidCount = Root->StreamReadAt(fillOffset, b.Data, want);
   return b.ValidCount != 0;
 }
 
@@ -410,9 +427,7 @@ uint32_t FileClassT::ViewRead(unsigned char* out, uint32_t count) {
       uint32_t rest = count - done;
       if (rest >= b.Capacity) {
         // A large read bypasses the buffer.
-        uint32_t got = Root->StreamSeek(Position)
-                           ? Root->StreamRead(out + done, rest)
-                           : 0;
+        uint32_t got = Root->StreamReadAt(Position, out + done, rest);
         Position += got;
         done += got;
         ResetBuffer(FileClassBufferT::kEmpty, Position);

@@ -220,6 +220,9 @@ class FileClassT {
   int StreamSeek(uint32_t offset);
   int PrepareTransfer(int op);
   uint32_t StreamRead(void* buffer, uint32_t count);
+  // Reads at offset; Position and LastOp move only when the bytes have to
+  // come through the stream (see the definition).
+  uint32_t StreamReadAt(uint32_t offset, void* buffer, uint32_t count);
   int StreamWrite(const void* buffer, uint32_t count);
   int CloseStream();
   int ApplyStdioBuffer();

@@ -99,7 +99,7 @@ int FileClassT::RemoveLastBuffer() {
 BufferHeaderT* FileClassT::ReadInBuffer(uint32_t offset, uint32_t size) {
   BufferHeaderT* page = NewPage(size);
   if (page == nullptr) return nullptr;
-  if (!StreamSeek(offset) || StreamRead(page->Data, size) != size) {
+  if (StreamReadAt(offset, page->Data, size) != size) {
     FreePage(page);
     return nullptr;
   }

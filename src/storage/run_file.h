@@ -43,6 +43,11 @@ constexpr uint32_t kRunLogStart = 48;
 // Bytes of "Bob " filler written into a new log.
 constexpr uint32_t kRunLogFillerBytes = 400;
 
+// stdio buffer for a run file being written. Runs are written front to back,
+// so a large buffer saves system calls (one per page otherwise); a run file
+// being read jumps between runs and is better served by a page.
+constexpr uint32_t kRunWriteStreamBytes = 65536;
+
 // Open modes of MFileT::Open.
 enum : int {
   kRunFileOpenExisting = 1,  // reopen the pair for reading and writing

@@ -523,6 +523,39 @@ TEST_F(FileClassTest, LengthAndEndIncludeBytesViewsHold) {
 
 // A root moves between writing and reading at the same offset without a
 // seek of the caller's in between.
+// Views read at their own offsets without moving the stream, except where
+// the stream still holds written bytes: those must be seen, both by a read
+// through a view's buffer and by a large read past it.
+TEST_F(FileClassTest, ViewsSeeBytesStillInTheStreamBuffer) {
+  const std::string data = Fill("pending", 3000);
+  FileClassT a(Path("pending").c_str(), 4096, 16);
+  ASSERT_EQ(1, a.Open(kFileReadWrite));
+  FileClassT b(&a, 16);
+  const std::string fresh(100, 'x');
+  ASSERT_EQ(1, a.Seek(1000));
+  ASSERT_EQ(1, a.Write(fresh.data(), 100));  // past a's buffer: into the stream
+  std::string got(100, '\0');
+  ASSERT_EQ(1, b.Seek(1000));
+  ASSERT_EQ(1, b.Read(&got[0], 100));
+  EXPECT_EQ(fresh, got);
+
+  ASSERT_EQ(1, a.Seek(2000));
+  ASSERT_EQ(1, a.Write(fresh.data(), 100));
+  uint32_t value = 0;
+  ASSERT_EQ(1, b.Seek(2040));
+  ASSERT_EQ(1, b.ReadLong(&value));
+  EXPECT_EQ(0x78787878u, value);
+
+  // Reads elsewhere leave the other view where it was.
+  ASSERT_EQ(1, b.Seek(8));
+  ASSERT_EQ(1, b.ReadLong(&value));
+  EXPECT_EQ(BigEndianAt(data, 8), value);
+  ASSERT_EQ(1, a.ReadLong(&value));
+  EXPECT_EQ(BigEndianAt(data, 2100), value);
+  ASSERT_EQ(1, b.ReadLong(&value));
+  EXPECT_EQ(BigEndianAt(data, 12), value);
+}
+
 TEST_F(FileClassTest, RootAlternatesReadsAndWrites) {
   WriteWholeFile(Path("mixed"), "01234567");
   FileClassT file(Path("mixed").c_str());
