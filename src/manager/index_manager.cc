@@ -12,6 +12,7 @@
 #include "manager/creation_params.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
+#include "query/vector_buffer_pool.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -25,6 +26,7 @@ uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 IndexManagerT::IndexManagerT() { Reset(); }
 
 IndexManagerT::~IndexManagerT() {
+  if (RetrievalSession) CloseVectorBufferPool();
   DiscardOptomization();
   UnloadPartitions();
   delete IndexFile;
@@ -45,6 +47,7 @@ void IndexManagerT::Reset() {
   ConstructionFlag = ScratchBuffer != nullptr && DeletedRecords != nullptr;
   ValidityMarker = kValidityMarker;
   ReadOnly = 0;
+  if (RetrievalSession) CloseVectorBufferPool();
   RetrievalSession = 0;
   CurrentIndexer = nullptr;
   IndexMode = 0;

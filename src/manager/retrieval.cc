@@ -5,6 +5,7 @@
 #include "manager/index_manager.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
+#include "query/vector_buffer_pool.h"
 #include "storage/fileclas.h"
 
 void IndexManagerT::StartRetrievalSession(StatusCodeT* status) {
@@ -14,6 +15,7 @@ void IndexManagerT::StartRetrievalSession(StatusCodeT* status) {
     return;
   }
   RetrievalSession = 1;
+  OpenVectorBufferPool();
 }
 
 int IndexManagerT::LoadAllPartitions(StatusCodeT* status) {
@@ -35,6 +37,7 @@ int IndexManagerT::LoadAllPartitions(StatusCodeT* status) {
 
 void IndexManagerT::EndRetrievalSession(StatusCodeT* status) {
   if (!RequireIndex(status)) return;
+  if (RetrievalSession) CloseVectorBufferPool();
   RetrievalSession = 0;
   UnloadPartitions();
 }

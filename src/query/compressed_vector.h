@@ -32,6 +32,9 @@ class CompressedQueryVectorT : public QueryVectorBaseT,
   void NextHit(uint32_t record, uint32_t word, StatusCodeT* status) override;
   // A compressed vector cannot go back: this only reports 0.
   void Rewind(StatusCodeT* status) override;
+  int HoldsRecordHitsOnly() const override {
+    return WordInfo.IndexMode != WORD_MODE;
+  }
 
   WordIndexInfoT WordInfo;
 

@@ -4,7 +4,10 @@
 
 #include "query/query_processor.h"
 
+#include <algorithm>
 #include <new>
+
+#include "query/vector_buffer_pool.h"
 
 QueryProcessorT::QueryProcessorT(uint32_t recordsInPartition,
                                  const DeletedRecordSetT* deleted,
@@ -230,6 +233,7 @@ int QueryProcessorT::Emit(UncompressedQueryVectorT* result,
 // OR: a k-way merge through the tournament, each (record, word) once.
 
 UncompressedQueryVectorT* QueryProcessorT::ProcessOr(StatusCodeT* status) {
+  if (UnitesRecords()) return RecordUnion(status);
   UncompressedQueryVectorT* result = NewResult(status);
   if (result == nullptr) return nullptr;
   TermInstanceT last;
@@ -259,6 +263,90 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessOr(StatusCodeT* status) {
     if (moved < 0) return Fail(result);
     RootMoved(moved);
   }
+  return Finish(result, status);
+}
+
+// Below this many operands the tournament costs less than a window's sweep.
+constexpr uint32_t kRecordUnionOperands = 8;
+
+int QueryProcessorT::UnitesRecords() const {
+  if (Inserted < kRecordUnionOperands) return 0;
+  for (uint32_t slot = 0; slot < Inserted; ++slot) {
+    if (Slots[slot] != nullptr && !Slots[slot]->HoldsRecordHitsOnly()) return 0;
+  }
+  return 1;
+}
+
+// With one hit per record, the OR keeps of each record the hit of the first
+// operand (by slot) that holds it: the tournament lets the left one win ties.
+// The records are gathered one window at a time, from the least record any
+// operand stands on: every operand in slot order is walked through the
+// window, the first hit of a record claims its entry, and the claimed
+// entries are emitted in record order.
+UncompressedQueryVectorT* QueryProcessorT::RecordUnion(StatusCodeT* status) {
+  UncompressedQueryVectorT* result = NewResult(status);
+  if (result == nullptr) return nullptr;
+  TermInstanceT* window = TakePooledWindow();
+  if (window == nullptr) {
+    *status = StatusNotEnoughMemory;
+    return Fail(result);
+  }
+  constexpr uint32_t kWords = (kPooledWindowEntries + 63) / 64;
+  uint64_t claimed[kWords];
+  for (uint32_t slot = 0; slot < Inserted; ++slot) {
+    if (Slots[slot] != nullptr && !Slots[slot]->IsPositioned()) {
+      Slots[slot] = nullptr;
+    }
+  }
+  int failed = 0;
+  while (!failed) {
+    uint32_t low = UINT32_MAX;
+    for (uint32_t slot = 0; slot < Inserted; ++slot) {
+      if (Slots[slot] != nullptr) {
+        low = std::min(low, Slots[slot]->CurrentRecord());
+      }
+    }
+    if (low == UINT32_MAX) break;
+    const uint64_t high = uint64_t{low} + kPooledWindowEntries;
+    std::fill(claimed, claimed + kWords, 0);
+    // The words of claimed that may hold a bit: the window's records are
+    // claimed from its first on, and seldom up to its end.
+    uint32_t words = 1;
+    for (uint32_t slot = 0; slot < Inserted && !failed; ++slot) {
+      QueryVectorBaseT* vector = Slots[slot];
+      if (vector == nullptr) continue;
+      while (vector->CurrentRecord() < high) {
+        const TermInstanceT& hit = vector->CurrentHit();
+        const uint32_t at = hit.RecordNumber - low;
+        const uint64_t bit = uint64_t{1} << (at % 64);
+        if ((claimed[at / 64] & bit) == 0) {
+          claimed[at / 64] |= bit;
+          window[at] = hit;
+          words = std::max(words, at / 64 + 1);
+        }
+        const int moved = Step(vector, status);
+        if (moved > 0) continue;
+        if (moved < 0) failed = 1;
+        // An ended vector keeps standing on its last hit.
+        Slots[slot] = nullptr;
+        break;
+      }
+    }
+    for (uint32_t word = 0; word < words && !failed; ++word) {
+      for (uint64_t bits = claimed[word]; bits != 0; bits &= bits - 1) {
+        const uint32_t at = word * 64 + static_cast<uint32_t>(__builtin_ctzll(bits));
+        if (IsDeleted(low + at)) continue;
+        if (!Emit(result, window[at], status)) {
+          failed = 1;
+          break;
+        }
+      }
+    }
+  }
+  GivePooledWindow(window);
+  // As after the tournament: the root holds no operand.
+  Tree[0] = EntryT();
+  if (failed) return Fail(result);
   return Finish(result, status);
 }
 

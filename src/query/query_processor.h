@@ -146,6 +146,12 @@ class QueryProcessorT {
   static int SkipRecord(QueryVectorBaseT* vector, uint32_t record,
                         StatusCodeT* status);
 
+  // The OR of record-level operands without the tournament (ProcessOr's
+  // result exactly).
+  UncompressedQueryVectorT* RecordUnion(StatusCodeT* status);
+  // 1 when ProcessOr takes RecordUnion's way.
+  int UnitesRecords() const;
+
   static UncompressedQueryVectorT* NewResult(StatusCodeT* status);
   static UncompressedQueryVectorT* Fail(UncompressedQueryVectorT* result);
   static UncompressedQueryVectorT* Finish(UncompressedQueryVectorT* result,

@@ -39,6 +39,9 @@ class QueryVectorBaseT {
   virtual void NextHit(StatusCodeT* status);
   virtual void NextHit(uint32_t record, uint32_t word, StatusCodeT* status);
   virtual void Rewind(StatusCodeT* status);
+  // 1 when every hit the vector holds is at word position 1 (a record-level
+  // term, or a vector filled only with such hits).
+  virtual int HoldsRecordHitsOnly() const { return 0; }
 
   // Both compare the current hits, (record, word) order. a < b holds when a
   // is at or before b; when both stand in one record, b's match counter is

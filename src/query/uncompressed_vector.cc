@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "query/vector_buffer_pool.h"
 #include "storage/check.h"
 #include "storage/fileclas.h"
 
@@ -35,14 +36,28 @@ UncompressedQueryVectorT::UncompressedQueryVectorT(uint32_t sizeInBytes,
   BufferValid = 1;
 }
 
+// Full windows of work vectors come from the pool and go back to it.
+static TermInstanceT* NewBuffer(uint32_t entries) {
+  if (entries == kPooledWindowEntries) return TakePooledWindow();
+  return new (std::nothrow) TermInstanceT[entries];
+}
+
+static void FreeBuffer(TermInstanceT* buffer, uint32_t entries) {
+  if (entries == kPooledWindowEntries) {
+    GivePooledWindow(buffer);
+  } else {
+    delete[] buffer;
+  }
+}
+
 int UncompressedQueryVectorT::GrowBuffer(uint32_t entries) {
   if (entries <= Allocated) return 1;
-  TermInstanceT* larger = new (std::nothrow) TermInstanceT[entries];
+  TermInstanceT* larger = NewBuffer(entries);
   if (larger == nullptr) return 0;
   std::copy(Buffer, Buffer + Allocated, larger);
   // A vector holding entries stands on one of the buffer's.
   if (InstanceCount > 0) CurrentInstance = larger + CurrentIndex;
-  delete[] Buffer;
+  FreeBuffer(Buffer, Allocated);
   Buffer = larger;
   Allocated = entries;
   return 1;
@@ -60,7 +75,7 @@ UncompressedQueryVectorT::~UncompressedQueryVectorT() {
     SpillFile->Delete();
     delete SpillFile;
   }
-  delete[] Buffer;
+  FreeBuffer(Buffer, Allocated);
 }
 
 uint32_t UncompressedQueryVectorT::WindowCount() const {

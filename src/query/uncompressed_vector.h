@@ -40,6 +40,7 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
   void NextHit(uint32_t record, uint32_t word, StatusCodeT* status) override;
   // Stands on the first hit.
   void Rewind(StatusCodeT* status) override;
+  int HoldsRecordHitsOnly() const override { return HitKind == kRecordHits; }
   // Steps back one hit and reports it; at the first hit reports it with
   // status 1.
   virtual void PreviousHit(HitRecT* hit, StatusCodeT* status);

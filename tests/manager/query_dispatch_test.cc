@@ -16,6 +16,7 @@
 #include "manager/index_manager.h"
 #include "manager/session_records.h"
 #include "query/uncompressed_vector.h"
+#include "query/vector_buffer_pool.h"
 #include "support/hit_set_model.h"
 
 namespace {
@@ -233,6 +234,26 @@ TEST_F(QueryDispatchTest, QueriesNeedLoadedPartitionsAndReportParseErrors) {
   std::unique_ptr<UncompressedQueryVectorT> result(manager_->ProcessQuery(query, &status));
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(Walk(result.get()), (HitSet{{1, 1}, {2, 1}}));
+}
+
+// Work windows kept between queries go when the session ends, however it
+// ends: by its end, or by closing the index in the middle of it.
+TEST_F(QueryDispatchTest, EndingARetrievalSessionFreesTheKeptWindows) {
+  CreateIndex(RECORD_MODE);
+  ASSERT_EQ(Open(), StatusNoError);
+  AddSessions(manager_, {{{"a", "b"}}, {{"a"}, {"b"}}});
+  for (bool close : {false, true}) {
+    if (close) {
+      ASSERT_EQ(Open(), StatusNoError);
+    }
+    tvStartRetrievalSession(manager_, &status_);
+    ASSERT_EQ(status_, StatusNoError);
+    GivePooledWindow(TakePooledWindow());
+    EXPECT_EQ(PooledWindowCount(), 1u);
+    if (!close) tvEndRetrievalSession(manager_, &status_);
+    tvCloseIndex(manager_, &status_);
+    EXPECT_EQ(PooledWindowCount(), 0u) << (close ? "closed" : "ended");
+  }
 }
 
 }  // namespace

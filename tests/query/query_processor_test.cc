@@ -645,3 +645,160 @@ TEST(QueryProcessorTest, WorkedCases) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The OR of many record-level operands: the window sweep must give what the
+// tournament gives, hit for hit (which operand's count and weight a record
+// keeps included).
+
+using Instances = std::vector<TermInstanceT>;
+
+// Record-level operand i as kind kinds[i]; an uncompressed one carries count
+// and weight of its own, so that the hit a record keeps shows whose it is.
+std::vector<std::unique_ptr<QueryVectorBaseT>> MakeRecordOperands(
+    const std::vector<List>& lists, const std::vector<Kind>& kinds,
+    const std::string& postingPath) {
+  auto vectors = MakeVectors(lists, kinds, postingPath);
+  for (size_t i = 0; i < lists.size(); ++i) {
+    if (kinds[i] == Kind::kCompressed) continue;
+    StatusCodeT status = 0;
+    auto vector = std::make_unique<UncompressedQueryVectorT>(
+        kinds[i] == Kind::kSmallWindow ? 5 * 16 : kWorkVectorBytes, &status);
+    for (const Hit& hit : lists[i]) {
+      TermInstanceT instance;
+      instance.RecordNumber = hit.first;
+      instance.WordPosition = 1;
+      instance.Count = static_cast<uint16_t>(i + 2);
+      instance.Weight = 0.5f * (i + 1);
+      vector->AddInstance(&instance, &status);
+    }
+    vector->Rewind(&status);
+    vectors[i] = std::move(vector);
+  }
+  return vectors;
+}
+
+// ProcessOr over operands[0..count): a null result gives {}.
+std::unique_ptr<UncompressedQueryVectorT> OrOf(
+    QueryVectorBaseT* const* operands, size_t count,
+    const DeletedSetT* deleted, uint32_t offset, StatusCodeT* status) {
+  QueryProcessorT processor(1000000, deleted, offset);
+  processor.InitHeap();
+  for (size_t i = 0; i < count; ++i) processor.ProcessVector(operands[i], status);
+  processor.HeapStart();
+  return std::unique_ptr<UncompressedQueryVectorT>(processor.ProcessOr(status));
+}
+
+Instances WalkInstances(UncompressedQueryVectorT* vector) {
+  Instances hits;
+  StatusCodeT status = 0;
+  vector->Rewind(&status);
+  for (uint32_t i = 0; i < vector->InstanceCount; ++i) {
+    hits.push_back(vector->CurrentHit());
+    vector->NextHit(&status);
+  }
+  return hits;
+}
+
+bool SameInstances(const Instances& a, const Instances& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](const TermInstanceT& x, const TermInstanceT& y) {
+                      return x.RecordNumber == y.RecordNumber &&
+                             x.WordPosition == y.WordPosition &&
+                             x.Count == y.Count && x.Weight == y.Weight;
+                    });
+}
+
+TEST(QueryProcessorTest, RecordUnionGivesTheTournamentsHits) {
+  struct CaseT {
+    uint32_t operands;
+    uint32_t records;  // records drawn from 1..records
+    uint32_t length;   // most hits an operand holds
+  };
+  const CaseT cases[] = {
+      {8, 30, 20},        // dense: most records in most operands
+      {20, 20000, 400},   // records across several windows
+      {9, 1000000, 30},   // sparse: windows far apart
+      {64, 3000, 60},     // a full group of an expansion
+      {kMaximumOperands, 200, 12},
+  };
+  ScopedTempDirT dir;
+  std::mt19937 random(7);
+  const uint32_t offset = 50;
+  for (const CaseT& c : cases) {
+    for (bool withDeletions : {false, true}) {
+      std::vector<List> lists;
+      std::vector<Kind> kinds;
+      for (uint32_t i = 0; i < c.operands; ++i) {
+        uint32_t length = i % 7 == 3 ? 0 : random() % (c.length + 1);
+        lists.push_back(RandomList(&random, length, c.records, 1));
+        kinds.push_back(kKinds[random() % 3]);
+      }
+      DeletedSetT deleted;
+      for (const List& list : lists) {
+        for (const Hit& hit : list) {
+          if (random() % 5 == 0) deleted.Records.insert(hit.first + offset);
+        }
+      }
+      const DeletedSetT* set = withDeletions ? &deleted : nullptr;
+      SCOPED_TRACE(testing::Message() << c.operands << " operands over "
+                                      << c.records << " records"
+                                      << (withDeletions ? ", deletions" : ""));
+
+      // The tournament: groups too small for the sweep, then their OR, in
+      // order (the OR keeps the first operand's hit either way).
+      auto operands = MakeRecordOperands(lists, kinds, dir.File("postings"));
+      std::vector<QueryVectorBaseT*> level;
+      for (auto& operand : operands) level.push_back(operand.get());
+      std::vector<std::unique_ptr<UncompressedQueryVectorT>> partials;
+      StatusCodeT status = 0;
+      do {
+        std::vector<std::unique_ptr<UncompressedQueryVectorT>> next;
+        for (size_t i = 0; i < level.size(); i += 4) {
+          next.push_back(OrOf(&level[i], std::min<size_t>(4, level.size() - i),
+                              set, offset, &status));
+          ASSERT_NE(next.back(), nullptr);
+        }
+        partials = std::move(next);
+        level.clear();
+        for (auto& partial : partials) level.push_back(partial.get());
+      } while (level.size() > 1);
+      const Instances tournament = WalkInstances(partials[0].get());
+
+      auto fresh = MakeRecordOperands(lists, kinds, dir.File("postings"));
+      std::vector<QueryVectorBaseT*> all;
+      for (auto& operand : fresh) all.push_back(operand.get());
+      auto swept = OrOf(all.data(), all.size(), set, offset, &status);
+      ASSERT_NE(swept, nullptr);
+      EXPECT_EQ(status, 0);
+      EXPECT_TRUE(SameInstances(WalkInstances(swept.get()), tournament));
+      EXPECT_EQ(swept->RecordCount, partials[0]->RecordCount);
+      EXPECT_EQ(Records(Walk(swept.get())).size(), tournament.size());
+    }
+  }
+}
+
+// A record-level operand whose reads fail.
+class FailingRecordVectorT : public FailingVectorT {
+ public:
+  using FailingVectorT::FailingVectorT;
+  int HoldsRecordHitsOnly() const override { return 1; }
+};
+
+TEST(QueryProcessorTest, RecordUnionFailsWithItsOperand) {
+  const List hits = {{1, 1}, {2, 1}, {7000, 1}, {7001, 1}, {30000, 1}};
+  for (int steps = 0; steps < 5; ++steps) {
+    std::vector<std::unique_ptr<FailingRecordVectorT>> operands;
+    std::vector<QueryVectorBaseT*> all;
+    for (int i = 0; i < 10; ++i) {
+      operands.push_back(std::make_unique<FailingRecordVectorT>(
+          hits, i == 6 ? steps : 100));
+      all.push_back(operands.back().get());
+    }
+    StatusCodeT status = 0;
+    auto result = OrOf(all.data(), all.size(), nullptr, 0, &status);
+    EXPECT_EQ(result, nullptr) << steps;
+    EXPECT_EQ(status, StatusReadError) << steps;
+  }
+}
