@@ -18,12 +18,14 @@ struct PoolT {
   void FreeKept() {
     while (KeptCount > 0) delete[] Kept[--KeptCount];
   }
-  ~PoolT() { FreeKept(); }
 };
 
+// Never destroyed: a vector held in a host's static object may be dropped
+// after the library's statics are gone. Windows are kept only while a
+// session is open, so nothing is left when the host ends its sessions.
 PoolT& Pool() {
-  static PoolT pool;
-  return pool;
+  static PoolT* pool = new PoolT;
+  return *pool;
 }
 
 }  // namespace
