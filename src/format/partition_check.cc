@@ -108,12 +108,7 @@ class TermCheckT : public BTreeEntryVisitorT {
 void CheckDocumentWeights(FileClassT* file, const PartitionHeaderT& h,
                           uint32_t position, CheckReportT* report) {
   if (!h.DocWeightFlag) return;
-  WordIndexInfoT info;
-  info.LeadingField = 1;
-  info.IndexMode = h.IndexMode;
-  info.ItemCount = h.RecordCount;
-  info.Location = kPostingsInDataArea;
-  info.DataOffset = position + h.CompressedWeightOffset;
+  const WordIndexInfoT info = DocWeightSegmentInfo(h, position);
   IndexDecompressorT decoder;
   if (!decoder.StartDecompression(file, info)) {
     report->Add("the compressed document weights cannot be read");

@@ -227,3 +227,14 @@ int ReadPartitionHeader(FileClassT* file, PartitionHeaderT* header,
   *header = decoded;
   return 1;
 }
+
+WordIndexInfoT DocWeightSegmentInfo(const PartitionHeaderT& header,
+                                    uint32_t headerPosition) {
+  WordIndexInfoT info;
+  info.LeadingField = 1;
+  info.IndexMode = header.IndexMode;
+  info.ItemCount = header.RecordCount;
+  info.Location = kPostingsInDataArea;
+  info.DataOffset = headerPosition + header.CompressedWeightOffset;
+  return info;
+}

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 
+#include "format/word_info.h"
 #include "storage/writetre.h"
 #include "tarvis/tarvis.h"
 
@@ -91,5 +92,11 @@ int ValidatePartitionHeader(const PartitionHeaderT& header,
 // success; the file is left just behind the header.
 int ReadPartitionHeader(FileClassT* file, PartitionHeaderT* header,
                         StatusCodeT* status);
+
+// Where the compressed document weights of the partition whose header starts
+// at headerPosition lie, in the form the posting decoder starts from: one
+// entry per record, in the data area.
+WordIndexInfoT DocWeightSegmentInfo(const PartitionHeaderT& header,
+                                    uint32_t headerPosition);
 
 #endif  // TARVIS_FORMAT_PARTITION_HEADER_H_

@@ -89,12 +89,7 @@ IndexDecompressorT* PartitionReaderT::GetTermCounts(StatusCodeT* status) {
     *status = StatusNotEnoughMemory;
     return nullptr;
   }
-  WordIndexInfoT info;
-  info.LeadingField = 1;
-  info.IndexMode = HeaderData.IndexMode;
-  info.ItemCount = HeaderData.RecordCount;
-  info.Location = kPostingsInDataArea;
-  info.DataOffset = HeaderStart + HeaderData.CompressedWeightOffset;
+  const WordIndexInfoT info = DocWeightSegmentInfo(HeaderData, HeaderStart);
   if (!weights->StartDecompression(ReaderFile, info)) {
     delete weights;
     *status = StatusGeneralError;
