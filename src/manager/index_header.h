@@ -20,6 +20,7 @@
 #define TARVIS_MANAGER_INDEX_HEADER_H_
 
 #include <cstdint>
+#include <ctime>
 
 #include "format/option_flags.h"
 
@@ -78,5 +79,8 @@ int ReadIndexHeader(FileClassT* file, IndexHeaderInfoT* header);
 // in order inside fileLength. 1 when the header can be trusted that far.
 int IndexHeaderIsPlausible(const IndexHeaderInfoT& header, uint32_t headerEnd,
                            uint32_t fileLength);
+
+// The time a header records: seconds since 1970, in the 32 bits it has.
+inline uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 #endif  // TARVIS_MANAGER_INDEX_HEADER_H_

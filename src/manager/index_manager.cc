@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <new>
 #include <string>
 
@@ -18,8 +17,6 @@
 namespace {
 
 constexpr unsigned kScratchBufferSize = 4096;
-
-uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 }  // namespace
 

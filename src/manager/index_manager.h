@@ -403,6 +403,13 @@ class IndexManagerT {
   // Writes the deleted-record list at base, or beyond the list the header
   // points to when it would overwrite that one.
   void PlaceDeletedList(uint32_t base, StatusCodeT* status);
+  // Before bytes up to end are written where the deleted-record list the
+  // header on disk counts may lie: the list moves beyond end and the header
+  // on disk with it, so that an interrupted write leaves a readable index.
+  // True when the list had to move; onDisk then takes the header now on
+  // disk, or the status the failure.
+  bool MoveDeletedListBeyond(uint32_t end, IndexHeaderInfoT* onDisk,
+                             StatusCodeT* status);
   // Takes the partition file of an ended session and destroys the indexer.
   // 0 when there is none to add: an empty session (status untouched), or a
   // session that cannot be added here (status set; the indexer removes a

@@ -2,7 +2,6 @@
 // and appending the partition it produced.
 
 #include <algorithm>
-#include <ctime>
 #include <new>
 
 #include "manager/index_manager.h"
@@ -25,7 +24,7 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
   }
   IndexMode = h.IndexMode;
   if (h.HeaderState != kHeaderNew) h.HeaderState = kHeaderSessionOpen;
-  h.ModificationTime = static_cast<uint32_t>(std::time(nullptr));
+  h.ModificationTime = Now();
   if (!WriteFullHeader() || !IndexFile->Flush()) {
     *status = StatusWriteError;
     return nullptr;
@@ -158,22 +157,10 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
   }
   const uint32_t end = start + length;
 
-  // The header on disk points to a deleted-record list that the copy may
-  // overwrite: first put the list beyond the new partition and point the
-  // header there, so that an interrupted copy leaves a readable index.
   // What the header on disk says; the one in memory goes back to it when a
   // step fails.
   IndexHeaderInfoT onDisk = h;
-  const bool listFirst =
-      h.DeletedRecordCount > 0 && h.DeletedListPosition < end;
-  if (listFirst) {
-    WriteDeletedList(std::max(end, h.EndPosition), &s);
-    if (s == StatusNoError &&
-        (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
-      s = StatusWriteError;
-    }
-    if (s == StatusNoError) onDisk = h;
-  }
+  const bool listFirst = MoveDeletedListBeyond(end, &onDisk, &s);
   if (s == StatusNoError) {
     if (!IndexFile->Seek(start)) {
       s = StatusSeekError;
@@ -195,7 +182,7 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
   h.AppendPosition = end;
   ++h.PartitionCount;
   h.HeaderState = kHeaderSettled;
-  h.ModificationTime = static_cast<uint32_t>(std::time(nullptr));
+  h.ModificationTime = Now();
   if (!WriteFullHeader() || !IndexFile->Flush()) {
     h = before;
     *status = StatusWriteError;

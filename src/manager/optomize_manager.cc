@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -26,8 +25,6 @@ namespace {
 constexpr uint32_t kLittleThresholds[] = {
     0x20000, 0x40000, 0x80000, 0x100000, 0x400000, 0x1000000, 0x4000000};
 constexpr uint32_t kBigThresholds[] = {0x10000014, 0x40000000, 0x80000000};
-
-uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 // A partition file made by a merge, removed from the disk with its object.
 struct MergedFileDeleterT {

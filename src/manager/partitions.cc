@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <string>
@@ -42,8 +41,6 @@ FileClassT* NewNamedFile(const char* name, StatusCodeT* status) {
   }
   return file;
 }
-
-uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 }  // namespace
 
@@ -157,18 +154,8 @@ void IndexManagerT::AddPartitionToDistributedIndex(IndexerT* indexer,
   // a step fails.
   IndexHeaderInfoT onDisk = h;
   const uint32_t tableEnd = LocationPosition(n) + kLocationBytes;
-  // The new entry may take the place of the list the header points to: the
-  // list moves beyond first, and the header with it.
-  const bool listFirst =
-      h.DeletedRecordCount > 0 && h.DeletedListPosition < tableEnd;
-  if (listFirst) {
-    WriteDeletedList(std::max(tableEnd, h.EndPosition), &s);
-    if (s == StatusNoError &&
-        (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
-      s = StatusWriteError;
-    }
-    if (s == StatusNoError) onDisk = h;
-  }
+  // The new entry may take the place of the list the header points to.
+  const bool listFirst = MoveDeletedListBeyond(tableEnd, &onDisk, &s);
   if (s == StatusNoError) WriteLocationEntry(n, location.c_str(), &s);
   if (s == StatusNoError && !listFirst) PlaceDeletedList(tableEnd, &s);
   if (s == StatusNoError && !IndexFile->Sync()) s = StatusWriteError;
@@ -434,6 +421,25 @@ void IndexManagerT::ReplacePartitions(const char* path, uint32_t first,
     h = before;
     *status = s;
   }
+}
+
+bool IndexManagerT::MoveDeletedListBeyond(uint32_t end,
+                                          IndexHeaderInfoT* onDisk,
+                                          StatusCodeT* status) {
+  IndexHeaderInfoT& h = *CurrentHeader;
+  if (h.DeletedRecordCount == 0 || h.DeletedListPosition >= end) return false;
+  StatusCodeT s = StatusNoError;
+  WriteDeletedList(std::max(end, h.EndPosition), &s);
+  if (s == StatusNoError &&
+      (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
+    s = StatusWriteError;
+  }
+  if (s == StatusNoError) {
+    *onDisk = h;
+  } else {
+    *status = s;
+  }
+  return true;
 }
 
 void IndexManagerT::PlaceDeletedList(uint32_t base, StatusCodeT* status) {

@@ -4,7 +4,6 @@
 
 #include "manager/index_manager.h"
 
-#include <ctime>
 
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
@@ -18,7 +17,7 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQuery(
     return nullptr;
   }
   QueryOptionsT options;
-  options.StartTime = static_cast<uint32_t>(std::time(nullptr));
+  options.StartTime = Now();
   // The readers parse the text and never write it.
   unsigned char* text = const_cast<unsigned char*>(query);
   UncompressedQueryVectorT* joined = nullptr;
