@@ -70,32 +70,12 @@ inline std::vector<AnswerRecordT> MakeRecords(const std::string& tag,
   return records;
 }
 
-// Creation parameters (owned by the caller): the layout, word mode with
-// log-sum document weights, variable record data and record IDs.
-inline IndexCreationParametersT* AnswerIndexParams(const std::string& path,
-                                                   bool distributed) {
-  StatusCodeT status = StatusNoError;
-  IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
-  uint32_t mode = WORD_MODE;
-  tvSetIndexCreationParams(
-      params, distributed ? IndexParamDistributed : IndexParamSingleFile,
-      nullptr);
-  tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
-  tvSetIndexCreationParams(params, IndexParamFileName,
-                           const_cast<char*>(path.c_str()));
-  for (long id : {IndexParamVariableRecordData, IndexParamRecordData32,
-                  IndexParamVariableRecordID, IndexParamRecordID32,
-                  IndexParamWeightLogSum}) {
-    tvSetIndexCreationParams(params, id, nullptr);
-  }
-  return params;
-}
-
 inline StatusCodeT CreateAnswerIndex(IndexManagerT* manager,
                                      const std::string& path,
                                      bool distributed) {
   StatusCodeT status = StatusNoError;
-  IndexCreationParametersT* params = AnswerIndexParams(path, distributed);
+  IndexCreationParametersT* params =
+      FullIndexParams(path, WORD_MODE, distributed);
   tvCreateIndexEx(manager, params, &status);
   tvDeleteIndexCreationParams(params);
   return status;
@@ -152,7 +132,8 @@ inline StatusCodeT MakePartitionFile(
     const std::string& partitionFile,
     const std::vector<AnswerRecordT>& records) {
   StatusCodeT status = StatusNoError;
-  IndexCreationParametersT* params = AnswerIndexParams(indexPath, distributed);
+  IndexCreationParametersT* params =
+      FullIndexParams(indexPath, WORD_MODE, distributed);
   IndexerT* indexer = tvStartDistributedIndexingSession(params, &status);
   tvDeleteIndexCreationParams(params);
   if (indexer == nullptr) return status < 0 ? status : StatusGeneralError;

@@ -63,6 +63,32 @@ inline WordTypeT MakeWord(const std::string& text) {
   return word;
 }
 
+// Creation parameters (owned by the caller) for an index of the given layout
+// and mode with variable record data and record IDs, and a document weight in
+// word mode (log sum) and idf mode (maximum frequency).
+inline IndexCreationParametersT* FullIndexParams(const std::string& path,
+                                                 uint32_t mode,
+                                                 bool distributed) {
+  StatusCodeT status = StatusNoError;
+  IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
+  tvSetIndexCreationParams(
+      params, distributed ? IndexParamDistributed : IndexParamSingleFile,
+      nullptr);
+  tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
+  tvSetIndexCreationParams(params, IndexParamFileName,
+                           const_cast<char*>(path.c_str()));
+  for (long id : {IndexParamVariableRecordData, IndexParamRecordData32,
+                  IndexParamVariableRecordID, IndexParamRecordID32}) {
+    tvSetIndexCreationParams(params, id, nullptr);
+  }
+  if (mode == WORD_MODE) {
+    tvSetIndexCreationParams(params, IndexParamWeightLogSum, nullptr);
+  } else if (mode == IDF_MODE) {
+    tvSetIndexCreationParams(params, IndexParamWeightMaxFrequency, nullptr);
+  }
+  return params;
+}
+
 // Feeds records of words into a session: each record's words, then
 // tvIncrementRecord, except after the last record when closeLast is false.
 inline StatusCodeT FeedRecords(

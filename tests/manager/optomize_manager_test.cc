@@ -56,22 +56,7 @@ struct ModelRecordT {
 void CreateIndex(IndexManagerT* manager, const std::string& path, uint32_t mode,
                  bool distributed) {
   StatusCodeT status = StatusNoError;
-  IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
-  tvSetIndexCreationParams(
-      params, distributed ? IndexParamDistributed : IndexParamSingleFile,
-      nullptr);
-  tvSetIndexCreationParams(params, IndexParamIndexMode, &mode);
-  tvSetIndexCreationParams(params, IndexParamFileName,
-                           const_cast<char*>(path.c_str()));
-  for (long id : {IndexParamVariableRecordData, IndexParamRecordData32,
-                  IndexParamVariableRecordID, IndexParamRecordID32}) {
-    tvSetIndexCreationParams(params, id, nullptr);
-  }
-  if (mode == WORD_MODE) {
-    tvSetIndexCreationParams(params, IndexParamWeightLogSum, nullptr);
-  } else if (mode == IDF_MODE) {
-    tvSetIndexCreationParams(params, IndexParamWeightMaxFrequency, nullptr);
-  }
+  IndexCreationParametersT* params = FullIndexParams(path, mode, distributed);
   tvCreateIndexEx(manager, params, &status);
   tvDeleteIndexCreationParams(params);
   ASSERT_EQ(StatusNoError, status);
