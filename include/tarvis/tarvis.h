@@ -85,7 +85,10 @@ enum {
   StatusHitNotInVector = -43,
   StatusUnableToDeleteFile = -44,
   StatusBadKeyLength = -45,
-  StatusPartitionNotFound = -46
+  StatusPartitionNotFound = -46,
+  /* Another writer's optimisation renumbered the index's records after this
+     manager loaded them: changes made by record number were not applied. */
+  StatusIndexChanged = -48
 };
 
 /* The constant message text of a code; any unknown code yields the fallback
@@ -224,11 +227,69 @@ TV_EXPORT void tvCreateIndex(IndexManagerT* manager, char* fileName,
 TV_EXPORT void tvOpenIndex(IndexManagerT* manager, char* fileName,
                            StatusCodeT* status);
 
-/* Writes back a changed deleted-record list and closes the index. */
+/* Writes back this manager's deletions and undeletions and closes the
+ * index. When the write-back fails (StatusIndexLocked after the lock
+ * timeout, a write error) the index stays open and the call may be made
+ * again. When another writer's optimisation renumbered the records since
+ * this manager loaded them, the changes are dropped, never applied to other
+ * records: the index is closed and the status is StatusIndexChanged. */
 TV_EXPORT void tvCloseIndex(IndexManagerT* manager, StatusCodeT* status);
 
-/* Closes the index and opens the same file again. */
+/* Closes the index and opens the same file again: the way a reader sees
+ * what other writers committed since it opened the index (a retrieval
+ * session answers from the partitions it loaded). StatusIndexChanged as for
+ * tvCloseIndex, the index loaded again all the same. */
 TV_EXPORT void tvReloadIndex(IndexManagerT* manager, StatusCodeT* status);
+
+/* Many writers, one index.
+ *
+ * Any number of processes, and threads with an index manager each, may
+ * open one index and change it at once: indexing sessions, distributed
+ * partitions, deletions, optimisations. A manager is used by one thread at
+ * a time; give every thread its own. Temporary files of any number of
+ * processes and threads may share one location.
+ *
+ * Who writes: every change to the index file is a short commit made under
+ * a writer lock, the operating system's advisory lock on the index file,
+ * which goes with the process that holds it (a crashed writer leaves no
+ * lock behind). The commits are the header write at the start of an
+ * indexing session, the end of a session (tvEndIndexingSession,
+ * tvMakeIndexActive), registering a distributed partition
+ * (tvAppendDistributedDataToIndex), the write-back of deletions
+ * (tvCloseIndex, tvReloadIndex) and the end of an optimisation
+ * (tvEndOptomization). Building a partition or merging partitions happens
+ * before the commit, without the lock.
+ *
+ * What a commit does: it reads the header and the deleted-record list
+ * again from the file as it is now and writes only its own change on top:
+ * a session's partition goes after every partition other writers added
+ * meanwhile; deletions and undeletions are applied as this manager's own
+ * changes onto the list on disk; the end of an optimisation keeps every
+ * partition added after the optimisation started, and is refused with
+ * StatusIndexChanged, the index unchanged, when another writer's
+ * optimisation or a change of the location table altered its range.
+ *
+ * Record numbers: only an optimisation renumbers records. A manager whose
+ * records were renumbered by another writer's optimisation since it loaded
+ * them never applies a deletion by number to the wrong record: its
+ * deletions and undeletions not yet written back are dropped and reported
+ * as StatusIndexChanged by tvCloseIndex or tvReloadIndex; reload, look the
+ * records up again and repeat them.
+ *
+ * A second writer waits: a commit that finds the lock held waits for it up
+ * to the manager's lock timeout (5000 milliseconds unless set), then fails
+ * with StatusIndexLocked, changing nothing; an indexing session's partition
+ * stays whole for another call. Readers take no lock and are never blocked:
+ * a retrieval session answers from the partitions it loaded, and
+ * tvReloadIndex shows what was committed since. */
+
+/* Sets how long the manager's commits wait for another writer's commit, in
+ * milliseconds (0: fail at once when another writer holds the lock); kept
+ * across the indexes the manager opens. More than 4294967295 milliseconds
+ * is StatusMalformedParameter. */
+TV_EXPORT void tvSetLockTimeout(IndexManagerT* manager,
+                                unsigned long milliseconds,
+                                StatusCodeT* status);
 
 /* Loads one reader per partition; record numbers become global, each
  * partition's records following those of the partitions before it. A

@@ -1,5 +1,6 @@
 // Exported functions of index files: opening, closing and reloading an
-// index, retrieval sessions and the record count.
+// index, the writer lock's timeout, retrieval sessions and the record
+// count.
 
 #include "interface/manager_call.h"
 #include "manager/index_manager.h"
@@ -21,6 +22,18 @@ TV_EXPORT void tvCloseIndex(IndexManagerT* manager, StatusCodeT* status) {
 TV_EXPORT void tvReloadIndex(IndexManagerT* manager, StatusCodeT* status) {
   OnManager(manager, status,
             [](IndexManagerT* m, StatusCodeT* s) { m->ReloadIndex(s); });
+}
+
+TV_EXPORT void tvSetLockTimeout(IndexManagerT* manager,
+                                unsigned long milliseconds,
+                                StatusCodeT* status) {
+  OnManager(manager, status, [milliseconds](IndexManagerT* m, StatusCodeT* s) {
+    if (milliseconds > UINT32_MAX) {
+      *s = StatusMalformedParameter;
+      return;
+    }
+    m->SetLockTimeout(static_cast<uint32_t>(milliseconds));
+  });
 }
 
 TV_EXPORT void tvStartRetrievalSession(IndexManagerT* manager,

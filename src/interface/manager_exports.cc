@@ -107,10 +107,7 @@ TV_EXPORT void tvSetLocationForTemporaryFiles(const char* location) {
 }
 
 TV_EXPORT char* tvGetLocationForTemporaryFiles(char* buffer) {
-  if (buffer != nullptr) {
-    std::memcpy(buffer, TempTempFileNamePosition,
-                std::strlen(TempTempFileNamePosition) + 1);
-  }
+  if (buffer != nullptr) CopyTemporaryFileLocation(buffer);
   return buffer;
 }
 

@@ -5,6 +5,7 @@
 // them), so they stand here byte for byte as the library has always returned
 // them, odd spellings and double blanks included.
 
+#include <atomic>
 #include <cstring>
 
 #include "tarvis/tarvis.h"
@@ -122,10 +123,14 @@ const StatusTextT kStatusTexts[] = {
      "The key length does not conform to the specifications.  (Probably too "
      "long)"},
     {StatusPartitionNotFound, "The index partition specified was not found."},
+    {StatusIndexChanged,
+     "The index was optimised by another writer since it was loaded: its "
+     "records have new numbers, and changes made by record number were not "
+     "applied.  Reload the index and make them again."},
 };
 
 // The host's last-status cell; see SetErrorCode.
-long CodeNum = 0;
+std::atomic<long> CodeNum{0};
 
 }  // namespace
 

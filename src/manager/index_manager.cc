@@ -13,6 +13,7 @@
 #include "query/partition_reader.h"
 #include "query/vector_buffer_pool.h"
 #include "storage/fileclas.h"
+#include "storage/writer_lock.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ void IndexManagerT::Reset() {
   HeaderEndPosition = kIndexHeaderEnd;
   ResetTime = Now();
   LastStamp = 0;
+  OwnDeletions.clear();
+  DeletionsLost = 0;
 }
 
 IndexManagerT::StateT IndexManagerT::State() const {
@@ -267,28 +270,46 @@ void IndexManagerT::ReadHeader(StatusCodeT* status) {
 
 void IndexManagerT::Close(StatusCodeT* status) {
   if (IndexFile == nullptr) return;
-  if (DeletedRecords->IsChanged() && !ReadOnly) {
-    const IndexHeaderInfoT& h = *CurrentHeader;
-    uint32_t position = h.DeletedListPosition;
-    if (position == 0) {
-      position = h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
-    }
+  if (!OwnDeletions.empty() && !ReadOnly) {
     StatusCodeT s = StatusNoError;
-    PlaceDeletedList(position, &s);
-    if (s == StatusNoError &&
-        (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
-      s = StatusWriteError;
-    }
+    WriteBackDeletions(&s);
+    // The index stays open for another try, unless the changes cannot be
+    // made any more.
     if (s < 0) {
       *status = s;
       return;
     }
   }
+  const int lost = DeletionsLost;
   UnloadPartitions();
   // A stream whose close failed is closed all the same: the manager lets go
   // of it either way.
   if (!IndexFile->Close()) *status = StatusCannotCloseFile;
   Reset();
+  if (lost) *status = StatusIndexChanged;
+}
+
+void IndexManagerT::WriteBackDeletions(StatusCodeT* status) {
+  WriterLockT lock;
+  if (!BeginCommit(&lock, status) || OwnDeletions.empty()) return;
+  IndexHeaderInfoT& h = *CurrentHeader;
+  const IndexHeaderInfoT before = h;
+  uint32_t position = h.DeletedListPosition;
+  if (position == 0) {
+    position = h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
+  }
+  StatusCodeT s = StatusNoError;
+  PlaceDeletedList(position, &s);
+  if (s == StatusNoError &&
+      (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
+    s = StatusWriteError;
+  }
+  if (s < 0) {
+    h = before;
+    *status = s;
+    return;
+  }
+  OwnDeletionsWritten();
 }
 
 void IndexManagerT::ReloadIndex(StatusCodeT* status) {
@@ -296,11 +317,14 @@ void IndexManagerT::ReloadIndex(StatusCodeT* status) {
   std::string name = IndexFile->Name();
   StatusCodeT s = StatusNoError;
   Close(&s);
-  if (s < 0) {
+  // Changes dropped for renumbered records are reported; the index is
+  // loaded again all the same.
+  if (s < 0 && s != StatusIndexChanged) {
     *status = s;
     return;
   }
   Open(name.c_str(), status);
+  if (*status >= 0 && s < 0) *status = s;
 }
 
 void IndexManagerT::WriteDeletedList(uint32_t position, StatusCodeT* status) {

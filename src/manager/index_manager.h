@@ -21,6 +21,25 @@
 // overwritten by the copy, the list is first written beyond the new
 // partition and the header pointed to it.
 //
+// Many writers, one index (index_commit.cc). Any number of managers, in
+// this process and others, may open one index and write to it. Every change
+// to the index file is a commit made under the writer lock (WriterLockT):
+// the header write at the start of a session, appending or registering a
+// partition, writing back deletions, the end of an optimisation, changes to
+// the location table. A commit first catches up with the file as it is now:
+// it reads the header and the deleted-record list again, loads the
+// partitions other writers added when partitions are loaded, and applies
+// this manager's own deletions and undeletions onto the list read, never a
+// list remembered from before. Only the commit holds the lock; building a
+// partition or merging partitions happens before it, without it.
+//
+// An optimisation renumbers records and puts a new index file in place of
+// the old. A manager that finds its file replaced at a commit takes the new
+// one; its own deletions and undeletions not yet written, numbered as
+// before, are dropped rather than applied to other records, and Close
+// reports StatusIndexChanged. Its pending optimisation ends with the same
+// status, the index unchanged.
+//
 // Operations a derived manager may replace are virtual: the indexer and
 // reader it makes, and its own header handling.
 
@@ -29,9 +48,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "indexing/indexer.h"
 #include "manager/index_header.h"
+#include "storage/file_primitives.h"
 #include "tarvis/tarvis.h"
 
 class DeletedRecordSetT;
@@ -41,6 +64,7 @@ class PartitionReaderT;
 class RecordRangeSnapshotT;
 class TarvisRecordDeleterT;
 class UncompressedQueryVectorT;
+class WriterLockT;
 struct IndexCreationParametersT;
 
 class IndexManagerT {
@@ -67,8 +91,11 @@ class IndexManagerT {
   // that cannot be opened for writing is opened read-only. On failure the
   // manager stays Idle.
   virtual void Open(const char* fileName, StatusCodeT* status);
-  // Writes back a changed deleted-record list, releases everything and
-  // resets the manager. Nothing to do on an Idle manager.
+  // Writes back this manager's deletions and undeletions, releases
+  // everything and resets the manager. Nothing to do on an Idle manager.
+  // When the write-back fails the index stays open; when the changes were
+  // dropped (records renumbered, see above) the index is closed and the
+  // status is StatusIndexChanged.
   virtual void Close(StatusCodeT* status);
   // Close, then Open on the same file.
   virtual void ReloadIndex(StatusCodeT* status);
@@ -419,6 +446,50 @@ class IndexManagerT {
   // Unloads the partitions from first on.
   void UnloadPartitionsFrom(uint32_t first);
   static constexpr uint32_t kLocationBytes = 256;
+
+ public:
+  // ---- Commits (index_commit.cc) ---------------------------------------------
+
+  // The longest a commit waits for another writer's commit to end before it
+  // gives up with StatusIndexLocked, in milliseconds; 0 tries once. Kept
+  // across the indexes the manager opens.
+  void SetLockTimeout(uint32_t milliseconds) { LockTimeoutMs = milliseconds; }
+  uint32_t LockTimeout() const { return LockTimeoutMs; }
+  static constexpr uint32_t kDefaultLockTimeoutMs = 5000;
+
+ protected:
+  // Takes the writer lock for a commit and catches up with the index file;
+  // 1, or 0 with the status and no lock held.
+  int BeginCommit(WriterLockT* lock, StatusCodeT* status);
+  // Reads header and deleted-record list again from the file on disk, whose
+  // identity is onDisk, loads the partitions added since when partitions
+  // are loaded, and applies the own deletion changes to the list read. On
+  // failure the manager is as it was, unless its file had been replaced.
+  int CatchUpWithIndexFile(const FileIdentityT& onDisk, StatusCodeT* status);
+  // Takes the index file that replaced the manager's own (see above).
+  int AdoptReplacedIndexFile(StatusCodeT* status);
+  // Loads the partitions of the header beyond those loaded.
+  void LoadAddedPartitions(StatusCodeT* status);
+  // The deleted-record list on disk, with the own changes applied.
+  void ReloadDeletedRecords(StatusCodeT* status);
+  // The list written holds the own changes: they are on disk now.
+  void OwnDeletionsWritten() { OwnDeletions.clear(); }
+  // 1 when the pending optimisation's range is as it was when it started.
+  int OptomizationRangeIntact(StatusCodeT* status);
+  // The commit of Close: the list with the own changes, and the header.
+  void WriteBackDeletions(StatusCodeT* status);
+
+  uint32_t LockTimeoutMs = kDefaultLockTimeoutMs;
+  // Deletions (true) and undeletions (false) made by this manager since its
+  // list was last written, in order.
+  std::vector<std::pair<uint32_t, bool>> OwnDeletions;
+  // Set when own changes had to be dropped because the records were
+  // renumbered under them; reported by Close.
+  int DeletionsLost = 0;
+  // The index file and, for a distributed index, the locations of the
+  // range, as they were when the pending optimisation started.
+  FileIdentityT OptomizeBase;
+  std::vector<std::string> OptomizeLocations;
 
  public:
   // ---- State ----------------------------------------------------------------

@@ -1,5 +1,7 @@
 // IndexManagerT and indexing sessions: starting a session on the open index
-// and appending the partition it produced.
+// and appending the partition it produced. Both write the index file as
+// commits, under the writer lock (index_commit.cc); the session itself runs
+// without it.
 
 #include <algorithm>
 #include <new>
@@ -8,6 +10,7 @@
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "storage/fileclas.h"
+#include "storage/writer_lock.h"
 
 IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
   if (!RequireIndex(status)) return nullptr;
@@ -15,20 +18,27 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
     *status = StatusFileReadOnly;
     return nullptr;
   }
-  IndexHeaderInfoT& h = *CurrentHeader;
-  // A full index takes no partition: refused before the host feeds a
-  // session that could not be added.
-  if (h.PartitionCount >= kMaxPartitions) {
-    *status = StatusGeneralError;
-    return nullptr;
+  {
+    WriterLockT lock;
+    if (!BeginCommit(&lock, status)) return nullptr;
+    IndexHeaderInfoT& h = *CurrentHeader;
+    // A full index takes no partition: refused before the host feeds a
+    // session that could not be added.
+    if (h.PartitionCount >= kMaxPartitions) {
+      *status = StatusGeneralError;
+      return nullptr;
+    }
+    const IndexHeaderInfoT before = h;
+    if (h.HeaderState != kHeaderNew) h.HeaderState = kHeaderSessionOpen;
+    h.ModificationTime = Now();
+    if (!WriteFullHeader() || !IndexFile->Flush()) {
+      h = before;
+      *status = StatusWriteError;
+      return nullptr;
+    }
   }
+  const IndexHeaderInfoT& h = *CurrentHeader;
   IndexMode = h.IndexMode;
-  if (h.HeaderState != kHeaderNew) h.HeaderState = kHeaderSessionOpen;
-  h.ModificationTime = Now();
-  if (!WriteFullHeader() || !IndexFile->Flush()) {
-    *status = StatusWriteError;
-    return nullptr;
-  }
   IndexerT* indexer = CreateIndexer(status);
   if (indexer == nullptr) return nullptr;
   IndexingOptionsT options =
@@ -111,11 +121,6 @@ int IndexManagerT::TakeSessionPartition(IndexerT* indexer,
 
 void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
                                            StatusCodeT* status) {
-  IndexHeaderInfoT& h = *CurrentHeader;
-  if (h.PartitionCount >= kMaxPartitions) {
-    *status = StatusGeneralError;
-    return;
-  }
   partition->Close();
   if (!partition->Open(kFileReadOnly)) {
     *status = StatusFileNotFound;
@@ -128,7 +133,7 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
   StatusCodeT s = StatusNoError;
   uint32_t length = 0;
   {
-    PartitionReaderT* check = NewReader(h.PartitionCount);
+    PartitionReaderT* check = NewReader(NumPartitions());
     if (check == nullptr) {
       *status = StatusNotEnoughMemory;
       return;
@@ -143,6 +148,20 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
     }
     delete check;
   }
+  if (s < 0) {
+    *status = s;
+    return;
+  }
+
+  // From here on the index file is written: under the lock, after whatever
+  // other writers appended meanwhile.
+  WriterLockT lock;
+  if (!BeginCommit(&lock, status)) return;
+  IndexHeaderInfoT& h = *CurrentHeader;
+  if (h.PartitionCount >= kMaxPartitions) {
+    *status = StatusGeneralError;
+    return;
+  }
   const uint32_t start =
       h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
   // The index file must stay within 32-bit positions, list included.
@@ -150,9 +169,8 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
       12 + uint64_t{4} * DeletedRecords->GetNumberOfRecordsDeleted();
   const uint64_t fileEnd =
       std::max<uint64_t>(uint64_t{start} + length, h.EndPosition) + listBytes;
-  if (s == StatusNoError && fileEnd > UINT32_MAX) s = StatusWriteError;
-  if (s < 0) {
-    *status = s;
+  if (fileEnd > UINT32_MAX) {
+    *status = StatusWriteError;
     return;
   }
   const uint32_t end = start + length;
@@ -188,6 +206,7 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
     *status = StatusWriteError;
     return;
   }
+  OwnDeletionsWritten();
   if (RetrievalSession) {
     LoadPartition(start, status);
     if (*status >= 0) {

@@ -17,6 +17,7 @@
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "storage/fileclas.h"
+#include "storage/writer_lock.h"
 
 namespace {
 
@@ -219,10 +220,24 @@ void IndexManagerT::RunOptomization(uint32_t first, uint32_t last,
     *status = s < 0 ? s : StatusGeneralError;
     return;
   }
+  // What the end checks: that no other writer changed the range meanwhile.
+  FileIdentityT base;
+  std::vector<std::string> locations;
+  for (uint32_t i = first; CurrentHeader->IsDistributed() && i <= last; ++i) {
+    char path[kLocationBytes];
+    ReadPartitionLocation(i, path, &s);
+    locations.emplace_back(path);
+  }
+  if (s < 0 || !IndexFile->Identity(&base)) {
+    *status = s < 0 ? s : StatusReadError;
+    return;
+  }
   Optomizer = merge.release();
   OptomizeDropped = dropped.release();
   OptomizeFirst = first;
   OptomizeLast = last;
+  OptomizeBase = base;
+  OptomizeLocations.swap(locations);
   *status = Optomizer->HasOptomizedIndexFile() ? StatusNoError
                                                : StatusNoDataAfterOptomization;
 }
@@ -333,6 +348,23 @@ void IndexManagerT::DiscardOptomization() {
   delete OptomizeDropped;
   OptomizeDropped = nullptr;
   OptomizeFirst = OptomizeLast = kNoOptomization;
+  OptomizeLocations.clear();
+}
+
+int IndexManagerT::OptomizationRangeIntact(StatusCodeT* status) {
+  FileIdentityT now;
+  int intact = IndexFile->Identity(&now) && now == OptomizeBase &&
+               OptomizeLast < NumPartitions();
+  for (uint32_t i = OptomizeFirst; intact && i <= OptomizeLast &&
+                                   i - OptomizeFirst < OptomizeLocations.size();
+       ++i) {
+    char path[kLocationBytes];
+    StatusCodeT s = StatusNoError;
+    ReadPartitionLocation(i, path, &s);
+    intact = s == StatusNoError && OptomizeLocations[i - OptomizeFirst] == path;
+  }
+  if (!intact) *status = StatusIndexChanged;
+  return intact;
 }
 
 void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
@@ -351,9 +383,14 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
   MergedFileT merged(Optomizer->GetOptomizedIndexFile());
   StatusCodeT s = StatusNoError;
   TarvisRecordDeleterT* renumbered = nullptr;
+  // The end is a commit: under the lock, against the index as it is now,
+  // with the partitions other writers added since the start kept after the
+  // merged one.
+  WriterLockT lock;
   if (ReadOnly) {
     s = StatusFileReadOnly;
-  } else if (LoadPartitionsForOptomization(&s)) {
+  } else if (LoadPartitionsForOptomization(&s) && BeginCommit(&lock, &s) &&
+             OptomizationRangeIntact(&s)) {
     if (OptomizeLast >= LoadedPartitionCount) {
       s = StatusGeneralError;
     } else {
@@ -489,6 +526,7 @@ int IndexManagerT::RewriteIndexFile(
   OtherHeader = &Headers[1];
   delete DeletedRecords;
   DeletedRecords = deleted.release();
+  OwnDeletionsWritten();
   return 1;
 }
 

@@ -13,6 +13,7 @@
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "storage/fileclas.h"
+#include "storage/writer_lock.h"
 
 namespace {
 
@@ -132,14 +133,13 @@ void IndexManagerT::AddPartitionToDistributedIndex(IndexerT* indexer,
   }
 
   StatusCodeT s = StatusNoError;
-  const uint32_t n = NumPartitions();
+  WriterLockT lock;
   if (RequireWritableDistributed(&s)) {
     if (LocationLength(location.c_str()) == 0) {
       s = StatusMalformedParameter;
-    } else if (n >= kMaxPartitions) {
+    } else if (CheckPartitionFile(partition, &s) && BeginCommit(&lock, &s) &&
+               NumPartitions() >= kMaxPartitions) {
       s = StatusGeneralError;
-    } else {
-      CheckPartitionFile(partition, &s);
     }
   }
   if (!hostNamed && s < 0) partition->Delete();
@@ -149,6 +149,8 @@ void IndexManagerT::AddPartitionToDistributedIndex(IndexerT* indexer,
     return;
   }
 
+  // Under the lock, the entry goes after those other writers added.
+  const uint32_t n = NumPartitions();
   IndexHeaderInfoT& h = *CurrentHeader;
   // What the header on disk says; the one in memory goes back to it when
   // a step fails.
@@ -174,6 +176,7 @@ void IndexManagerT::AddPartitionToDistributedIndex(IndexerT* indexer,
     *status = s;
     return;
   }
+  OwnDeletionsWritten();
   if (RetrievalSession && LoadedPartitionCount == n) {
     LoadDistributedPartition(n, status);
   }
@@ -330,6 +333,8 @@ void IndexManagerT::WriteLocationEntry(uint32_t i, const char* path,
 void IndexManagerT::WritePartitionLocation(uint32_t i, const char* path,
                                            StatusCodeT* status) {
   if (!RequireWritableDistributed(status)) return;
+  WriterLockT lock;
+  if (!BeginCommit(&lock, status)) return;
   if (i >= NumPartitions()) {
     *status = StatusPartitionNotFound;
     return;
@@ -349,6 +354,8 @@ void IndexManagerT::ChangePartitionLocation(uint32_t* i, const char* newPath,
     return;
   }
   const size_t oldLength = strlen(oldPath);
+  WriterLockT lock;
+  if (!BeginCommit(&lock, status)) return;
   if (!IndexFile->Seek(LocationPosition(0))) {
     *status = StatusSeekError;
     return;
@@ -364,8 +371,14 @@ void IndexManagerT::ChangePartitionLocation(uint32_t* i, const char* newPath,
         std::memcmp(entry, oldPath, oldLength) != 0) {
       continue;
     }
-    WritePartitionLocation(j, newPath, status);
-    if (*status >= 0) *i = j;
+    StatusCodeT s = StatusNoError;
+    WriteLocationEntry(j, newPath, &s);
+    if (s == StatusNoError && !IndexFile->Flush()) s = StatusWriteError;
+    if (s < 0) {
+      *status = s;
+    } else {
+      *i = j;
+    }
     return;
   }
   *status = StatusPartitionNotFound;
@@ -375,6 +388,8 @@ void IndexManagerT::ReplacePartitions(const char* path, uint32_t first,
                                       uint32_t count, BooleanT readFirst,
                                       StatusCodeT* status) {
   if (!RequireWritableDistributed(status)) return;
+  WriterLockT lock;
+  if (!BeginCommit(&lock, status)) return;
   const uint32_t n = NumPartitions();
   if (count == 0 || first > n || count > n - first ||
       (path != nullptr && LocationLength(path) == 0)) {
@@ -420,7 +435,9 @@ void IndexManagerT::ReplacePartitions(const char* path, uint32_t first,
   if (s < 0) {
     h = before;
     *status = s;
+    return;
   }
+  OwnDeletionsWritten();
 }
 
 bool IndexManagerT::MoveDeletedListBeyond(uint32_t end,

@@ -190,9 +190,14 @@ void IndexManagerT::ApplyToRecords(const unsigned long* records,
                                    StatusCodeT* status) {
   if (!RequireRetrieval(status) || !ListGiven(records, count, status)) return;
   for (unsigned long i = 0; i < count; ++i) {
-    if (RecordInRange(records[i], status)) {
-      (DeletedRecords->*op)(records[i], status);
-    }
+    if (!RecordInRange(records[i], status)) continue;
+    const uint32_t record = static_cast<uint32_t>(records[i]);
+    const int was = DeletedRecords->IsRecordDeleted(record);
+    (DeletedRecords->*op)(record, status);
+    // Only what this manager changed is written back over the list on disk
+    // (index_commit.cc).
+    const int now = DeletedRecords->IsRecordDeleted(record);
+    if (now != was) OwnDeletions.emplace_back(record, now != 0);
   }
 }
 

@@ -1,9 +1,12 @@
 // The counters, trace and armed fault behind the test build's file
-// primitives. Single-threaded, as the tests that use it are.
+// primitives. One mutex guards them: the tests that arm faults are
+// single-threaded, but the stress tests run many threads through the same
+// primitives.
 
 #include "storage/fault_injection.h"
 
 #include <map>
+#include <mutex>
 
 namespace {
 
@@ -30,33 +33,56 @@ FaultStateT& State() {
   return *state;
 }
 
+std::mutex& StateMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
+using GuardT = std::lock_guard<std::mutex>;
+
 }  // namespace
 
 const char* IoCallKindName(IoCallKindT kind) {
   static const char* const kNames[] = {"open",  "read",   "write",
                                        "seek",  "flush",  "close",
-                                       "rename", "remove", "any"};
+                                       "rename", "remove", "lock",
+                                       "any"};
   return kind >= 0 && kind <= kIoAnyKind ? kNames[kind] : "?";
 }
 
 void ResetIoCalls() {
+  GuardT guard(StateMutex());
   FaultStateT& s = State();
   for (uint64_t& count : s.Counts) count = 0;
   s.Trace.clear();
-  DisarmIoFault();
+  s.FailAt = 0;
+  s.Persistent = false;
 }
 
-void SetIoTracing(bool on) { State().Tracing = on; }
+void SetIoTracing(bool on) {
+  GuardT guard(StateMutex());
+  State().Tracing = on;
+}
 
-void SetIoSyncToDisk(bool on) { State().SyncToDisk = on; }
+void SetIoSyncToDisk(bool on) {
+  GuardT guard(StateMutex());
+  State().SyncToDisk = on;
+}
 
-int IoSyncToDisk() { return State().SyncToDisk; }
+int IoSyncToDisk() {
+  GuardT guard(StateMutex());
+  return State().SyncToDisk;
+}
 
-uint64_t IoCallCount(IoCallKindT kind) { return State().Counts[kind]; }
+uint64_t IoCallCount(IoCallKindT kind) {
+  GuardT guard(StateMutex());
+  return State().Counts[kind];
+}
 
 const std::vector<IoCallT>& IoCallTrace() { return State().Trace; }
 
 void ArmIoFault(uint64_t n, IoCallKindT kind, bool persistent) {
+  GuardT guard(StateMutex());
   FaultStateT& s = State();
   s.FailKind = kind;
   s.FailAt = n == 0 ? 0 : s.Counts[kind] + n;
@@ -65,15 +91,20 @@ void ArmIoFault(uint64_t n, IoCallKindT kind, bool persistent) {
 }
 
 void DisarmIoFault() {
+  GuardT guard(StateMutex());
   FaultStateT& s = State();
   s.FailAt = 0;
   s.Persistent = false;
 }
 
-int IoFaultStruck() { return State().Struck; }
+int IoFaultStruck() {
+  GuardT guard(StateMutex());
+  return State().Struck;
+}
 
 int IoCallFails(IoCallKindT kind, FILE* stream, const std::string* name,
                 uint64_t count) {
+  GuardT guard(StateMutex());
   FaultStateT& s = State();
   ++s.Counts[kind];
   ++s.Counts[kIoAnyKind];
@@ -101,19 +132,25 @@ int IoCallFails(IoCallKindT kind, FILE* stream, const std::string* name,
 }
 
 void IoStreamOpened(FILE* stream, const std::string& name) {
+  GuardT guard(StateMutex());
   State().Streams[stream] = StreamPlaceT{name, 0};
 }
 
 void IoStreamMoved(FILE* stream, uint64_t offset) {
+  GuardT guard(StateMutex());
   auto& streams = State().Streams;
   auto found = streams.find(stream);
   if (found != streams.end()) found->second.Offset = offset;
 }
 
 void IoStreamAdvanced(FILE* stream, uint64_t bytes) {
+  GuardT guard(StateMutex());
   auto& streams = State().Streams;
   auto found = streams.find(stream);
   if (found != streams.end()) found->second.Offset += bytes;
 }
 
-void IoStreamClosed(FILE* stream) { State().Streams.erase(stream); }
+void IoStreamClosed(FILE* stream) {
+  GuardT guard(StateMutex());
+  State().Streams.erase(stream);
+}

@@ -30,6 +30,7 @@ enum IoCallKindT : int {
   kIoClose,
   kIoRename,
   kIoRemove,
+  kIoLock,   // an attempt at a writer lock, or opening a file to lock it
   kIoKinds,
   kIoAnyKind = kIoKinds,
 };

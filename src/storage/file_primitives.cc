@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,28 @@ FILE* OsOpen(const std::string& name, const char* mode) {
   }
   FILE* stream = std::fopen(name.c_str(), mode);
   if (stream != nullptr) TV_IO_NOTE(IoStreamOpened(stream, name));
+  return stream;
+}
+
+FILE* OsCreateExclusive(const std::string& name, int* exists) {
+  *exists = 0;
+  if (TV_IO_FAILS(kIoOpen, nullptr, &name, 0)) {
+    errno = EIO;
+    return nullptr;
+  }
+  const int fd =
+      open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *exists = errno == EEXIST;
+    return nullptr;
+  }
+  FILE* stream = fdopen(fd, "w+b");
+  if (stream == nullptr) {
+    close(fd);
+    unlink(name.c_str());
+    return nullptr;
+  }
+  TV_IO_NOTE(IoStreamOpened(stream, name));
   return stream;
 }
 
@@ -165,4 +188,69 @@ int OsRename(const std::string& from, const std::string& to) {
 
 int OsExists(const std::string& name) {
   return !name.empty() && access(name.c_str(), F_OK) == 0;
+}
+
+int OsDiscardReadAhead(FILE* stream) {
+  if (TV_IO_FAILS(kIoFlush, stream, nullptr, 0)) {
+    errno = EIO;
+    return 0;
+  }
+  if (std::fflush(stream) == EOF) return 0;
+  __fpurge(stream);
+  return 1;
+}
+
+namespace {
+
+int IdentityOf(const struct stat& info, FileIdentityT* identity) {
+  identity->Device = static_cast<uint64_t>(info.st_dev);
+  identity->Inode = static_cast<uint64_t>(info.st_ino);
+  return 1;
+}
+
+}  // namespace
+
+int OsStreamIdentity(FILE* stream, FileIdentityT* identity) {
+  return stream != nullptr && OsDescriptorIdentity(fileno(stream), identity);
+}
+
+int OsDescriptorIdentity(int fd, FileIdentityT* identity) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && IdentityOf(info, identity);
+}
+
+int OsNameIdentity(const std::string& name, FileIdentityT* identity) {
+  struct stat info;
+  return stat(name.c_str(), &info) == 0 && IdentityOf(info, identity);
+}
+
+int OsOpenForLock(const std::string& name) {
+  if (TV_IO_FAILS(kIoLock, nullptr, &name, 0)) {
+    errno = EIO;
+    return -1;
+  }
+  // A write lock needs a descriptor open for writing; a read-only index is
+  // refused before any lock is sought.
+  return open(name.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+int OsTryLock(int fd) {
+  if (TV_IO_FAILS(kIoLock, nullptr, nullptr, 0)) {
+    errno = EIO;
+    return -1;
+  }
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 1;
+  for (;;) {
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return 1;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EACCES ? 0 : -1;
+  }
+}
+
+void OsCloseLock(int fd) {
+  if (fd >= 0) close(fd);
 }

@@ -1,9 +1,9 @@
-// The calls through which FileClassT reaches the operating system: opening,
-// reading, writing, seeking, flushing, syncing and closing a stream, and
-// renaming, removing and probing a file by name. Nothing else in the library
-// touches a file, so these few functions are where the test build injects
-// I/O faults (storage/fault_injection.h); the shared library's copy of them
-// is plain.
+// The calls through which the library reaches the operating system: opening,
+// reading, writing, seeking, flushing, syncing and closing a stream;
+// renaming, removing and probing a file by name; and the advisory writer
+// lock on an index file. Nothing else in the library touches a file, so
+// these few functions are where the test build injects I/O faults
+// (storage/fault_injection.h); the shared library's copy of them is plain.
 
 #ifndef TARVIS_STORAGE_FILE_PRIMITIVES_H_
 #define TARVIS_STORAGE_FILE_PRIMITIVES_H_
@@ -14,6 +14,10 @@
 #include <string>
 
 FILE* OsOpen(const std::string& name, const char* mode);
+// Creates the file for reading and writing, failing when a file of that
+// name exists already (*exists then 1): no two objects, threads or
+// processes ever write one new file believing it their own.
+FILE* OsCreateExclusive(const std::string& name, int* exists);
 size_t OsRead(FILE* stream, void* buffer, size_t count);
 size_t OsWrite(FILE* stream, const void* buffer, size_t count);
 // Reads at offset without moving the stream's offset or touching its buffer;
@@ -33,5 +37,37 @@ int OsSetBuffer(FILE* stream, char* buffer, uint32_t size);
 int OsRemove(const std::string& name);
 int OsRename(const std::string& from, const std::string& to);
 int OsExists(const std::string& name);
+// Drops whatever the stream has read ahead, so that the next read sees what
+// another process wrote since; bytes waiting to be written are written
+// first. 1 on success.
+int OsDiscardReadAhead(FILE* stream);
+
+// Which file an open stream or descriptor, or a name, stands for.
+struct FileIdentityT {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool operator==(const FileIdentityT& other) const {
+    return Device == other.Device && Inode == other.Inode;
+  }
+  bool operator!=(const FileIdentityT& other) const {
+    return !(*this == other);
+  }
+};
+int OsStreamIdentity(FILE* stream, FileIdentityT* identity);
+int OsDescriptorIdentity(int fd, FileIdentityT* identity);
+int OsNameIdentity(const std::string& name, FileIdentityT* identity);
+
+// The writer lock: an open-file-description lock on the first byte of a
+// file, which the kernel releases when the descriptor is closed or the
+// process dies, and which two descriptors of one process (two threads, two
+// managers) hold against each other. Readers take no lock.
+//
+// Opens the file to lock it: a descriptor, or -1.
+int OsOpenForLock(const std::string& name);
+// One attempt at the lock: 1 taken, 0 held by another description, -1 on
+// an error.
+int OsTryLock(int fd);
+// Releases the lock with the descriptor.
+void OsCloseLock(int fd);
 
 #endif  // TARVIS_STORAGE_FILE_PRIMITIVES_H_

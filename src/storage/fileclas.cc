@@ -11,17 +11,31 @@
 
 #include "storage/fileclas.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "storage/check.h"
 #include "storage/file_primitives.h"
 
 char TempTempFileNamePosition[1024] = "";
-uint32_t TempFileNameCounter = 0;
+std::atomic<uint32_t> TempFileNameCounter{0};
+
+namespace {
+
+// Guards the location: a host may set it while other threads name files.
+std::mutex& LocationMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
+}  // namespace
 
 int SetTemporaryFileLocation(const char* location) {
+  std::lock_guard<std::mutex> guard(LocationMutex());
   if (location == nullptr) {
     TempTempFileNamePosition[0] = '\0';
     return 1;
@@ -30,6 +44,13 @@ int SetTemporaryFileLocation(const char* location) {
   if (length >= sizeof(TempTempFileNamePosition)) return 0;
   std::memcpy(TempTempFileNamePosition, location, length + 1);
   return 1;
+}
+
+void CopyTemporaryFileLocation(char* out) {
+  std::lock_guard<std::mutex> guard(LocationMutex());
+  std::memcpy(out, TempTempFileNamePosition,
+              strnlen(TempTempFileNamePosition,
+                      sizeof(TempTempFileNamePosition) - 1) + 1);
 }
 
 namespace {
@@ -63,14 +84,23 @@ uint32_t GetBigEndian32(const unsigned char* in) {
          (static_cast<uint32_t>(in[2]) << 8) | static_cast<uint32_t>(in[3]);
 }
 
+// "<location>T<process>_<counter>.tmp": the process id keeps processes
+// sharing a location apart, the atomic counter the threads of one. A name
+// left by a process that died under the same id is passed over here when
+// it exists, and by the exclusive creation in Open when it appears between.
 std::string NextTemporaryName() {
-  std::string prefix(TempTempFileNamePosition,
-                     strnlen(TempTempFileNamePosition,
-                             sizeof(TempTempFileNamePosition)));
+  std::string prefix;
+  {
+    std::lock_guard<std::mutex> guard(LocationMutex());
+    prefix.assign(TempTempFileNamePosition,
+                  strnlen(TempTempFileNamePosition,
+                          sizeof(TempTempFileNamePosition)));
+  }
+  const std::string process = "T" + std::to_string(getpid()) + "_";
   for (;;) {
-    std::string name =
-        prefix + "T" + std::to_string(TempFileNameCounter) + ".tmp";
-    ++TempFileNameCounter;
+    std::string name = prefix + process +
+                       std::to_string(TempFileNameCounter.fetch_add(1)) +
+                       ".tmp";
     if (!OsExists(name)) return name;
   }
 }
@@ -81,7 +111,8 @@ std::string NextTemporaryName() {
 
 FileClassT::FileClassT() : Valid(1), OwnerId(this) {}
 
-FileClassT::FileClassT(const char* name) : Valid(1), OwnerId(this) {
+FileClassT::FileClassT(const char* name)
+    : Valid(1), OwnerId(this), TemporaryName(name == nullptr) {
   FileName = name != nullptr ? std::string(name) : NextTemporaryName();
 }
 
@@ -324,7 +355,8 @@ int FileClassT::Open(int mode) {
     return 1;
   }
   if (Stream == nullptr) {
-    Stream = OsOpen(FileName, modeString);
+    Stream = TemporaryName && mode == kFileCreate ? CreateTemporary()
+                                                   : OsOpen(FileName, modeString);
     if (Stream == nullptr) return 0;
     Position = 0;
     LastOp = kNoOp;
@@ -336,6 +368,22 @@ int FileClassT::Open(int mode) {
   Mode = mode;
   ReadOnly = mode == kFileReadOnly;
   return 1;
+}
+
+FILE* FileClassT::CreateTemporary() {
+  // A name taken meanwhile by another process or thread is given up for
+  // the next one; once created, the file is this object's.
+  for (int tries = 0; tries < 1000; ++tries) {
+    int exists = 0;
+    FILE* stream = OsCreateExclusive(FileName, &exists);
+    if (stream != nullptr) {
+      TemporaryName = 0;
+      return stream;
+    }
+    if (!exists) return nullptr;
+    FileName = NextTemporaryName();
+  }
+  return nullptr;
 }
 
 int FileClassT::Close() {
@@ -740,6 +788,26 @@ int FileClassT::Sync() {
     return Root->Sync();
   }
   return Stream != nullptr && OsSync(Stream);
+}
+
+int FileClassT::DiscardReadAhead() {
+  if (IsView) return Root->DiscardReadAhead();
+  if (Stream == nullptr || !FlushViews() || !OsDiscardReadAhead(Stream)) {
+    return 0;
+  }
+  // The stream's offset is the operating system's again, not Position.
+  LastOp = kUnsure;
+  for (FileClassT* v = NextView; v != nullptr; v = v->NextView) {
+    if (v->StreamBuffer.BufferState == FileClassBufferT::kReading) {
+      v->ResetBuffer(FileClassBufferT::kEmpty, v->Position);
+    }
+  }
+  return 1;
+}
+
+int FileClassT::Identity(FileIdentityT* identity) {
+  const FileClassT* root = RootOf();
+  return root->Stream != nullptr && OsStreamIdentity(root->Stream, identity);
 }
 
 int FileClassT::SetBuff(char* /*buffer*/, uint32_t size) {

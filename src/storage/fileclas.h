@@ -11,9 +11,12 @@
 #ifndef TARVIS_STORAGE_FILECLAS_H_
 #define TARVIS_STORAGE_FILECLAS_H_
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "storage/file_primitives.h"
 
 // Open modes.
 enum : int {
@@ -23,13 +26,16 @@ enum : int {
 };
 
 // The process-wide prefix of temporary file names (empty at load) and the
-// counter that numbers them (never reset).
+// counter that numbers them (never reset). Threads may name files at once;
+// the prefix is read and set only through the functions below.
 extern char TempTempFileNamePosition[1024];
-extern uint32_t TempFileNameCounter;
+extern std::atomic<uint32_t> TempFileNameCounter;
 
 // Sets the prefix; null empties it. A location of 1024 bytes or more does not
 // fit and is refused (0), leaving the prefix as it was.
 int SetTemporaryFileLocation(const char* location);
+// Copies the prefix, with its terminating NUL, into out (1024 bytes).
+void CopyTemporaryFileLocation(char* out);
 
 // A lock carried by every file object; no file operation takes it and it
 // locks nothing. Callers that share file objects between threads serialise
@@ -66,7 +72,10 @@ struct BufferHeaderT {
 class FileClassT {
  public:
   // A root for the given name; null makes a fresh temporary name from the
-  // prefix and counter ("%sT%u.tmp", skipping names that exist). Not opened.
+  // prefix, the process id and the counter ("%sT%u_%u.tmp", skipping names
+  // that exist). Not opened; opening a temporary name with kFileCreate
+  // creates the file exclusively, moving to a fresh name when another
+  // process or thread has made a file of that name meanwhile.
   explicit FileClassT(const char* name);
   // A root with no name.
   FileClassT();
@@ -161,6 +170,13 @@ class FileClassT {
   // Flush, then force the file's bytes to the disk (before a rename puts
   // the file in place of another).
   int Sync();
+  // Forgets every byte read ahead, in the stream and in the views' read
+  // buffers, so that the next reads see what another process wrote since
+  // (the page cache is kept: it holds only bytes that never change under a
+  // reader). Bytes waiting to be written are written first.
+  int DiscardReadAhead();
+  // The file this object has open; 0 when it is closed.
+  int Identity(FileIdentityT* identity);
 
   uint32_t BlockSize() const { return 2048; }
   int IsReadOnly() const { return ReadOnly; }
@@ -249,8 +265,12 @@ class FileClassT {
 
   int CopyWithinFile(uint32_t start, uint32_t count);
 
+  // Creates the temporary file exclusively (see the constructor).
+  FILE* CreateTemporary();
+
   int LastOp = kNoOp;
   char* StdioBuffer = nullptr;  // owned; given to the stream by setvbuf
+  int TemporaryName = 0;  // a temporary name not yet created
 };
 
 #endif  // TARVIS_STORAGE_FILECLAS_H_

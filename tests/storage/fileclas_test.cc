@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -401,8 +402,9 @@ TEST_F(FileClassTest, PageCacheEvictsLeastRecentlyUsedAndWritesBack) {
 
 TEST_F(FileClassTest, TemporaryNamesSkipExistingFilesAndKeepCounting) {
   const uint32_t first = TempFileNameCounter;
+  const std::string process = "T" + std::to_string(getpid()) + "_";
   auto name = [&](uint32_t n) {
-    return Path("T" + std::to_string(n) + ".tmp");
+    return Path(process + std::to_string(n) + ".tmp");
   };
   WriteWholeFile(name(first), "taken");
   FileClassT a(nullptr);
@@ -411,6 +413,14 @@ TEST_F(FileClassTest, TemporaryNamesSkipExistingFilesAndKeepCounting) {
   EXPECT_EQ(name(first + 2), b.Name());
   EXPECT_EQ(first + 3, TempFileNameCounter);
   EXPECT_FALSE(a.Exists());  // named, not created
+
+  // A file that appears under the name before the object creates it is left
+  // alone: the object moves on to a fresh name.
+  WriteWholeFile(name(first + 1), "someone else's");
+  ASSERT_EQ(1, a.Open(kFileCreate));
+  EXPECT_EQ(name(first + 3), a.Name());
+  EXPECT_EQ("someone else's", ReadWholeFile(name(first + 1)));
+  EXPECT_EQ(1, a.Delete());
 
   // A location of the largest size accepted, 1023 characters, is kept whole.
   std::string location = dir_.Path() + "/";
@@ -424,7 +434,8 @@ TEST_F(FileClassTest, TemporaryNamesSkipExistingFilesAndKeepCounting) {
   EXPECT_EQ(0, SetTemporaryFileLocation((location + "x").c_str()));
   EXPECT_EQ(location, TempTempFileNamePosition);
   FileClassT deep(nullptr, 4096, 64);
-  EXPECT_EQ(location + "T" + std::to_string(first + 3) + ".tmp", deep.Name());
+  EXPECT_EQ(location + process + std::to_string(first + 4) + ".tmp",
+            deep.Name());
   ASSERT_EQ(1, deep.Open(kFileCreate));
   ASSERT_EQ(1, deep.WriteLong(42));
   ASSERT_EQ(1, deep.Close());
