@@ -18,6 +18,14 @@
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
+namespace {
+
+// Loads of the partitions made while other writers' optimisations keep
+// replacing the index file.
+constexpr int kLoadAttempts = 8;
+
+}  // namespace
+
 int IndexManagerT::BeginCommit(WriterLockT* lock, StatusCodeT* status) {
   switch (lock->Acquire(IndexFile->Name(), LockTimeoutMs)) {
     case WriterLockT::kLocked:
@@ -76,7 +84,36 @@ int IndexManagerT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
   return 1;
 }
 
+int IndexManagerT::IndexFileReplaced() {
+  FileIdentityT held;
+  FileIdentityT named;
+  return IndexFile->Identity(&held) &&
+         OsNameIdentity(IndexFile->Name(), &named) && held != named;
+}
+
 int IndexManagerT::AdoptReplacedIndexFile(StatusCodeT* status) {
+  const bool reload = PartitionsLoaded || RetrievalSession;
+  return TakeReplacedIndexFile(status) &&
+         (!reload || LoadCurrentPartitions(status));
+}
+
+int IndexManagerT::LoadCurrentPartitions(StatusCodeT* status) {
+  for (int attempt = 1; CurrentHeader->PartitionCount > 0; ++attempt) {
+    StatusCodeT s = StatusNoError;
+    if (LoadAllPartitions(&s)) return 1;
+    // Another writer's optimisation may have replaced the index file and
+    // removed the partition files the old one named: the index is the new
+    // file then.
+    if (attempt == kLoadAttempts || !IndexFileReplaced()) {
+      *status = s;
+      return 0;
+    }
+    if (!TakeReplacedIndexFile(status)) return 0;
+  }
+  return 1;
+}
+
+int IndexManagerT::TakeReplacedIndexFile(StatusCodeT* status) {
   std::unique_ptr<FileClassT> file(new (std::nothrow)
                                        FileClassT(IndexFile->Name()));
   if (file == nullptr || !file->IsValid()) {
@@ -90,7 +127,6 @@ int IndexManagerT::AdoptReplacedIndexFile(StatusCodeT* status) {
   file->SetBuff(nullptr, 4096);
   // The partitions loaded belong to the old numbering, and so do the own
   // changes not yet written: neither can be carried over.
-  const bool reload = PartitionsLoaded || RetrievalSession;
   UnloadPartitions();
   delete IndexFile;
   IndexFile = file.release();
@@ -99,9 +135,6 @@ int IndexManagerT::AdoptReplacedIndexFile(StatusCodeT* status) {
   StatusCodeT s = StatusNoError;
   ReadHeader(&s);
   if (s == StatusNoError) ReloadDeletedRecords(&s);
-  if (s == StatusNoError && reload && CurrentHeader->PartitionCount > 0) {
-    LoadAllPartitions(&s);
-  }
   if (s < 0) {
     *status = s;
     return 0;

@@ -18,6 +18,9 @@
 namespace {
 
 constexpr unsigned kScratchBufferSize = 4096;
+// Reads of the header and the deleted-record list an open makes when
+// writers keep committing meanwhile.
+constexpr int kOpenAttempts = 8;
 
 }  // namespace
 
@@ -208,12 +211,29 @@ void IndexManagerT::AttachIndexFile(FileClassT* file, StatusCodeT* status) {
   HeaderPosition = file->GetPosition();
   StatusCodeT s = StatusNoError;
   ReadHeader(&s);
-  if (s == StatusNoError && CurrentHeader->DeletedRecordCount > 0) {
+  // Opening takes no lock: a writer may commit between the header and the
+  // list, and a later commit may reuse the place of the list the header
+  // read points to. When the header on disk has moved on, both are read
+  // again.
+  for (int attempt = 0; s == StatusNoError; ++attempt) {
+    if (CurrentHeader->DeletedRecordCount == 0) break;
     if (!file->Seek(CurrentHeader->DeletedListPosition)) {
       s = StatusSeekError;
     } else {
       DeletedRecords->ReadInDeletedRecordNums(file, &s);
     }
+    const uint32_t stamp = CurrentHeader->WriteStamp;
+    if (s == StatusNoError || attempt == kOpenAttempts - 1 ||
+        !file->DiscardReadAhead()) {
+      break;
+    }
+    StatusCodeT again = StatusNoError;
+    ReadHeader(&again);
+    if (again < 0 || CurrentHeader->WriteStamp == stamp) break;
+    s = StatusNoError;
+    delete DeletedRecords;
+    DeletedRecords = new (std::nothrow) TarvisRecordDeleterT;
+    if (DeletedRecords == nullptr) s = StatusNotEnoughMemory;
   }
   if (s < 0) {
     // The file goes back to the caller; the manager stays Idle.

@@ -466,8 +466,16 @@ class IndexManagerT {
   // are loaded, and applies the own deletion changes to the list read. On
   // failure the manager is as it was, unless its file had been replaced.
   int CatchUpWithIndexFile(const FileIdentityT& onDisk, StatusCodeT* status);
-  // Takes the index file that replaced the manager's own (see above).
+  // Takes the index file that replaced the manager's own (see above), and
+  // loads its partitions when the old ones were loaded.
   int AdoptReplacedIndexFile(StatusCodeT* status);
+  // The same without loading partitions.
+  int TakeReplacedIndexFile(StatusCodeT* status);
+  // Loads every partition of the index, taking the file that replaced the
+  // manager's own when its partitions cannot be loaded any more.
+  int LoadCurrentPartitions(StatusCodeT* status);
+  // 1 when the file the index's name stands for is no longer the one open.
+  int IndexFileReplaced();
   // Loads the partitions of the header beyond those loaded.
   void LoadAddedPartitions(StatusCodeT* status);
   // The deleted-record list on disk, with the own changes applied.

@@ -216,6 +216,14 @@ void IndexManagerT::RunOptomization(uint32_t first, uint32_t last,
       stage.Names.swap(next.Names);
     }
   }
+  // The merge read the partitions by the index's name: when another
+  // writer's optimisation put a new file there meanwhile, it may have read
+  // that one (names never go back to an old file, so a file unchanged now
+  // was unchanged throughout).
+  if (IndexFileReplaced()) {
+    *status = StatusIndexChanged;
+    return;
+  }
   if (s < 0 || merge == nullptr) {
     *status = s < 0 ? s : StatusGeneralError;
     return;
@@ -565,7 +573,7 @@ void IndexManagerT::EndSingleFileOptomization(FileClassT* merged,
     return 1;
   };
   if (RewriteIndexFile(renumbered, partitions, status) && RetrievalSession) {
-    LoadPartitions(status);
+    LoadCurrentPartitions(status);
   }
 }
 
@@ -660,9 +668,5 @@ void IndexManagerT::EndDistributedOptomization(FileClassT* merged,
       *status = StatusUnableToDeleteFile;
     }
   }
-  if (RetrievalSession) {
-    StatusCodeT s = StatusNoError;
-    LoadDistributedIndexForRetrieval(0, &s);
-    if (s < 0) *status = s;
-  }
+  if (RetrievalSession) LoadCurrentPartitions(status);
 }

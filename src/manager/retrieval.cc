@@ -10,10 +10,7 @@
 
 void IndexManagerT::StartRetrievalSession(StatusCodeT* status) {
   if (!RequireIndex(status) || RetrievalSession) return;
-  if (!PartitionsLoaded && CurrentHeader->PartitionCount > 0 &&
-      !LoadAllPartitions(status)) {
-    return;
-  }
+  if (!PartitionsLoaded && !LoadCurrentPartitions(status)) return;
   RetrievalSession = 1;
   OpenVectorBufferPool();
 }

@@ -115,7 +115,8 @@ class WorkloadT {
     }
     StatusCodeT closed = StatusNoError;
     tvCloseIndex(manager, &closed);
-    tvDeleteIndexManager(manager, &closed);
+    StatusCodeT ignored = StatusNoError;
+    tvDeleteIndexManager(manager, &ignored);
     return status < 0 ? status : closed;
   }
 
