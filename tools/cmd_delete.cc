@@ -12,18 +12,22 @@
 namespace {
 
 const char kDeleteHelp[] =
-    "usage: tarvis delete INDEX RECORD...\n"
+    "usage: tarvis delete [--wait SECONDS] INDEX RECORD...\n"
     "\n"
     "Deletes records by number (as search prints them). Deleted records are\n"
-    "left out of every search until undeleted; optimize removes them.\n";
+    "left out of every search until undeleted; optimize removes them.\n"
+    "\n"
+    "options:\n" TARVIS_WAIT_HELP;
 
 const char kUndeleteHelp[] =
-    "usage: tarvis undelete INDEX RECORD...\n"
+    "usage: tarvis undelete [--wait SECONDS] INDEX RECORD...\n"
     "\n"
-    "Brings deleted records back, until an optimization has removed them.\n";
+    "Brings deleted records back, until an optimization has removed them.\n"
+    "\n"
+    "options:\n" TARVIS_WAIT_HELP;
 
 int Run(const CommandArgsT& arguments, bool remove) {
-  ArgsT args({}, arguments);
+  ArgsT args({{"wait", 0, true}}, arguments);
   if (args.HelpRequested()) {
     return PrintHelp(remove ? kDeleteHelp : kUndeleteHelp);
   }
@@ -39,6 +43,7 @@ int Run(const CommandArgsT& arguments, bool remove) {
     records.push_back(record);
   }
   IndexHandleT handle(args.Positional()[0]);
+  handle.SetLockWait(args.Number("wait", kDefaultLockWaitSeconds, 0, 86400));
   handle.OpenForRetrieval();
   unsigned long count = handle.Records();
   for (unsigned long record : records) {

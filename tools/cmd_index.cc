@@ -51,6 +51,8 @@ const char kIndexHelp[] =
     "  --update                 delete the earlier records of every file\n"
     "                           indexed again\n"
     "  --max-bytes N            stop taking files once they reach N bytes\n"
+    "  --wait SECONDS           wait up to SECONDS for other writers of the\n"
+    "                           index (default 600; 0 fails at once)\n"
     "  -q, --quiet              no summary line\n"
     "\n"
     "The tokenizer options are kept beside the index in INDEX.settings, so\n"
@@ -340,6 +342,7 @@ int RunIndexCommand(const CommandArgsT& arguments) {
               {"stop", 0, true},
               {"update", 0, false},
               {"max-bytes", 0, true},
+              {"wait", 0, true},
               {"quiet", 'q', false}},
              arguments);
   if (args.HelpRequested()) return PrintHelp(kIndexHelp);
@@ -369,6 +372,7 @@ int RunIndexCommand(const CommandArgsT& arguments) {
   for (const FoundFileT& file : files) totalBytes += file.Size;
 
   IndexHandleT handle(index);
+  handle.SetLockWait(args.Number("wait", kDefaultLockWaitSeconds, 0, 86400));
   if (!exists) {
     handle.Create(settings.Mode);
   }

@@ -11,19 +11,21 @@
 namespace {
 
 const char kOptimizeHelp[] =
-    "usage: tarvis optimize [--big | --partitions N] INDEX\n"
+    "usage: tarvis optimize [--big | --partitions N] [--wait SECONDS] INDEX\n"
     "\n"
     "Merges partitions of INDEX (one is added by every indexing session),\n"
     "removing deleted records; record numbers change afterwards.\n"
     "\n"
     "options:\n"
     "  --big           also merge large partitions\n"
-    "  --partitions N  merge the last N partitions (at least 2)\n";
+    "  --partitions N  merge the last N partitions (at least 2)\n"
+    TARVIS_WAIT_HELP;
 
 }  // namespace
 
 int RunOptimizeCommand(const CommandArgsT& arguments) {
-  ArgsT args({{"big", 0, false}, {"partitions", 0, true}}, arguments);
+  ArgsT args({{"big", 0, false}, {"partitions", 0, true}, {"wait", 0, true}},
+             arguments);
   if (args.HelpRequested()) return PrintHelp(kOptimizeHelp);
   args.ExpectPositional(1, 1, "INDEX");
   if (args.Has("big") && args.Has("partitions")) {
@@ -32,6 +34,7 @@ int RunOptimizeCommand(const CommandArgsT& arguments) {
   unsigned long partitions = args.Number("partitions", 0, 2, 2048);
 #if TARVIS_HAVE_OPTIMIZER
   IndexHandleT handle(args.Positional()[0]);
+  handle.SetLockWait(args.Number("wait", kDefaultLockWaitSeconds, 0, 86400));
   handle.OpenForRetrieval();
   StatusCodeT status = 0;
   if (partitions != 0) {

@@ -43,14 +43,15 @@ void IndexHandleT::Create(unsigned long mode) {
   Check(status, "");
 }
 
+void IndexHandleT::SetLockWait(unsigned long seconds) {
+  StatusCodeT status = 0;
+  tvSetLockTimeout(manager_, seconds * 1000, &status);
+  Check(status, "");
+}
+
 void IndexHandleT::Open() {
   StatusCodeT status = 0;
   tvOpenIndex(manager_, const_cast<char*>(path_.c_str()), &status);
-  if (status < 0) {
-    // A failed open can leave the file object behind; close releases it.
-    StatusCodeT ignored = 0;
-    tvCloseIndex(manager_, &ignored);
-  }
   Check(status, "");
   open_ = true;
 }

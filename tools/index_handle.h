@@ -10,6 +10,14 @@
 
 #include <tarvis/tarvis.h>
 
+// How long, by default, a command that changes an index waits for other
+// writers' commits (--wait).
+constexpr unsigned long kDefaultLockWaitSeconds = 600;
+// The help line of --wait.
+#define TARVIS_WAIT_HELP                                                   \
+  "  --wait SECONDS  wait up to SECONDS for other writers of the index\n" \
+  "                  (default 600; 0 fails at once when one is writing)\n"
+
 // One record of a query result, with its score in a ranked result.
 struct HitT {
   unsigned long Record;
@@ -28,6 +36,9 @@ class IndexHandleT {
   // document weights. The index is not opened.
   void Create(unsigned long mode);
   void Open();
+  // How long changes to the index wait for other writers' commits; a
+  // failure once it has passed.
+  void SetLockWait(unsigned long seconds);
   // Opens and starts a retrieval session; an index without partitions
   // holds no records, and queries on it are not run.
   void OpenForRetrieval();
