@@ -1,7 +1,8 @@
 // Crash safety: a child process works on two indexes, one of each layout
 // (indexing sessions, distributed sessions and appends, deletions, and
 // optimisations with their end), reporting every finished step to the
-// parent through a pipe, and is killed with SIGKILL at a random moment.
+// parent through a pipe, and is killed with SIGKILL at a random moment,
+// while a second writer commits beside it.
 // After each kill both indexes must pass the integrity check and answer
 // exactly as a reference pair of indexes, worked on by the same steps
 // without interruption, answers after the last step reported, or after the
@@ -120,6 +121,14 @@ class WorkloadT {
     return status < 0 ? status : closed;
   }
 
+  // Before step k is tried again: the files a killed try left under the
+  // step's name (a partition or merged file the index never took), which
+  // would otherwise stand in the way of the names the step gives.
+  void ClearLeftovers(uint32_t k) const {
+    const std::string file = dir_ + "/k" + std::to_string(k);
+    std::remove(file.c_str());
+  }
+
   // What both indexes answer.
   std::string Answers() const {
     return IndexFileAnswers(Single()) + "--\n" +
@@ -146,6 +155,40 @@ uint64_t EnvNumber(const char* name, uint64_t otherwise) {
                                             : otherwise;
 }
 
+// A second writer beside the killed one, until it is killed itself: on
+// both indexes, in turn, an indexing session that takes the writer lock for
+// its header and adds nothing, and a query, neither of which changes what
+// the indexes answer. It reports every failure through out; a writer the
+// killed child left holding the lock must never stop it.
+void RunBesideWriter(const WorkloadT& work, const std::string& temp, int out) {
+  tvSetLocationForTemporaryFiles((temp + "/").c_str());
+  for (;;) {
+    for (const std::string& index : {work.Single(), work.Distributed()}) {
+      StatusCodeT status = StatusNoError;
+      IndexManagerT* m = tvCreateIndexManager(&status);
+      tvSetLockTimeout(m, 60000, &status);
+      tvOpenIndex(m, const_cast<char*>(index.c_str()), &status);
+      if (status >= 0) tvStartRetrievalSession(m, &status);
+      IndexerT* indexer =
+          status >= 0 ? tvStartIndexingSession(m, &status) : nullptr;
+      if (indexer != nullptr) tvEndIndexingSession(m, indexer, nullptr, &status);
+      if (status >= 0 && m->NumPartitions() > 0) {
+        const std::string query = HexTerm("all");
+        std::unique_ptr<UncompressedQueryVectorT> hits(m->ProcessQuery(
+            reinterpret_cast<const unsigned char*>(query.c_str()), &status));
+      }
+      StatusCodeT closed = StatusNoError;
+      tvCloseIndex(m, &closed);
+      tvDeleteIndexManager(m, &closed);
+      const int64_t report = status;
+      if (status < 0 &&
+          write(out, &report, sizeof(report)) != sizeof(report)) {
+        _exit(1);
+      }
+    }
+  }
+}
+
 // Runs steps from first on in a child until it is killed after delay;
 // the steps the child reported finished, in order. A step that failed is
 // reported as its status, negative.
@@ -157,6 +200,7 @@ std::vector<int64_t> RunChild(WorkloadT* work, const std::string& temp,
   if (child == 0) {
     close(channel[0]);
     tvSetLocationForTemporaryFiles((temp + "/").c_str());
+    work->ClearLeftovers(first);
     // Never more steps than a kill can interrupt: the child ends itself.
     for (uint32_t k = first; k < first + 64; ++k) {
       const StatusCodeT status = work->Step(k);
@@ -174,10 +218,31 @@ std::vector<int64_t> RunChild(WorkloadT* work, const std::string& temp,
     close(channel[0]);
     return {-1001};
   }
+  int besideChannel[2];
+  if (pipe(besideChannel) != 0) return {-1002};
+  const pid_t beside = fork();
+  if (beside == 0) {
+    close(besideChannel[0]);
+    RunBesideWriter(*work, temp, besideChannel[1]);
+  }
+  close(besideChannel[1]);
   std::this_thread::sleep_for(delay);
   kill(child, SIGKILL);
   int wstatus = 0;
   waitpid(child, &wstatus, 0);
+  // The second writer goes on a little past the kill, where the lock the
+  // child may have held is released.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (beside > 0) {
+    kill(beside, SIGKILL);
+    waitpid(beside, &wstatus, 0);
+  }
+  int64_t failure;
+  while (read(besideChannel[0], &failure, sizeof(failure)) ==
+         sizeof(failure)) {
+    ADD_FAILURE() << "the writer beside failed with " << failure;
+  }
+  close(besideChannel[0]);
   int64_t report;
   while (read(channel[0], &report, sizeof(report)) == sizeof(report)) {
     reports.push_back(report);
