@@ -32,19 +32,31 @@ constexpr uint32_t kEntryHeader = 17;
 // Room for one more entry of any length.
 constexpr uint32_t kLargestEntry = 16 + 256;
 
-// Posting entries by index mode, the relative record first and the link to
-// the word's next posting after the mode's detail. Narrow entries: a 16-bit
-// record; word mode keeps the position (32 bits) at 4, IDF mode the
-// per-record count (16 bits) at 2; a 16-bit link. Wide entries: a 32-bit
-// record and link; word mode's position at 4, IDF mode's count at 8.
+// Posting entries by index mode, the relative record first. Narrow entries
+// chain every posting of a word to the next: a 16-bit record; word mode keeps
+// the position (32 bits) at 4, IDF mode the per-record count (16 bits) at 2;
+// the 16-bit link follows. Wide entries have no link: a 32-bit record, then
+// word mode's position or IDF mode's count at 4.
 struct PostingLayoutT {
   uint32_t Size[4];
   uint32_t NextAt[4];
   uint32_t CountAt;
 };
 constexpr PostingLayoutT kNarrowPostings = {{0, 4, 12, 6}, {0, 2, 8, 4}, 2};
-constexpr PostingLayoutT kWidePostings = {{0, 8, 12, 10}, {0, 4, 8, 4}, 8};
+constexpr PostingLayoutT kWidePostings = {{0, 4, 8, 6}, {0, 0, 0, 0}, 4};
 constexpr uint32_t kPositionAt = 4;
+
+// Wide postings of a word lie in blocks of consecutive entries, so that a
+// spill reads them in order rather than chasing one link per posting through
+// a large array: blocks of 2, 4, 8 ... up to kMaxBlock entries, each behind
+// one entry-sized place holding the index of the word's next block.
+constexpr uint32_t kFirstBlock = 2;
+constexpr uint32_t kMaxBlock = 256;
+
+// The largest power of two not above x (x > 0).
+inline uint32_t PowerOfTwoBelow(uint32_t x) {
+  return uint32_t{1} << (31 - __builtin_clz(x));
+}
 
 inline uint16_t Get16(const unsigned char* p) {
   uint16_t v;
@@ -69,6 +81,17 @@ inline uint32_t WordHash(const unsigned char* word, uint32_t length) {
   uint32_t h = 0;
   for (uint32_t i = 1; i < length; ++i) h = h * 4 + (word[i] - 1u);
   return h;
+}
+
+// The hash of a wide builder, whose tables are large: every byte stirs every
+// bit (FNV-1a, then a final mix for the low bits the table uses). Where a
+// word lands in the table never shows in a run, which is sorted.
+inline uint32_t WideWordHash(const unsigned char* word, uint32_t length) {
+  uint32_t h = 2166136261u;
+  for (uint32_t i = 0; i < length; ++i) h = (h ^ word[i]) * 16777619u;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  return h ^ (h >> 12);
 }
 
 }  // namespace
@@ -116,6 +139,8 @@ RunBuilderT::RunBuilderT(uint32_t tableSize, int indexMode, void* buffer1,
   NextField = layout.NextAt[indexMode];
   CountField = layout.CountAt;
   LastRelativeRecord = Wide ? kLastWideRecord : kLastNarrowRecord;
+  // A wide builder keeps room for the largest block it may need next.
+  PostingReserve = Wide ? kMaxBlock : 0;
   if (Wide) TableSize = std::min(tableSize, kDefaultTableSize);
 
   Postings = areas[0].Data;
@@ -145,7 +170,8 @@ RunBuilderT::RunBuilderT(uint32_t tableSize, int indexMode, void* buffer1,
     OutputBlock = smallestSize >= kOutputBlockSize ? smallest
                                                    : allocate(kOutputBlockSize);
   }
-  if (!allocated || PostingCapacity < 2 || WordStoreSize <= kLargestEntry) {
+  if (!allocated || PostingCapacity < PostingReserve + 2 ||
+      WordStoreSize <= kLargestEntry) {
     return;
   }
   // The store and the posting array are written before they are read:
@@ -183,7 +209,8 @@ int RunBuilderT::IndexWord(const unsigned char* word, uint8_t length,
 int RunBuilderT::FindSlot(const unsigned char* word, uint8_t length,
                           uint32_t* slot) const {
   uint32_t mask = TableSize - 1;
-  uint32_t at = WordHash(word, length) & mask;
+  uint32_t at =
+      (Wide ? WideWordHash(word, length) : WordHash(word, length)) & mask;
   uint32_t probes = (TableSize + 1) / 2;
   for (uint32_t k = 0; k < probes; ++k) {
     uint32_t offset = Table[at];
@@ -227,21 +254,44 @@ uint32_t RunBuilderT::RecordOf(const unsigned char* posting) const {
   return Wide ? Get32(posting) : Get16(posting);
 }
 
-uint32_t RunBuilderT::LinkOf(const unsigned char* posting) const {
-  return Wide ? Get32(posting + NextField) : Get16(posting + NextField);
+unsigned char* RunBuilderT::PostingAt(uint32_t index) const {
+  return Postings + size_t{index} * EntrySize;
 }
 
-void RunBuilderT::SetLink(unsigned char* posting, uint32_t index) const {
-  if (Wide) {
-    Put32(posting + NextField, index);
-  } else {
-    Put16(posting + NextField, index);
+// The block holding a wide word's posting number count (from 1): how many
+// postings it holds up to that one, and how many it can hold.
+RunBuilderT::BlockT RunBuilderT::BlockOf(uint32_t count) {
+  constexpr uint32_t kGrowing = 2 * kMaxBlock - kFirstBlock;  // 2 + 4 ... 256
+  if (count <= kGrowing) {
+    uint32_t capacity = PowerOfTwoBelow(count + 1);
+    return {count - (capacity - kFirstBlock), capacity};
   }
+  return {(count - kGrowing - 1) % kMaxBlock + 1, kMaxBlock};
 }
 
-uint32_t RunBuilderT::AddPosting(uint32_t record, uint32_t position) {
-  uint32_t index = PostingsUsed++;
-  unsigned char* posting = Postings + size_t{index} * EntrySize;
+uint32_t RunBuilderT::PlacePosting(uint32_t last, uint32_t count) {
+  if (!Wide) {
+    uint32_t index = PostingsUsed++;
+    if (count > 0) Put16(PostingAt(last) + NextField, index);
+    Put16(PostingAt(index) + NextField, 0);
+    return index;
+  }
+  uint32_t size = kFirstBlock;
+  if (count > 0) {
+    BlockT block = BlockOf(count);
+    if (block.Filled < block.Capacity) return last + 1;
+    size = std::min(2 * block.Capacity, kMaxBlock);
+    Put32(PostingAt(last - block.Filled), PostingsUsed);
+  }
+  uint32_t start = PostingsUsed;
+  PostingsUsed += 1 + size;
+  return start + 1;
+}
+
+uint32_t RunBuilderT::AddPosting(uint32_t last, uint32_t count,
+                                 uint32_t record, uint32_t position) {
+  uint32_t index = PlacePosting(last, count);
+  unsigned char* posting = PostingAt(index);
   if (Wide) {
     Put32(posting, record);
   } else {
@@ -249,15 +299,36 @@ uint32_t RunBuilderT::AddPosting(uint32_t record, uint32_t position) {
   }
   if (IndexMode == WORD_MODE) Put32(posting + kPositionAt, position);
   if (IndexMode == IDF_MODE) Put16(posting + CountField, 1);
-  SetLink(posting, 0);
   return index;
+}
+
+int RunBuilderT::PostingsFull() const {
+  return PostingsUsed + PostingReserve >= PostingCapacity;
+}
+
+const unsigned char* RunBuilderT::NextPosting(PostingCursorT* cursor) const {
+  if (!Wide) {
+    TV_CHECK(cursor->Next != 0);
+    const unsigned char* posting = PostingAt(cursor->Next);
+    cursor->Next = Get16(posting + NextField);
+    return posting;
+  }
+  if (cursor->BlockLeft == 0) {
+    // The block just read ends at Next; its link is in front of it.
+    const uint32_t start = cursor->Next - cursor->Capacity - 1;
+    cursor->Next = Get32(PostingAt(start)) + 1;
+    cursor->Capacity = std::min(2 * cursor->Capacity, kMaxBlock);
+    cursor->BlockLeft = cursor->Capacity;
+  }
+  --cursor->BlockLeft;
+  return PostingAt(cursor->Next++);
 }
 
 int RunBuilderT::NewWord(uint32_t slot, const unsigned char* word,
                          uint8_t length, uint32_t flags, uint32_t position) {
   bool once = (flags & kIndexOncePerRun) != 0;
-  uint32_t posting =
-      AddPosting(once ? RunFirstRecord : CurrentRecord, once ? 1 : position);
+  uint32_t posting = AddPosting(0, 0, once ? RunFirstRecord : CurrentRecord,
+                                once ? 1 : position);
   unsigned char* entry = WordStore + FreeOffset;
   Put32(entry + kPostingCountAt, 1);
   Put32(entry + kOccurrencesAt, 1);
@@ -268,8 +339,7 @@ int RunBuilderT::NewWord(uint32_t slot, const unsigned char* word,
   Table[slot] = FreeOffset;
   FreeOffset += kEntryHeader + length;
   ++DistinctWords;
-  if (FreeOffset + kLargestEntry > WordStoreSize ||
-      PostingsUsed >= PostingCapacity) {
+  if (FreeOffset + kLargestEntry > WordStoreSize || PostingsFull()) {
     Full = 1;
     return kRunBuilderFull;
   }
@@ -281,8 +351,8 @@ int RunBuilderT::NewOccurrence(uint32_t entryOffset, uint32_t flags,
   if (flags & kIndexOncePerRun) return kRunBuilderStored;
   unsigned char* entry = WordStore + entryOffset;
   uint32_t occurrences = Get32(entry + kOccurrencesAt);
-  unsigned char* last =
-      Postings + size_t{Get32(entry + kLastPostingAt)} * EntrySize;
+  const uint32_t lastIndex = Get32(entry + kLastPostingAt);
+  unsigned char* last = PostingAt(lastIndex);
   if (RecordOf(last) == CurrentRecord) {
     if (IndexMode == RECORD_MODE) {
       Put32(entry + kOccurrencesAt, occurrences + 1);
@@ -298,12 +368,12 @@ int RunBuilderT::NewOccurrence(uint32_t entryOffset, uint32_t flags,
     // place, is one occurrence; positions stay strictly increasing.
     if (Get32(last + kPositionAt) == position) return kRunBuilderStored;
   }
-  uint32_t posting = AddPosting(CurrentRecord, position);
-  SetLink(last, posting);
+  const uint32_t count = Get32(entry + kPostingCountAt);
+  uint32_t posting = AddPosting(lastIndex, count, CurrentRecord, position);
   Put32(entry + kLastPostingAt, posting);
-  Put32(entry + kPostingCountAt, Get32(entry + kPostingCountAt) + 1);
+  Put32(entry + kPostingCountAt, count + 1);
   Put32(entry + kOccurrencesAt, occurrences + 1);
-  if (PostingsUsed >= PostingCapacity) {
+  if (PostingsFull()) {
     Full = 1;
     return kRunBuilderFull;
   }
@@ -375,23 +445,24 @@ int RunBuilderT::WriteIndex() {
         !RunFile->WriteWordRec(&record)) {
       return 0;
     }
-    uint32_t next = Get32(entry + kFirstPostingAt);
+    PostingCursorT cursor = {Get32(entry + kFirstPostingAt), kFirstBlock,
+                             kFirstBlock};
     uint32_t left = count;
     while (left > 0) {
-      uint32_t bytes = FillOutputBuffer(&next, &left);
+      uint32_t bytes = FillOutputBuffer(&cursor, &left);
       if (!RunFile->Write(OutputBlock, bytes)) return 0;
     }
   }
   return 1;
 }
 
-uint32_t RunBuilderT::FillOutputBuffer(uint32_t* next, uint32_t* left) {
+uint32_t RunBuilderT::FillOutputBuffer(PostingCursorT* cursor,
+                                       uint32_t* left) {
   uint32_t outSize = kRunEntrySize[IndexMode];
   uint32_t count = std::min(*left, kOutputBlockSize / outSize);
   unsigned char* out = OutputBlock;
   for (uint32_t i = 0; i < count; ++i, out += outSize) {
-    TV_CHECK(*next != 0);
-    const unsigned char* posting = Postings + size_t{*next} * EntrySize;
+    const unsigned char* posting = NextPosting(cursor);
     Put32(out, RunBase + RecordOf(posting));
     if (IndexMode == WORD_MODE) {
       Put32(out + 4, Get32(posting + kPositionAt));
@@ -399,7 +470,6 @@ uint32_t RunBuilderT::FillOutputBuffer(uint32_t* next, uint32_t* left) {
       Put16(out + 4, Get16(posting + CountField));
       Put16(out + 6, 0);
     }
-    *next = LinkOf(posting);
   }
   *left -= count;
   return count * outSize;

@@ -12,11 +12,13 @@
 // Record numbers inside the builder are 16-bit and relative to a run base;
 // after 65535 records the run is spilled and the base moves on by 65535.
 //
-// A wide builder (the one a memory budget asks for) links its postings by
-// 32-bit indices and numbers records in 32 bits, so that only its memory
-// bounds a run; its hash table starts at kDefaultTableSize slots (or fewer,
-// when that is all it has) and doubles up to the size given whenever it is
-// half full, so that a small session leaves most of it untouched.
+// A wide builder (the one a memory budget asks for) numbers records in 32
+// bits and keeps each word's postings in blocks of consecutive entries
+// linked by 32-bit indices, so that only its memory bounds a run and a spill
+// reads a large posting array in order; its hash table starts at
+// kDefaultTableSize slots (or fewer, when that is all it has) and doubles up
+// to the size given whenever it is half full, so that a small session leaves
+// most of it untouched.
 
 #ifndef TARVIS_INDEXING_RUNBLD_H_
 #define TARVIS_INDEXING_RUNBLD_H_
@@ -93,7 +95,28 @@ class RunBuilderT {
   int NewWord(uint32_t slot, const unsigned char* word, uint8_t length,
               uint32_t flags, uint32_t position);
   int NewOccurrence(uint32_t entryOffset, uint32_t flags, uint32_t position);
-  uint32_t AddPosting(uint32_t record, uint32_t position);
+  // Reading a word's postings in order: the next entry, and for wide memory
+  // what is left of the current block and its size.
+  struct PostingCursorT {
+    uint32_t Next;
+    uint32_t BlockLeft;
+    uint32_t Capacity;
+  };
+  struct BlockT {
+    uint32_t Filled;
+    uint32_t Capacity;
+  };
+  static BlockT BlockOf(uint32_t count);
+  unsigned char* PostingAt(uint32_t index) const;
+  // The index where the next posting of a word goes, given its last posting
+  // and its posting count (0 for a new word): a new entry linked behind the
+  // last one, or in wide memory the next place of the word's block or the
+  // first of a new block.
+  uint32_t PlacePosting(uint32_t last, uint32_t count);
+  uint32_t AddPosting(uint32_t last, uint32_t count, uint32_t record,
+                      uint32_t position);
+  int PostingsFull() const;
+  const unsigned char* NextPosting(PostingCursorT* cursor) const;
   // The slot holding the word, or the empty slot where it belongs; 0 when
   // the probe limit is reached first.
   int FindSlot(const unsigned char* word, uint8_t length, uint32_t* slot) const;
@@ -102,14 +125,12 @@ class RunBuilderT {
   // Places every word of the store in a table of size slots; 0 when one
   // found no slot.
   int Rehash(uint32_t size);
-  // The 16- or 32-bit fields of a posting entry.
+  // The 16- or 32-bit record of a posting entry.
   uint32_t RecordOf(const unsigned char* posting) const;
-  uint32_t LinkOf(const unsigned char* posting) const;
-  void SetLink(unsigned char* posting, uint32_t index) const;
   int Spill(const WordTypeT* word, StatusCodeT* status);
   void SortIndex();
   int WriteIndex();
-  uint32_t FillOutputBuffer(uint32_t* next, uint32_t* left);
+  uint32_t FillOutputBuffer(PostingCursorT* cursor, uint32_t* left);
   void ResetInternalIndex();
 
   int Valid = 0;
@@ -119,6 +140,8 @@ class RunBuilderT {
   uint32_t NextField = 0;  // offset of the next index inside an entry
   uint32_t CountField = 0;  // offset of the IDF count inside an entry
   uint32_t LastRelativeRecord = 0;
+  // Entries kept free in case the next posting needs a new block.
+  uint32_t PostingReserve = 0;
 
   uint32_t TableSize = 0;
   uint32_t MaxTableSize = 0;

@@ -264,8 +264,8 @@ TEST(RunBuilderTest, LargePostingArrayStaysWithinSixteenBitLinks) {
 TEST(RunBuilderTest, WideBuilderHoldsRunsBeyondSixteenBits) {
   ScopedTempDirT dir;
   // 70000 records and more postings in one run, in every mode: 1,000,000
-  // bytes hold 83331 wide entries of word mode's 12 bytes, more than 16-bit
-  // links and record numbers reach.
+  // bytes hold some 120000 wide entries of word mode's 8 bytes in blocks,
+  // more than 16-bit links and record numbers reach.
   for (int mode : {RECORD_MODE, WORD_MODE, IDF_MODE}) {
     SCOPED_TRACE(mode);
     BuilderSessionT s(mode, 1000000, kBig, kBig, RunBuilderT::kDefaultTableSize,
