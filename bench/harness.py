@@ -49,6 +49,9 @@ ENGINES = [
     Engine("tarvis-word-multi", "bench_tarvis", "word-multi", "word", "tarvis"),
     Engine("tarvis-record-multi", "bench_tarvis", "record-multi", "record", "tarvis"),
     Engine("tarvis-idf-multi", "bench_tarvis", "idf-multi", "record", "tarvis"),
+] + [Engine("tarvis-%s-m%d" % (mode, mib), "bench_tarvis", "%s-m%d" % (mode, mib), kind, "tarvis")
+     for mode, kind in (("word", "word"), ("record", "record")) for mib in (16, 64, 256)] + [
+    Engine("tarvis-idf-m64", "bench_tarvis", "idf-m64", "record", "tarvis"),
 ]
 
 
@@ -57,11 +60,13 @@ def log(message):
 
 
 def measure(command, log_path, timeout):
-    """Runs a command; returns (exit code, wall s, CPU s, peak RSS KiB) of the
-    child. Times come from the child's resource usage; the peak memory from
-    the line "peak_rss_kib N" that a driver prints at the end, which, unlike
-    the resource usage, leaves out the harness's own image that the child
-    carries until it starts the driver. A command past the timeout is killed."""
+    """Runs a command; returns (exit code, wall s, CPU s, peak RSS KiB, bytes
+    written) of the child. Times come from the child's resource usage; the
+    peak memory from the line "peak_rss_kib N" that a driver prints at the
+    end, which, unlike the resource usage, leaves out the harness's own image
+    that the child carries until it starts the driver; the bytes it handed to
+    write calls from the line "written_bytes N" (None without one). A command
+    past the timeout is killed."""
     with open(log_path, "a") as out:
         out.write("$ %s\n" % " ".join(command))
         out.flush()
@@ -80,10 +85,13 @@ def measure(command, log_path, timeout):
         if code != 0:
             out.write("exit code %d after %.1f s\n" % (code, wall))
     peak = usage.ru_maxrss
+    written = None
     for line in printed.splitlines():
         if line.startswith("peak_rss_kib "):
             peak = int(line.split()[1])
-    return code, wall, usage.ru_utime + usage.ru_stime, peak
+        elif line.startswith("written_bytes "):
+            written = int(line.split()[1])
+    return code, wall, usage.ru_utime + usage.ru_stime, peak, written
 
 
 def tree_bytes(path):
@@ -149,7 +157,7 @@ def driver_memory(directory, args):
     open(empty, "w").close()
     shutil.rmtree(index, ignore_errors=True)
     os.makedirs(index)
-    rc, _, _, rss = measure([binary, "index", "positions", empty, index],
+    rc, _, _, rss, _ = measure([binary, "index", "positions", empty, index],
                             os.path.join(directory, "driver.log"), args.timeout)
     shutil.rmtree(index, ignore_errors=True)
     return rss / 1024.0 if rc == 0 else None
@@ -172,16 +180,21 @@ def run_engine(engine, directory, args):
            "load_before": os.getloadavg()[0]}
     warm(tokens)
     log("%s: indexing" % engine.name)
-    rc, wall, cpu, rss = measure([binary, "index", engine.variant, tokens, index],
-                                 log_path, args.timeout)
+    rc, wall, cpu, rss, written = measure([binary, "index", engine.variant, tokens, index],
+                                          log_path, args.timeout)
     if rc != 0:
         row["status"] = "index failed (see %s)" % os.path.relpath(log_path, args.work)
         return row
+    index_bytes = tree_bytes(index)
     row.update(index_wall_s=wall, index_cpu_s=cpu, peak_rss_mib=rss / 1024.0,
-               index_mib=tree_bytes(index) / 1048576.0)
+               index_mib=index_bytes / 1048576.0)
+    if written is not None and written >= 0:
+        # Whatever was written beyond the index itself: temporary files, and
+        # rewrites of the index.
+        row["temp_mib"] = max(written - index_bytes, 0) / 1048576.0
     log("%s: querying" % engine.name)
     out = os.path.join(results, engine.name + ".txt")
-    rc, wall, _, _ = measure([binary, "query", engine.variant, index,
+    rc, wall, _, _, _ = measure([binary, "query", engine.variant, index,
                               os.path.join(directory, "queries.txt"), out],
                              log_path, args.timeout)
     if rc != 0:

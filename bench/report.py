@@ -12,6 +12,7 @@ INDEX_METRICS = [  # key, heading, compared with the peers of the same kind only
     ("peak_rss_mib", "peak RSS MiB", False),
     ("net_rss_mib", "net RSS MiB", False),
     ("index_mib", "index MiB", True),
+    ("temp_mib", "temp MiB", True),
 ]
 EXAMPLES = 5
 
@@ -173,6 +174,53 @@ def corpus_section(summary):
             out.append("- example: %s" % example)
     out.append("")
     out.extend(targets(done, differ))
+    out.extend(budget_targets(done))
+    return out
+
+
+def budget_targets(rows):
+    """The goals of the working-memory budget, as ratios in this run: word
+    mode with 64 MiB at most 0.6 of FTS5 detail=full's wall time, record mode
+    with 64 MiB at most 0.6 of detail=none's, and at 64 MiB no more bytes
+    written beyond the index than the index holds."""
+    by_name = {r["engine"]: r for r in rows}
+    out = ["Working memory (`tvSetIndexingMemory`): Tarvis with the default (260,536 "
+           "bytes) and with 16, 64 and 256 MiB. Temp MiB: bytes handed to write calls "
+           "beyond the final index (temporary files and rewrites). Targets at 64 MiB, "
+           "each a ratio that meets the target at or below its limit (marked *).", ""]
+    out.append("| engine | index wall s | index CPU s | peak RSS MiB | temp MiB | index MiB |")
+    out.append("|---|---|---|---|---|---|")
+    shown = False
+    for mode in ("word", "record", "idf"):
+        for suffix in ("", "-m16", "-m64", "-m256"):
+            r = by_name.get("tarvis-%s%s" % (mode, suffix))
+            if r is None or "index_wall_s" not in r:
+                continue
+            shown = True
+            out.append("| %s | %s | %s | %s | %s | %s |" % (
+                r["engine"], number(r["index_wall_s"]), number(r["index_cpu_s"]),
+                number(r["peak_rss_mib"]),
+                number(r["temp_mib"]) if "temp_mib" in r else "n/a", number(r["index_mib"])))
+    if not shown:
+        return []
+    out.append("")
+    checks = []
+    for engine, peer, limit in (("tarvis-word-m64", "fts5-full", 0.6),
+                                ("tarvis-record-m64", "fts5-none", 0.6)):
+        mine, base = by_name.get(engine), by_name.get(peer)
+        if mine and base and "index_wall_s" in mine and "index_wall_s" in base:
+            value = mine["index_wall_s"] / base["index_wall_s"]
+            checks.append("- %s wall / %s wall: %.2f%s (limit %.1f; CPU %.2f)" % (
+                engine, peer, value, "*" if value <= limit else "", limit,
+                mine["index_cpu_s"] / base["index_cpu_s"]))
+    for engine in ("tarvis-word-m64", "tarvis-record-m64", "tarvis-idf-m64"):
+        mine = by_name.get(engine)
+        if mine and "temp_mib" in mine and mine.get("index_mib"):
+            value = mine["temp_mib"] / mine["index_mib"]
+            checks.append("- %s temp / index size: %.2f%s (limit 1.0)" % (
+                engine, value, "*" if value <= 1.0 else ""))
+    out.extend(checks)
+    out.append("")
     return out
 
 

@@ -80,10 +80,25 @@ long PeakResidentKiB() {
   return kib;
 }
 
+// Bytes this process has handed to write calls so far (wchar of
+// /proc/self/io): the index and every temporary file alike.
+long long WrittenBytes() {
+  FILE* io = fopen("/proc/self/io", "r");
+  if (io == nullptr) return -1;
+  char line[256];
+  long long bytes = -1;
+  while (fgets(line, sizeof line, io) != nullptr) {
+    if (sscanf(line, "wchar: %lld", &bytes) == 1) break;
+  }
+  fclose(io);
+  return bytes;
+}
+
 int RunIndex(EngineT* engine, const std::string& tokenPath, const std::string& dir) {
   TokenFileT tokens;
   if (!tokens.Open(tokenPath) || !engine->Index(&tokens, dir)) return 1;
   printf("peak_rss_kib %ld\n", PeakResidentKiB());
+  printf("written_bytes %lld\n", WrittenBytes());
   return 0;
 }
 

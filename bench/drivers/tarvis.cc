@@ -1,7 +1,9 @@
 // Tarvis through its public header only. Variants: "word", "record" and
 // "idf" pick the index mode and index everything in one session; a "-multi"
 // suffix splits the records over kSessions sessions, one partition each, and
-// merges them with the optimiser afterwards. Terms reach the engine as hex
+// merges them with the optimiser afterwards; a "-mN" suffix gives the
+// sessions N MiB of working memory (tvSetIndexingMemory) instead of the
+// default. Terms reach the engine as hex
 // words in the short query form; results are walked record by record.
 #include <tarvis/tarvis.h>
 
@@ -33,7 +35,8 @@ std::string HexWord(const std::string& term) {
 
 class TarvisEngineT : public EngineT {
  public:
-  TarvisEngineT(unsigned long mode, uint32_t sessions) : mode_(mode), sessions_(sessions) {}
+  TarvisEngineT(unsigned long mode, uint32_t sessions, unsigned long memory)
+      : mode_(mode), sessions_(sessions), memory_(memory) {}
 
   ~TarvisEngineT() override {
     if (manager_ == nullptr) return;
@@ -49,6 +52,8 @@ class TarvisEngineT : public EngineT {
     StatusCodeT status = 0;
     manager_ = tvCreateIndexManager(&status);
     if (!Ok(status, "create manager")) return false;
+    tvSetIndexingMemory(manager_, memory_, &status);
+    if (!Ok(status, "set indexing memory")) return false;
     tvCreateIndex(manager_, &path[0], mode_, &status);
     if (!Ok(status, "create index")) return false;
     tvOpenIndex(manager_, &path[0], &status);
@@ -155,21 +160,32 @@ class TarvisEngineT : public EngineT {
 
   unsigned long mode_;
   uint32_t sessions_;
+  unsigned long memory_;  // bytes; 0 for the default
   IndexManagerT* manager_ = nullptr;
 };
 
 std::unique_ptr<EngineT> Make(const std::string& variant) {
   std::string mode = variant;
   uint32_t sessions = 1;
+  unsigned long memory = 0;
   size_t dash = variant.find('-');
   if (dash != std::string::npos) {
-    if (variant.substr(dash) != "-multi") return nullptr;
+    std::string suffix = variant.substr(dash + 1);
     mode = variant.substr(0, dash);
-    sessions = kSessions;
+    if (suffix == "multi") {
+      sessions = kSessions;
+    } else if (suffix.size() > 1 && suffix[0] == 'm' &&
+               suffix.find_first_not_of("0123456789", 1) == std::string::npos) {
+      memory = std::stoul(suffix.substr(1)) << 20;
+    } else {
+      return nullptr;
+    }
   }
-  if (mode == "word") return std::make_unique<TarvisEngineT>(WORD_MODE, sessions);
-  if (mode == "record") return std::make_unique<TarvisEngineT>(RECORD_MODE, sessions);
-  if (mode == "idf") return std::make_unique<TarvisEngineT>(IDF_MODE, sessions);
+  unsigned long modes[] = {WORD_MODE, RECORD_MODE, IDF_MODE};
+  const char* names[] = {"word", "record", "idf"};
+  for (int i = 0; i < 3; ++i) {
+    if (mode == names[i]) return std::make_unique<TarvisEngineT>(modes[i], sessions, memory);
+  }
   return nullptr;
 }
 

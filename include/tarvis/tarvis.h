@@ -165,7 +165,10 @@ enum {
   IndexParamIndexMode = 11,          /* value: uint32_t* mode (1 to 3) */
   IndexParamFileName = 12,           /* value: NUL-terminated path */
   IndexParamWeightLogSum = 13,       /* document weight method 1 */
-  IndexParamWeightMaxFrequency = 14  /* document weight method 2 */
+  IndexParamWeightMaxFrequency = 14, /* document weight method 2 */
+  IndexParamIndexingMemory = 15      /* value: unsigned long* bytes, the
+                                        working memory of distributed
+                                        sessions (tvSetIndexingMemory) */
 };
 
 /* A new index manager holding no index; null with StatusNotEnoughMemory when
@@ -184,7 +187,7 @@ TV_EXPORT void tvDeleteIndexCreationParams(IndexCreationParametersT* params);
 TV_EXPORT void tvResetIndexCreationParams(IndexCreationParametersT* params);
 
 /* Applies one choice (the IndexParam identifiers above). value is read only
- * by identifiers 4, 7, 11 and 12. An unknown identifier changes nothing but
+ * by identifiers 4, 7, 11, 12 and 15. An unknown identifier changes nothing but
  * the record's set marker. A file name of 512 bytes or more is not taken. */
 TV_EXPORT void tvSetIndexCreationParams(IndexCreationParametersT* params,
                                         long id, void* value);
@@ -342,6 +345,19 @@ TV_EXPORT void tvOutputDeletedRecords(IndexManagerT* manager,
  * when the session ends counts if it received anything, and an empty one
  * opened by a final tvIncrementRecord does not. A session handle that is not
  * live gets StatusNotInitializedForIndexing. */
+
+/* The working memory of the sessions the manager starts from now on, in
+ * bytes: 0 for the default of 260,536 bytes, or 260,536 up to 2 GiB
+ * (2,147,483,648). More memory makes fewer, larger runs and fewer merge
+ * passes; a session whose postings fit writes a single run and needs no
+ * merge. The partition is the same whatever the memory, except for words
+ * stored once per run (tvIndexWordSpecial flag 1). Peak use stays within the
+ * budget plus a few hundred kilobytes; pages the session does not reach are
+ * not touched. Any other size gets StatusMalformedParameter and changes
+ * nothing. A distributed session takes its memory from the creation record
+ * (IndexParamIndexingMemory, checked when the session starts). */
+TV_EXPORT void tvSetIndexingMemory(IndexManagerT* manager, unsigned long bytes,
+                                   StatusCodeT* status);
 
 /* Starts a session on the open index; null with a status on failure
  * (StatusFileReadOnly on a read-only index). */

@@ -190,15 +190,15 @@ void IndexCompressorT::BeginTermPostings(uint32_t indexMode,
   WordSegment[0] = {0, 0, 0};
 }
 
-// A full segment is coded as soon as its 15th record arrives; later repeats
-// of that record then leave an empty partial segment (a lone 0 bit) at the
-// end of the term, which no reader reaches.
+// A full segment is coded as soon as its 15th record arrives. Later repeats
+// of that record (a record that two runs share) add nothing, so the coded
+// term does not depend on where the runs were cut.
 int IndexCompressorT::AddRecordPosting(uint32_t record) {
   TV_CHECK(TermIndexMode == RECORD_MODE);
   const uint32_t last = RecordSegment[SegmentFill].RecordNum;
   if (record == 0 || record < last) return 0;
-  SegmentPending = 1;
   if (record == last) return 1;
+  SegmentPending = 1;
   RecordSegment[++SegmentFill].RecordNum = record;
   ++TermRecordCount;
   if (SegmentFill == kRecordSegmentRecords) {

@@ -9,6 +9,7 @@
 #include "indexing/doc_weights.h"
 #include "indexing/merge2.h"
 #include "indexing/runbld.h"
+#include "indexing/work_memory.h"
 #include "storage/fileclas.h"
 #include "storage/run_file.h"
 
@@ -127,11 +128,22 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
     *status = StatusMalformedParameter;
     return;
   }
+  if (!IndexingMemoryIsValid(options->WorkMemory)) {
+    *status = StatusMalformedParameter;
+    return;
+  }
   Options = *options;
-  for (unsigned char*& buffer : WorkBuffer) {
-    if (buffer == nullptr)
-      buffer = new (std::nothrow) unsigned char[kWorkBufferBytes];
-    if (buffer == nullptr) {
+  const WorkMemoryPlanT plan = PlanWorkMemory(Options.WorkMemory);
+  const uint32_t sizes[3] = {plan.PostingBytes, plan.WordStoreBytes,
+                             plan.TableAreaBytes};
+  for (int i = 0; i < 3; ++i) {
+    // Left uninitialised: pages the session never reaches stay untouched.
+    if (WorkBuffer[i] == nullptr || WorkBufferSize[i] != sizes[i]) {
+      delete[] WorkBuffer[i];
+      WorkBuffer[i] = new (std::nothrow) unsigned char[sizes[i]];
+      WorkBufferSize[i] = WorkBuffer[i] != nullptr ? sizes[i] : 0;
+    }
+    if (WorkBuffer[i] == nullptr) {
       *status = StatusNotEnoughMemory;
       return;
     }
@@ -144,12 +156,11 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
 
   StatusCodeT s = StatusNoError;
   RunBuilder = new (std::nothrow) RunBuilderT(
-      RunBuilderT::kDefaultTableSize, static_cast<int>(Options.IndexMode),
-      WorkBuffer[0], kWorkBufferBytes, WorkBuffer[1], kWorkBufferBytes,
-      WorkBuffer[2], kWorkBufferBytes);
-  Merger = new (std::nothrow)
-      MergeT(WorkBuffer[0], kWorkBufferBytes, WorkBuffer[1], kWorkBufferBytes,
-             WorkBuffer[2], kWorkBufferBytes);
+      plan.TableSlots, static_cast<int>(Options.IndexMode), WorkBuffer[0],
+      sizes[0], WorkBuffer[1], sizes[1], WorkBuffer[2], sizes[2],
+      plan.WideLinks);
+  Merger = new (std::nothrow) MergeT(WorkBuffer[0], sizes[0], WorkBuffer[1],
+                                     sizes[1], WorkBuffer[2], sizes[2]);
   RunFile = new (std::nothrow) MFileT;
   if (RunBuilder == nullptr || !RunBuilder->IsValid() || Merger == nullptr ||
       RunFile == nullptr || !RunFile->IsValid()) {
@@ -499,7 +510,9 @@ void IndexerT::EndIndexingSession(const WordTypeT* word, StatusCodeT* status) {
   // The merger takes the run file whatever the outcome.
   MFileT* runs = RunFile;
   RunFile = nullptr;
+  Runs = runs->RunCount();
   if (!Merger->MergeMergeFile(runs)) s = StatusGeneralError;
+  Passes = Merger->PassCount();
   if (s == StatusNoError) RunFile = Merger->GetFinishedMergeFile();
   delete Merger;
   Merger = nullptr;

@@ -55,6 +55,8 @@ struct IndexingOptionsT {
   uint32_t FixedRecordDataLength;
   uint32_t OptionBlock[kOptionBlockWords];  // word 0: the option flags
   uint32_t FixedRecordIDLength;
+  // Bytes of working memory (work_memory.h); 0 for the default.
+  uint64_t WorkMemory;
 };
 
 // Builds the options of a session from an index's settings.
@@ -65,8 +67,6 @@ IndexingOptionsT MakeIndexingOptions(uint32_t indexMode,
 
 class IndexerT {
  public:
-  // Sizes of the work buffers shared by the run builder and the merger.
-  static constexpr uint32_t kWorkBufferBytes = 65000;
   // Longest field name and longest indexed record ID.
   static constexpr unsigned long kMaxFieldName = 120;
   static constexpr uint32_t kMaxIndexedRecordID = 120;
@@ -105,6 +105,8 @@ class IndexerT {
                              StatusCodeT* status);
 
   // Sets up the run builder, merger, run file and side files of a session.
+  // A working memory that IndexingMemoryIsValid refuses gets
+  // StatusMalformedParameter.
   void StartTextIndexingSession(const IndexingOptionsT* options,
                                 StatusCodeT* status);
   // A word of length 0 is ignored.
@@ -144,6 +146,10 @@ class IndexerT {
   // the records counted.
   uint32_t RecordCount() const { return Records; }
   uint32_t WordsIndexed() const { return WordCount; }
+  // After the session: the runs the run builder wrote and the merge passes
+  // that made one of them.
+  uint32_t RunsWritten() const { return Runs; }
+  uint32_t MergePasses() const { return Passes; }
 
   uint32_t ValidityMarker = kValidityMarker;
 
@@ -217,7 +223,11 @@ class IndexerT {
   FileClassT* PartitionFile = nullptr;
   int OwnsPartitionFile = 0;
 
+  // The buffers shared by the run builder and the merger.
   unsigned char* WorkBuffer[3] = {};
+  uint32_t WorkBufferSize[3] = {};
+  uint32_t Runs = 0;
+  uint32_t Passes = 0;
   char FinalName[256] = {};
   int FinalNameSet = 0;
   WordTypeT FieldWord = {};

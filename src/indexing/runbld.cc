@@ -15,27 +15,48 @@ namespace {
 
 constexpr uint32_t kOwnBufferSize = 60000;
 constexpr uint32_t kOutputBlockSize = 4096;
-constexpr uint32_t kLastRelativeRecord = 65535;
+constexpr uint32_t kLastNarrowRecord = 65535;
+constexpr uint32_t kLastWideRecord = UINT32_MAX - 1;
 // Per-record occurrences an IDF posting counts up to.
 constexpr uint16_t kMaxIdfCount = 49152;
 
 // Word entry in the word store. Entries start at offset 1 so that a hash slot
-// of 0 can mean empty. The occurrence count is 32 bits wide: a frequent word
+// of 0 can mean empty. Every count and index is 32 bits wide: a frequent word
 // easily occurs more than 65535 times in one run.
-constexpr uint32_t kPostingCountAt = 0;   // 16 bits
-constexpr uint32_t kOccurrencesAt = 4;    // 32 bits
-constexpr uint32_t kFirstPostingAt = 10;  // 16 bits
-constexpr uint32_t kLastPostingAt = 12;   // 16 bits
-constexpr uint32_t kLengthAt = 16;        // the length-prefixed word
+constexpr uint32_t kPostingCountAt = 0;
+constexpr uint32_t kOccurrencesAt = 4;
+constexpr uint32_t kFirstPostingAt = 8;
+constexpr uint32_t kLastPostingAt = 12;
+constexpr uint32_t kLengthAt = 16;  // the length-prefixed word
 constexpr uint32_t kEntryHeader = 17;
 // Room for one more entry of any length.
 constexpr uint32_t kLargestEntry = 16 + 256;
 
-// Posting entries by index mode: the relative record (16 bits) first; word
-// mode keeps the position (32 bits) at 4, IDF mode the per-record count
-// (16 bits) at 2; the 16-bit link to the word's next posting follows.
-constexpr uint32_t kPostingSize[4] = {0, 4, 12, 6};
-constexpr uint32_t kNextAt[4] = {0, 2, 8, 4};
+// Posting entries by index mode, the relative record first. Narrow entries
+// chain every posting of a word to the next: a 16-bit record; word mode keeps
+// the position (32 bits) at 4, IDF mode the per-record count (16 bits) at 2;
+// the 16-bit link follows. Wide entries have no link: a 32-bit record, then
+// word mode's position or IDF mode's count at 4.
+struct PostingLayoutT {
+  uint32_t Size[4];
+  uint32_t NextAt[4];
+  uint32_t CountAt;
+};
+constexpr PostingLayoutT kNarrowPostings = {{0, 4, 12, 6}, {0, 2, 8, 4}, 2};
+constexpr PostingLayoutT kWidePostings = {{0, 4, 8, 6}, {0, 0, 0, 0}, 4};
+constexpr uint32_t kPositionAt = 4;
+
+// Wide postings of a word lie in blocks of consecutive entries, so that a
+// spill reads them in order rather than chasing one link per posting through
+// a large array: blocks of 2, 4, 8 ... up to kMaxBlock entries, each behind
+// one entry-sized place holding the index of the word's next block.
+constexpr uint32_t kFirstBlock = 2;
+constexpr uint32_t kMaxBlock = 256;
+
+// The largest power of two not above x (x > 0).
+inline uint32_t PowerOfTwoBelow(uint32_t x) {
+  return uint32_t{1} << (31 - __builtin_clz(x));
+}
 
 inline uint16_t Get16(const unsigned char* p) {
   uint16_t v;
@@ -62,11 +83,23 @@ inline uint32_t WordHash(const unsigned char* word, uint32_t length) {
   return h;
 }
 
+// The hash of a wide builder, whose tables are large: every byte stirs every
+// bit (FNV-1a, then a final mix for the low bits the table uses). Where a
+// word lands in the table never shows in a run, which is sorted.
+inline uint32_t WideWordHash(const unsigned char* word, uint32_t length) {
+  uint32_t h = 2166136261u;
+  for (uint32_t i = 0; i < length; ++i) h = (h ^ word[i]) * 16777619u;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  return h ^ (h >> 12);
+}
+
 }  // namespace
 
-RunBuilderT::RunBuilderT(uint16_t tableSize, int indexMode, void* buffer1,
+RunBuilderT::RunBuilderT(uint32_t tableSize, int indexMode, void* buffer1,
                          uint32_t size1, void* buffer2, uint32_t size2,
-                         void* buffer3, uint32_t size3) {
+                         void* buffer3, uint32_t size3, int wide)
+    : Wide(wide) {
   int allocated = 1;
   int owned = 0;
   auto allocate = [&](uint32_t size) -> unsigned char* {
@@ -96,17 +129,25 @@ RunBuilderT::RunBuilderT(uint16_t tableSize, int indexMode, void* buffer1,
   });
 
   IndexMode = indexMode;
-  TableSize = tableSize;
+  TableSize = MaxTableSize = tableSize;
   if (indexMode < RECORD_MODE || indexMode > IDF_MODE || tableSize == 0 ||
       (tableSize & (tableSize - 1)) != 0 || !allocated) {
     return;
   }
-  EntrySize = kPostingSize[indexMode];
-  NextField = kNextAt[indexMode];
+  const PostingLayoutT& layout = Wide ? kWidePostings : kNarrowPostings;
+  EntrySize = layout.Size[indexMode];
+  NextField = layout.NextAt[indexMode];
+  CountField = layout.CountAt;
+  LastRelativeRecord = Wide ? kLastWideRecord : kLastNarrowRecord;
+  // A wide builder keeps room for the largest block it may need next.
+  PostingReserve = Wide ? kMaxBlock : 0;
+  if (Wide) TableSize = std::min(tableSize, kDefaultTableSize);
 
   Postings = areas[0].Data;
   uint32_t entries = areas[0].Size / EntrySize;
-  PostingCapacity = entries > 2 ? std::min<uint32_t>(entries - 2, 65535) : 0;
+  PostingCapacity = entries <= 2 ? 0
+                    : Wide       ? entries - 2
+                                 : std::min<uint32_t>(entries - 2, 65535);
   WordStore = areas[1].Data;
   WordStoreSize = areas[1].Size;
 
@@ -115,10 +156,10 @@ RunBuilderT::RunBuilderT(uint16_t tableSize, int indexMode, void* buffer1,
   // it, or the whole buffer when the table is elsewhere.
   unsigned char* smallest = areas[2].Data;
   uint32_t smallestSize = areas[2].Size;
-  uint32_t tableBytes = TableSize * uint32_t{sizeof(uint32_t)};
+  uint32_t tableBytes = MaxTableSize * uint32_t{sizeof(uint32_t)};
   bool aligned = reinterpret_cast<uintptr_t>(smallest) % alignof(uint32_t) == 0;
   unsigned char* tableArea = nullptr;
-  if (aligned && smallestSize > tableBytes + kOutputBlockSize) {
+  if (aligned && smallestSize >= tableBytes + kOutputBlockSize) {
     tableArea = smallest;
     OutputBlock = smallest + tableBytes;
   } else if (aligned && smallestSize >= tableBytes) {
@@ -129,14 +170,14 @@ RunBuilderT::RunBuilderT(uint16_t tableSize, int indexMode, void* buffer1,
     OutputBlock = smallestSize >= kOutputBlockSize ? smallest
                                                    : allocate(kOutputBlockSize);
   }
-  if (!allocated || PostingCapacity < 2 || WordStoreSize <= kLargestEntry) {
+  if (!allocated || PostingCapacity < PostingReserve + 2 ||
+      WordStoreSize <= kLargestEntry) {
     return;
   }
+  // The store and the posting array are written before they are read:
+  // leaving them alone keeps the pages a session never reaches untouched.
   Table = reinterpret_cast<uint32_t*>(tableArea);
-  std::memset(Table, 0, tableBytes);
-  std::memset(WordStore, 0, WordStoreSize);
-  std::memset(Postings, 0, areas[0].Size);
-  std::memset(OutputBlock, 0, kOutputBlockSize);
+  std::memset(Table, 0, TableSize * sizeof(uint32_t));
   Valid = 1;
 }
 
@@ -154,56 +195,151 @@ int RunBuilderT::IndexWord(const unsigned char* word, uint8_t length,
   uint32_t position = WordPosition + 1;
   if (flags & kIndexNoPosition) position = WordPosition == 0 ? 1 : WordPosition;
 
-  uint32_t mask = TableSize - 1;
-  uint32_t slot = WordHash(word, length) & mask;
-  uint32_t probes = (TableSize + 1) / 2;
-  for (uint32_t k = 0; k < probes; ++k) {
-    uint32_t offset = Table[slot];
-    if (offset == 0) {
-      if (found != nullptr) *found = 0;
-      WordPosition = position;
-      return NewWord(slot, word, length, flags, position);
-    }
-    const unsigned char* entry = WordStore + offset;
-    if (entry[kLengthAt] == length &&
-        std::memcmp(entry + kEntryHeader, word, length) == 0) {
-      if (found != nullptr) *found = 1;
-      WordPosition = position;
-      return NewOccurrence(offset, flags, position);
-    }
-    slot = (k * k + slot) & mask;
-  }
-  return kRunBuilderNoSlot;
+  uint32_t slot = 0;
+  if (!FindSlot(word, length, &slot)) return kRunBuilderNoSlot;
+  WordPosition = position;
+  uint32_t offset = Table[slot];
+  if (found != nullptr) *found = offset != 0;
+  if (offset != 0) return NewOccurrence(offset, flags, position);
+  int result = NewWord(slot, word, length, flags, position);
+  GrowTable();
+  return result;
 }
 
-uint32_t RunBuilderT::AddPosting(uint16_t record, uint32_t position) {
-  uint32_t index = PostingsUsed++;
-  unsigned char* posting = Postings + index * EntrySize;
-  Put16(posting, record);
-  if (IndexMode == WORD_MODE) Put32(posting + 4, position);
-  if (IndexMode == IDF_MODE) Put16(posting + 2, 1);
-  Put16(posting + NextField, 0);
+int RunBuilderT::FindSlot(const unsigned char* word, uint8_t length,
+                          uint32_t* slot) const {
+  uint32_t mask = TableSize - 1;
+  uint32_t at =
+      (Wide ? WideWordHash(word, length) : WordHash(word, length)) & mask;
+  uint32_t probes = (TableSize + 1) / 2;
+  for (uint32_t k = 0; k < probes; ++k) {
+    uint32_t offset = Table[at];
+    if (offset == 0 ||
+        (WordStore[offset + kLengthAt] == length &&
+         std::memcmp(WordStore + offset + kEntryHeader, word, length) == 0)) {
+      *slot = at;
+      return 1;
+    }
+    at = (k * k + at) & mask;
+  }
+  return 0;
+}
+
+void RunBuilderT::GrowTable() {
+  while (DistinctWords * 2 > TableSize && TableSize < MaxTableSize) {
+    const uint32_t size = TableSize;
+    if (!Rehash(size * 2)) {
+      // Words that crowd one probe path in the larger table keep the
+      // smaller one: placed again in their order, they take the same slots.
+      TV_CHECK(Rehash(size));
+      MaxTableSize = size;
+    }
+  }
+}
+
+int RunBuilderT::Rehash(uint32_t size) {
+  TableSize = size;
+  std::memset(Table, 0, TableSize * sizeof(uint32_t));
+  for (uint32_t offset = 1; offset < FreeOffset;) {
+    const unsigned char* entry = WordStore + offset;
+    uint32_t slot = 0;
+    if (!FindSlot(entry + kEntryHeader, entry[kLengthAt], &slot)) return 0;
+    Table[slot] = offset;
+    offset += kEntryHeader + entry[kLengthAt];
+  }
+  return 1;
+}
+
+uint32_t RunBuilderT::RecordOf(const unsigned char* posting) const {
+  return Wide ? Get32(posting) : Get16(posting);
+}
+
+unsigned char* RunBuilderT::PostingAt(uint32_t index) const {
+  return Postings + size_t{index} * EntrySize;
+}
+
+// The block holding a wide word's posting number count (from 1): how many
+// postings it holds up to that one, and how many it can hold.
+RunBuilderT::BlockT RunBuilderT::BlockOf(uint32_t count) {
+  constexpr uint32_t kGrowing = 2 * kMaxBlock - kFirstBlock;  // 2 + 4 ... 256
+  if (count <= kGrowing) {
+    uint32_t capacity = PowerOfTwoBelow(count + 1);
+    return {count - (capacity - kFirstBlock), capacity};
+  }
+  return {(count - kGrowing - 1) % kMaxBlock + 1, kMaxBlock};
+}
+
+uint32_t RunBuilderT::PlacePosting(uint32_t last, uint32_t count) {
+  if (!Wide) {
+    uint32_t index = PostingsUsed++;
+    if (count > 0) Put16(PostingAt(last) + NextField, index);
+    Put16(PostingAt(index) + NextField, 0);
+    return index;
+  }
+  uint32_t size = kFirstBlock;
+  if (count > 0) {
+    BlockT block = BlockOf(count);
+    if (block.Filled < block.Capacity) return last + 1;
+    size = std::min(2 * block.Capacity, kMaxBlock);
+    Put32(PostingAt(last - block.Filled), PostingsUsed);
+  }
+  uint32_t start = PostingsUsed;
+  PostingsUsed += 1 + size;
+  return start + 1;
+}
+
+uint32_t RunBuilderT::AddPosting(uint32_t last, uint32_t count,
+                                 uint32_t record, uint32_t position) {
+  uint32_t index = PlacePosting(last, count);
+  unsigned char* posting = PostingAt(index);
+  if (Wide) {
+    Put32(posting, record);
+  } else {
+    Put16(posting, record);
+  }
+  if (IndexMode == WORD_MODE) Put32(posting + kPositionAt, position);
+  if (IndexMode == IDF_MODE) Put16(posting + CountField, 1);
   return index;
+}
+
+int RunBuilderT::PostingsFull() const {
+  return PostingsUsed + PostingReserve >= PostingCapacity;
+}
+
+const unsigned char* RunBuilderT::NextPosting(PostingCursorT* cursor) const {
+  if (!Wide) {
+    TV_CHECK(cursor->Next != 0);
+    const unsigned char* posting = PostingAt(cursor->Next);
+    cursor->Next = Get16(posting + NextField);
+    return posting;
+  }
+  if (cursor->BlockLeft == 0) {
+    // The block just read ends at Next; its link is in front of it.
+    const uint32_t start = cursor->Next - cursor->Capacity - 1;
+    cursor->Next = Get32(PostingAt(start)) + 1;
+    cursor->Capacity = std::min(2 * cursor->Capacity, kMaxBlock);
+    cursor->BlockLeft = cursor->Capacity;
+  }
+  --cursor->BlockLeft;
+  return PostingAt(cursor->Next++);
 }
 
 int RunBuilderT::NewWord(uint32_t slot, const unsigned char* word,
                          uint8_t length, uint32_t flags, uint32_t position) {
   bool once = (flags & kIndexOncePerRun) != 0;
-  uint32_t posting =
-      AddPosting(static_cast<uint16_t>(once ? RunFirstRecord : CurrentRecord),
-                 once ? 1 : position);
+  uint32_t posting = AddPosting(0, 0, once ? RunFirstRecord : CurrentRecord,
+                                once ? 1 : position);
   unsigned char* entry = WordStore + FreeOffset;
-  Put16(entry + kPostingCountAt, 1);
+  Put32(entry + kPostingCountAt, 1);
   Put32(entry + kOccurrencesAt, 1);
-  Put16(entry + kFirstPostingAt, posting);
-  Put16(entry + kLastPostingAt, posting);
+  Put32(entry + kFirstPostingAt, posting);
+  Put32(entry + kLastPostingAt, posting);
   entry[kLengthAt] = length;
   std::memcpy(entry + kEntryHeader, word, length);
   Table[slot] = FreeOffset;
   FreeOffset += kEntryHeader + length;
   ++DistinctWords;
-  if (FreeOffset + kLargestEntry > WordStoreSize ||
-      PostingsUsed >= PostingCapacity) {
+  if (FreeOffset + kLargestEntry > WordStoreSize || PostingsFull()) {
     Full = 1;
     return kRunBuilderFull;
   }
@@ -215,28 +351,29 @@ int RunBuilderT::NewOccurrence(uint32_t entryOffset, uint32_t flags,
   if (flags & kIndexOncePerRun) return kRunBuilderStored;
   unsigned char* entry = WordStore + entryOffset;
   uint32_t occurrences = Get32(entry + kOccurrencesAt);
-  unsigned char* last = Postings + Get16(entry + kLastPostingAt) * EntrySize;
-  if (Get16(last) == CurrentRecord) {
+  const uint32_t lastIndex = Get32(entry + kLastPostingAt);
+  unsigned char* last = PostingAt(lastIndex);
+  if (RecordOf(last) == CurrentRecord) {
     if (IndexMode == RECORD_MODE) {
       Put32(entry + kOccurrencesAt, occurrences + 1);
       return kRunBuilderStored;
     }
     if (IndexMode == IDF_MODE) {
-      uint16_t count = Get16(last + 2);
-      if (count < kMaxIdfCount) Put16(last + 2, count + 1);
+      uint16_t count = Get16(last + CountField);
+      if (count < kMaxIdfCount) Put16(last + CountField, count + 1);
       Put32(entry + kOccurrencesAt, occurrences + 1);
       return kRunBuilderStored;
     }
     // Word mode: a word without a position of its own, given twice at one
     // place, is one occurrence; positions stay strictly increasing.
-    if (Get32(last + 4) == position) return kRunBuilderStored;
+    if (Get32(last + kPositionAt) == position) return kRunBuilderStored;
   }
-  uint32_t posting = AddPosting(static_cast<uint16_t>(CurrentRecord), position);
-  Put16(last + NextField, posting);
-  Put16(entry + kLastPostingAt, posting);
-  Put16(entry + kPostingCountAt, Get16(entry + kPostingCountAt) + 1u);
+  const uint32_t count = Get32(entry + kPostingCountAt);
+  uint32_t posting = AddPosting(lastIndex, count, CurrentRecord, position);
+  Put32(entry + kLastPostingAt, posting);
+  Put32(entry + kPostingCountAt, count + 1);
   Put32(entry + kOccurrencesAt, occurrences + 1);
-  if (PostingsUsed >= PostingCapacity) {
+  if (PostingsFull()) {
     Full = 1;
     return kRunBuilderFull;
   }
@@ -245,12 +382,12 @@ int RunBuilderT::NewOccurrence(uint32_t entryOffset, uint32_t flags,
 
 void RunBuilderT::IncrementRecord(const WordTypeT* word, StatusCodeT* status) {
   WordPosition = 0;
-  if (CurrentRecord < kLastRelativeRecord) {
+  if (CurrentRecord < LastRelativeRecord) {
     ++CurrentRecord;
     return;
   }
   if (!Spill(word, status)) return;
-  RunBase += kLastRelativeRecord;
+  RunBase += LastRelativeRecord;
   CurrentRecord = RunFirstRecord = 1;
   RunFile->BeginIndexRun();
 }
@@ -301,38 +438,38 @@ void RunBuilderT::SortIndex() {
 int RunBuilderT::WriteIndex() {
   for (uint32_t i = 0; i < DistinctWords; ++i) {
     const unsigned char* entry = WordStore + Table[i];
-    uint32_t count = Get16(entry + kPostingCountAt);
+    uint32_t count = Get32(entry + kPostingCountAt);
     WordRecT record = {Get32(entry + kOccurrencesAt),
                        count * kRunEntrySize[IndexMode], count};
     if (!RunFile->WriteWord(entry + kLengthAt) ||
         !RunFile->WriteWordRec(&record)) {
       return 0;
     }
-    uint16_t next = Get16(entry + kFirstPostingAt);
+    PostingCursorT cursor = {Get32(entry + kFirstPostingAt), kFirstBlock,
+                             kFirstBlock};
     uint32_t left = count;
     while (left > 0) {
-      uint32_t bytes = FillOutputBuffer(&next, &left);
+      uint32_t bytes = FillOutputBuffer(&cursor, &left);
       if (!RunFile->Write(OutputBlock, bytes)) return 0;
     }
   }
   return 1;
 }
 
-uint32_t RunBuilderT::FillOutputBuffer(uint16_t* next, uint32_t* left) {
+uint32_t RunBuilderT::FillOutputBuffer(PostingCursorT* cursor,
+                                       uint32_t* left) {
   uint32_t outSize = kRunEntrySize[IndexMode];
   uint32_t count = std::min(*left, kOutputBlockSize / outSize);
   unsigned char* out = OutputBlock;
   for (uint32_t i = 0; i < count; ++i, out += outSize) {
-    TV_CHECK(*next != 0);
-    const unsigned char* posting = Postings + *next * EntrySize;
-    Put32(out, RunBase + Get16(posting));
+    const unsigned char* posting = NextPosting(cursor);
+    Put32(out, RunBase + RecordOf(posting));
     if (IndexMode == WORD_MODE) {
-      Put32(out + 4, Get32(posting + 4));
+      Put32(out + 4, Get32(posting + kPositionAt));
     } else if (IndexMode == IDF_MODE) {
-      Put16(out + 4, Get16(posting + 2));
+      Put16(out + 4, Get16(posting + CountField));
       Put16(out + 6, 0);
     }
-    *next = Get16(posting + NextField);
   }
   *left -= count;
   return count * outSize;

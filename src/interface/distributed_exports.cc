@@ -27,9 +27,10 @@ TV_EXPORT IndexerT* tvStartDistributedIndexingSession(
           *s = StatusNotEnoughMemory;
           return nullptr;
         }
-        const IndexingOptionsT options = MakeIndexingOptions(
+        IndexingOptionsT options = MakeIndexingOptions(
             params->IndexMode, params->OptionBlock,
             params->FixedRecordDataLength, params->FixedRecordIDLength);
+        options.WorkMemory = params->IndexingMemory;
         if (*s == StatusNoError) indexer->StartTextIndexingSession(&options, s);
         if (*s < 0) {
           delete indexer;

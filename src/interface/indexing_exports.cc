@@ -2,12 +2,15 @@
 // feeding words, fields and record boundaries, and handing the finished
 // partition to the index.
 //
+// The working memory a manager gives its sessions is checked when it is set.
+//
 // A session handle is live from tvStartIndexingSession until the call that
 // destroys it: tvEndIndexingSession (whatever its outcome) or
 // tvMakeIndexActive. Words and fields on a handle that is not live get
 // StatusNotInitializedForIndexing.
 
 #include "indexing/indexer.h"
+#include "indexing/work_memory.h"
 #include "interface/indexer_call.h"
 #include "interface/manager_call.h"
 #include "manager/index_manager.h"
@@ -55,6 +58,17 @@ TV_EXPORT IndexerT* tvStartIndexingSession(IndexManagerT* manager,
                      RegisterHandle(indexer, HandleKind::kIndexer);
                      return indexer;
                    });
+}
+
+TV_EXPORT void tvSetIndexingMemory(IndexManagerT* manager, unsigned long bytes,
+                                   StatusCodeT* status) {
+  OnManager(manager, status, [bytes](IndexManagerT* m, StatusCodeT* s) {
+    if (!IndexingMemoryIsValid(bytes)) {
+      *s = StatusMalformedParameter;
+      return;
+    }
+    m->IndexingMemory = bytes;
+  });
 }
 
 TV_EXPORT void tvIncrementRecord(IndexerT* indexer, WordTypeT* word,

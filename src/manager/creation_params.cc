@@ -73,6 +73,13 @@ void IndexCreationParametersT::Set(long id, const void* value) {
     case 14:
       flags = (flags | kOptionWeightMaxFrequency) & ~kOptionWeightLogSum;
       break;
+    case 15:
+      if (value != nullptr) {
+        unsigned long bytes;
+        std::memcpy(&bytes, value, sizeof(bytes));
+        IndexingMemory = bytes;
+      }
+      break;
     default:
       break;
   }

@@ -21,6 +21,8 @@ struct IndexCreationParametersT {
   // 1 when the last file name given did not fit IndexFileName; creation then
   // refuses the record instead of using a cut or stale name.
   uint32_t FileNameRefused;
+  // Working memory of distributed sessions, as given; the session checks it.
+  uint64_t IndexingMemory;
 
   // Every byte back to 0.
   void Reset();

@@ -260,6 +260,9 @@ class IndexManagerT {
   void AddIndexingDataToIndex(IndexerT* indexer, StatusCodeT* status);
   // Destroys an indexer that will not be added.
   void DiscardIndexer(IndexerT* indexer);
+  // Working memory of the sessions it starts from now on (work_memory.h);
+  // 0 for the default.
+  uint64_t IndexingMemory = 0;
 
   // ---- Retrieval ------------------------------------------------------------
 

@@ -44,6 +44,7 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
   IndexingOptionsT options =
       MakeIndexingOptions(h.IndexMode, h.OptionBlock, h.FixedRecordDataLength,
                           h.FixedRecordIDLength);
+  options.WorkMemory = IndexingMemory;
   StatusCodeT s = StatusNoError;
   indexer->StartTextIndexingSession(&options, &s);
   if (s < 0) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "indexing/work_memory.h"
 #include "query/partition_reader.h"
 #include "storage/fileclas.h"
 #include "support/temp_dir.h"
@@ -161,6 +162,88 @@ TEST_F(IndexerTest, FieldsAndFlaggedWords) {
   EXPECT_EQ(std::make_pair(3L, 3L), partition.Term("body"));
   // Once per run, on the run's first record.
   EXPECT_EQ(1, partition.Term("once").first);
+}
+
+// A session's partition does not depend on its working memory: with the
+// default memory the corpus below makes 15 to 60 runs (a record cut between
+// two runs at nearly every spill) and, in word mode, two merge passes; with
+// 1 MiB a few runs and one pass; with 16 MiB a single run. Record data, record IDs
+// (stored and indexed) and document weights take part in every mode.
+TEST_F(IndexerTest, PartitionBytesDoNotDependOnTheWorkingMemory) {
+  const uint32_t flags = kOptionVariableRecordData | kOptionRecordData32 |
+                         kOptionVariableRecordID | kOptionWeightLogSum;
+  const uint64_t budgets[] = {0, 1 << 20, 16 << 20};
+  for (uint32_t mode : {RECORD_MODE, WORD_MODE, IDF_MODE}) {
+    std::string first;
+    uint32_t runs[3] = {}, passes[3] = {};
+    for (int b = 0; b < 3; ++b) {
+      SCOPED_TRACE(testing::Message() << mode << " " << budgets[b]);
+      StatusCodeT status = StatusNoError;
+      IndexerT indexer(&status);
+      IndexingOptionsT options = Options(mode, flags);
+      options.WorkMemory = budgets[b];
+      indexer.StartTextIndexingSession(&options, &status);
+      ASSERT_EQ(StatusNoError, status);
+      uint32_t seed = 12345;
+      for (int record = 0; record < 3000; ++record) {
+        const std::string id = "id" + std::to_string(record);
+        const auto* idBytes = reinterpret_cast<const unsigned char*>(id.data());
+        indexer.StoreRecordID(idBytes, id.size(), &status);
+        indexer.IndexRecordID(idBytes, id.size(), &status);
+        indexer.StoreRecordData(idBytes, id.size(), &status);
+        // "z" is in records 1 to 14 and 16, a full record segment of 32
+        // bits; record 16 fills the default word store, so that it spans
+        // two runs there.
+        WordTypeT z = Word("z");
+        if (record < 14 || record == 15) indexer.IndexWord(&z, &status);
+        for (int filler = 0; record == 15 && filler < 3000; ++filler) {
+          WordTypeT word = Word("f" + std::to_string(filler));
+          indexer.IndexWord(&word, &status);
+        }
+        if (record == 15) indexer.IndexWord(&z, &status);
+        for (int w = 0; w < 80; ++w) {
+          // Skewed: small numbers are frequent, a long tail is rare.
+          seed = seed * 1103515245u + 12345u;
+          const uint32_t r = (seed >> 8) % 4000;
+          WordTypeT word = Word("w" + std::to_string(r * r / 4000 + r % 7));
+          indexer.IndexWord(&word, &status);
+        }
+        indexer.IncrementRecord(nullptr, &status);
+      }
+      ASSERT_EQ(StatusNoError, status);
+      const std::string name = dir_.File("p" + std::to_string(b));
+      End(&indexer, name);
+      runs[b] = indexer.RunsWritten();
+      passes[b] = indexer.MergePasses();
+      const std::string bytes = ReadWholeFile(name);
+      if (b == 0) {
+        first = bytes;
+      } else {
+        EXPECT_TRUE(bytes == first) << "partition differs";
+      }
+    }
+    SCOPED_TRACE(mode);
+    EXPECT_GT(runs[0], 2 * runs[1]);
+    EXPECT_EQ(mode == WORD_MODE ? 2u : 1u, passes[0]);
+    EXPECT_GT(runs[1], 1u);
+    EXPECT_EQ(1u, passes[1]);
+    EXPECT_EQ(1u, runs[2]);
+    EXPECT_EQ(0u, passes[2]);
+  }
+}
+
+TEST_F(IndexerTest, WorkingMemoryOutsideItsLimitsIsRefused) {
+  for (uint64_t bytes : {uint64_t{1}, kDefaultIndexingMemory - 1,
+                         kMaxIndexingMemory + 1}) {
+    StatusCodeT status = StatusNoError;
+    IndexerT indexer(&status);
+    IndexingOptionsT options = Options(WORD_MODE);
+    options.WorkMemory = bytes;
+    indexer.StartTextIndexingSession(&options, &status);
+    EXPECT_EQ(StatusMalformedParameter, status) << bytes;
+    EXPECT_FALSE(indexer.IsStarted());
+  }
+  EXPECT_TRUE(dir_.Files().empty());
 }
 
 TEST_F(IndexerTest, CallsOutsideASession) {

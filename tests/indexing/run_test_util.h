@@ -94,13 +94,14 @@ inline std::string Bytes(std::initializer_list<int> values) {
 class BuilderSessionT {
  public:
   BuilderSessionT(int mode, uint32_t size1, uint32_t size2, uint32_t size3,
-                  uint16_t tableSize = RunBuilderT::kDefaultTableSize)
+                  uint32_t tableSize = RunBuilderT::kDefaultTableSize,
+                  int wide = 0)
       : Mode(mode),
         Buffer1(size1),
         Buffer2(size2),
         Buffer3(size3),
         Builder(tableSize, mode, Buffer1.data(), size1, Buffer2.data(), size2,
-                Buffer3.data(), size3),
+                Buffer3.data(), size3, wide),
         Runs(new MFileT()) {
     std::memset(&Tags, 0, sizeof(Tags));
     EXPECT_EQ(Runs->Open(kRunFileCreate, nullptr, 4096), 1);

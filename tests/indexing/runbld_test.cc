@@ -261,6 +261,57 @@ TEST(RunBuilderTest, LargePostingArrayStaysWithinSixteenBitLinks) {
   }
 }
 
+TEST(RunBuilderTest, WideBuilderHoldsRunsBeyondSixteenBits) {
+  ScopedTempDirT dir;
+  // 70000 records and more postings in one run, in every mode: 1,000,000
+  // bytes hold some 120000 wide entries of word mode's 8 bytes in blocks,
+  // more than 16-bit links and record numbers reach.
+  for (int mode : {RECORD_MODE, WORD_MODE, IDF_MODE}) {
+    SCOPED_TRACE(mode);
+    BuilderSessionT s(mode, 1000000, kBig, kBig, RunBuilderT::kDefaultTableSize,
+                      1);
+    for (int record = 1; record <= 70000; ++record) {
+      s.Index("a");
+      if (record % 1000 == 0) s.Index("a");
+      s.NextRecord();
+    }
+    s.End();
+    EXPECT_EQ(s.Spills, 0);
+    auto runs = s.TakeParsedRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    const std::vector<PostingT>& postings = runs[0][0].Postings;
+    EXPECT_EQ(runs[0][0].Rec.OccurrenceCount, 70070u);
+    ASSERT_EQ(postings.size(), mode == WORD_MODE ? 70070u : 70000u);
+    // Record 70000 (the last) was given "a" twice, at positions 1 and 2.
+    const uint32_t detail[4] = {0, 0, 2, 2};
+    EXPECT_EQ(postings.back(), (PostingT{70000, detail[mode]}));
+    EXPECT_EQ(postings[mode == WORD_MODE ? 65600 : 65535].Record, 65536u);
+  }
+}
+
+TEST(RunBuilderTest, WideBuilderGrowsItsTableAsWordsArrive) {
+  ScopedTempDirT dir;
+  // 60000 distinct words: far more than the first 16384 slots hold, all in
+  // one run of a table that may grow to 131072 slots.
+  const uint32_t slots = 131072;
+  BuilderSessionT s(RECORD_MODE, 3000000, 2000000, slots * 4 + 4096, slots, 1);
+  EXPECT_EQ(s.Builder.TableSlots(), RunBuilderT::kDefaultTableSize);
+  for (int w = 0; w < 60000; ++w) {
+    s.Index("w" + std::to_string(w * 7919 % 60000));
+    if (w % 100 == 99) s.NextRecord();
+  }
+  EXPECT_EQ(s.Builder.TableSlots(), slots);
+  for (int w = 0; w < 60000; w += 600) s.Index("w" + std::to_string(w));
+  s.End();
+  EXPECT_EQ(s.Refusals, 0);
+  EXPECT_EQ(s.Spills, 0);
+  auto runs = s.TakeParsedRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  ASSERT_EQ(runs[0].size(), 60000u);
+  auto all = PostingsByWord(runs);
+  EXPECT_EQ(all["w0"], (std::vector<PostingT>{{1, 0}, {601, 0}}));
+}
+
 TEST(RunBuilderTest, SpillCarriesTheRunTagsIntoTheLog) {
   ScopedTempDirT dir;
   BuilderSessionT s(RECORD_MODE, kBig, kBig, kBig);

@@ -96,6 +96,10 @@ std::vector<ManagerCaseT> ManagerCalls(OutputsT* o, const std::string* path) {
        [](IndexManagerT* m, StatusCodeT* s) {
          EXPECT_EQ(nullptr, tvStartIndexingSession(m, s));
        }},
+      {"tvSetIndexingMemory",
+       [](IndexManagerT* m, StatusCodeT* s) {
+         tvSetIndexingMemory(m, 1ul << 24, s);
+       }},
       {"tvRetrieveRecordData",
        [o](IndexManagerT* m, StatusCodeT* s) {
          tvRetrieveRecordData(m, o->Buffer, sizeof o->Buffer, &o->Number, 1,
@@ -275,7 +279,7 @@ TEST_F(BadArgumentsTest, ManagerWithoutAnIndexOrOutsideRetrieval) {
                                 "tvStartIndexingSession",
                                 "tvEndIndexingSession", "tvFinalProcessIndex",
                                 "tvMakeIndexActive", "tvDeleteIndexManager",
-                                "tvCreateIndex"};
+                                "tvCreateIndex", "tvSetIndexingMemory"};
   for (int closed = 0; closed < 2; ++closed) {
     for (const ManagerCaseT& c : ManagerCalls(&out_, &other_)) {
       if (std::string(c.Name) == "tvDeleteIndexManager") continue;

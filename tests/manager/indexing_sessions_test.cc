@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "indexing/work_memory.h"
 #include "manager/creation_params.h"
 #include "manager/index_file_util.h"
 #include "manager/index_manager.h"
@@ -267,6 +268,44 @@ TEST_F(IndexingSessionsTest, SessionEndedApartIsAddedLater) {
   tvEndIndexingSession(manager_, indexer, nullptr, &status_);
   EXPECT_EQ(StatusIndexNotLoaded, status_);
   EXPECT_EQ(std::vector<std::string>{"index.tvx"}, dir_.Files());
+}
+
+TEST_F(IndexingSessionsTest, WorkingMemoryOfTheManagersSessions) {
+  CreateAndOpen(WORD_MODE);
+  const unsigned long budget = 8ul << 20;
+  tvSetIndexingMemory(manager_, budget, &status_);
+  ASSERT_EQ(StatusNoError, status_);
+  // Refused sizes change nothing; neither does a handle that is no manager.
+  for (unsigned long bytes :
+       {1ul, static_cast<unsigned long>(kDefaultIndexingMemory) - 1,
+        static_cast<unsigned long>(kMaxIndexingMemory) + 1}) {
+    tvSetIndexingMemory(manager_, bytes, &status_);
+    EXPECT_EQ(StatusMalformedParameter, status_) << bytes;
+  }
+  tvSetIndexingMemory(nullptr, budget, &status_);
+  EXPECT_EQ(StatusNotIndexFile, status_);
+  EXPECT_EQ(budget, manager_->IndexingMemory);
+
+  // With the budget the session writes one run; back at the default (0),
+  // the same records take several.
+  const Records records = RandomRecords(2500, 5);
+  uint32_t runs[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    if (i == 1) tvSetIndexingMemory(manager_, 0, &status_);
+    IndexerT* indexer = tvStartIndexingSession(manager_, &status_);
+    ASSERT_NE(nullptr, indexer);
+    ASSERT_EQ(StatusNoError, FeedRecords(indexer, records, true));
+    tvFinalProcessIndex(manager_, indexer, &status_);
+    ASSERT_EQ(StatusNoError, status_);
+    runs[i] = indexer->RunsWritten();
+    tvMakeIndexActive(manager_, indexer, &status_);
+    ASSERT_EQ(StatusNoError, status_);
+  }
+  EXPECT_EQ(1u, runs[0]);
+  EXPECT_LT(2u, runs[1]);
+  ASSERT_EQ(StatusNoError, StartRetrieval());
+  ExpectDictionary(0, records);
+  ExpectDictionary(1, records);
 }
 
 TEST_F(IndexingSessionsTest, FullIndexRefusesAnotherPartition) {

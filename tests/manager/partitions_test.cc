@@ -413,6 +413,38 @@ TEST_F(PartitionsTest, DistributedSessionsAndTheirHandles) {
   EXPECT_EQ(std::vector<std::string>{"p0.part"}, dir_.Files());
 }
 
+TEST_F(PartitionsTest, DistributedSessionTakesItsMemoryFromTheCreationRecord) {
+  // Enough postings for several runs at the default: with 8 MiB nothing
+  // reaches the run file before the end, and the partition is the same.
+  std::vector<std::vector<std::string>> records(3000);
+  for (size_t r = 0; r < records.size(); ++r) {
+    for (size_t w = 0; w < 12; ++w) {
+      records[r].push_back("t" + std::to_string((r * 7 + w * w) % 900));
+    }
+  }
+  unsigned long usage[2] = {};
+  std::string* names[2] = {&p0_, &p1_};
+  for (unsigned long bytes : {8ul << 20, 0ul}) {
+    const int i = bytes == 0;
+    tvSetIndexCreationParams(params_, IndexParamIndexingMemory, &bytes);
+    IndexerT* indexer = tvStartDistributedIndexingSession(params_, &status_);
+    ASSERT_NE(nullptr, indexer);
+    ASSERT_EQ(StatusNoError, FeedRecords(indexer, records, true));
+    tvGetTempDiskSpaceUsage(indexer, &usage[i], &status_);
+    tvSetFinalIndexDataPosition(indexer, &(*names[i])[0], &status_);
+    tvEndDistributedIndexingSession(indexer, &status_);
+    ASSERT_EQ(StatusNoError, status_);
+  }
+  EXPECT_LT(usage[0], usage[1]);
+  EXPECT_TRUE(ReadWholeFile(p0_) == ReadWholeFile(p1_));
+
+  unsigned long tooSmall = 4096;
+  tvSetIndexCreationParams(params_, IndexParamIndexingMemory, &tooSmall);
+  EXPECT_EQ(nullptr, tvStartDistributedIndexingSession(params_, &status_));
+  EXPECT_EQ(StatusMalformedParameter, status_);
+  EXPECT_EQ((std::vector<std::string>{"p0.part", "p1.part"}), dir_.Files());
+}
+
 TEST_F(PartitionsTest, PartitionFileAddedToASingleFileIndex) {
   tvSetIndexCreationParams(params_, IndexParamSingleFile, nullptr);
   CreateAndOpen();
