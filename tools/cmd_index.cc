@@ -24,6 +24,7 @@
 #include "commands.h"
 #include "file_walker.h"
 #include "index_handle.h"
+#include "indexing_session.h"
 #include "progress.h"
 #include "record_key.h"
 #include "settings.h"
@@ -151,15 +152,7 @@ IndexSettingsT ChooseSettings(const ArgsT& args, const std::string& index,
       }
     }
     settings.Stem = args.Has("stem");
-    if (args.Has("stop")) {
-      std::string stop = args.Value("stop");
-      if (stop == "english") {
-        settings.Stop = "english";
-      } else {
-        settings.Stop = "list";
-        settings.StopWords = ReadStopWordFile(stop);
-      }
-    }
+    if (args.Has("stop")) ChooseStopList(args.Value("stop"), &settings);
   }
   if (args.Has("split")) {
     std::string split = args.Value("split");
@@ -198,14 +191,10 @@ class SessionT {
   SessionT(IndexHandleT* index, const IndexSettingsT& settings,
            StopListT* stop, bool update)
       : index_(index),
+        session_(index),
         tokenizer_(settings.Stem, stop),
         split_(settings.Split),
-        update_(update && index->Records() > 0) {
-    std::memset(&word_, 0, sizeof word_);
-    StatusCodeT status = 0;
-    indexer_ = tvStartIndexingSession(index_->Manager(), &status);
-    index_->Check(status, "indexing session");
-  }
+        update_(update && index->Records() > 0) {}
 
   // Indexes one file; false when it was skipped as binary.
   bool AddFile(const std::string& path, const std::string& content) {
@@ -241,23 +230,20 @@ class SessionT {
   // Ends the session; the partition joins the index, and the replaced
   // records are deleted only now that their successors are in.
   void End() {
-    StatusCodeT status = 0;
-    IndexerT* indexer = indexer_;
-    indexer_ = nullptr;
-    tvEndIndexingSession(index_->Manager(), indexer, &word_, &status);
-    index_->Check(status, "ending the indexing session");
+    session_.End();
     if (!replaced_.empty()) {
       std::sort(replaced_.begin(), replaced_.end());
       replaced_.erase(std::unique(replaced_.begin(), replaced_.end()),
                       replaced_.end());
+      StatusCodeT status = 0;
       tvDeleteRecordNums(index_->Manager(), replaced_.data(),
                          replaced_.size(), &status);
       index_->Check(status, "deleting replaced records");
     }
   }
 
-  uint64_t Records() const { return records_; }
-  uint64_t Words() const { return words_; }
+  uint64_t Records() const { return session_.Records(); }
+  uint64_t Words() const { return session_.Words(); }
   uint64_t Replaced() const { return replaced_.size(); }
 
  private:
@@ -291,43 +277,20 @@ class SessionT {
     }
   }
 
+  // A record without words (an empty file, a blank line) is no record.
   void AddRecord(const unsigned char* text, size_t length,
                  const RecordKeyT& key) {
-    StatusCodeT status = 0;
-    uint64_t words = 0;
-    tokenizer_.Scan(text, length,
-                    [&](const unsigned char* word, size_t wordLength, size_t,
-                        size_t) {
-                      std::memcpy(word_.Word, word, wordLength);
-                      word_.WordLength = static_cast<uint8_t>(wordLength);
-                      tvIndexWord(indexer_, &word_, &status);
-                      index_->Check(status, "indexing");
-                      ++words;
-                    });
-    if (words == 0) return;
+    if (session_.AddText(tokenizer_, text, length) == 0) return;
     std::string data = RecordDataOf(key);
-    tvStoreRecordData(indexer_,
-                      reinterpret_cast<unsigned char*>(&data[0]), data.size(),
-                      &status);
-    index_->Check(status, "storing record data");
     std::string id = RecordIdOf(key);
-    tvProcessRecordID(indexer_, reinterpret_cast<unsigned char*>(&id[0]),
-                      id.size(), 1, 1, &status);
-    index_->Check(status, "storing the record ID");
-    tvIncrementRecord(indexer_, nullptr, &status);
-    index_->Check(status, "indexing");
-    ++records_;
-    words_ += words;
+    session_.EndRecord(&data, &id);
   }
 
   IndexHandleT* index_;
+  IndexingSessionT session_;
   TokenizerT tokenizer_;
   std::string split_;
   bool update_;
-  IndexerT* indexer_ = nullptr;
-  WordTypeT word_;
-  uint64_t records_ = 0;
-  uint64_t words_ = 0;
   std::vector<unsigned long> replaced_;
 };
 

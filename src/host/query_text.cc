@@ -6,9 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "tool_error.h"
+#include "host_error.h"
 
 namespace {
+
+[[noreturn]] void SyntaxError(const std::string& what) {
+  HostFail(StatusQuerySyntaxError, "query: " + what);
+}
 
 enum class ItemKindT {
   Word,       // Text holds the term as indexed (or a wildcard pattern)
@@ -80,12 +84,15 @@ bool ProcessPiece(const TokenizerT& tokenizer, const std::string& piece,
                   std::string* term, bool* wildcard) {
   *wildcard = piece.find_first_of("*?") != std::string::npos;
   if (*wildcard) {
-    if (piece.size() > kMaxWordBytes) Fail("query: wildcard too long");
+    if (piece.size() > kMaxWordBytes) {
+      HostFail(StatusBadKeyLength, "query: wildcard too long");
+    }
     *term = piece;
     return true;
   }
   if (piece.size() > kMaxWordBytes) {
-    Fail("query: word too long: " + piece.substr(0, 40) + "...");
+    HostFail(StatusBadKeyLength,
+             "query: word too long: " + piece.substr(0, 40) + "...");
   }
   unsigned char word[kMaxWordBytes + 1];
   size_t length = piece.size();
@@ -152,7 +159,7 @@ class ConverterT {
         }
       }
     }
-    if (items_.empty()) Fail("query: nothing to search for (only stop words)");
+    if (items_.empty()) SyntaxError("nothing to search for (only stop words)");
   }
 
   // Marks the terms of the operand after each NOT (and of what a proximity
@@ -261,7 +268,7 @@ class ConverterT {
       if (chunk == "-") {
         if (items_.empty() || items_.back().Kind != ItemKindT::Word ||
             items_.back().Wildcard) {
-          Fail("query: a range needs a word on each side (a - b)");
+          SyntaxError("a range needs a word on each side (a - b)");
         }
         items_.push_back({ItemKindT::Range, "-"});
         return;
@@ -273,7 +280,7 @@ class ConverterT {
     if (rangeEnd || pieces.size() == 1) {
       AddPiece(pieces[0], rangeEnd);
       if (rangeEnd && pieces.size() != 1) {
-        Fail("query: a range needs a word on each side (a - b)");
+        SyntaxError("a range needs a word on each side (a - b)");
       }
       return;
     }
@@ -287,7 +294,7 @@ class ConverterT {
     ItemT item{ItemKindT::Word, ""};
     if (rangeEnd) {
       if (piece.find_first_of("*?") != std::string::npos) {
-        Fail("query: a range needs a word on each side (a - b)");
+        SyntaxError("a range needs a word on each side (a - b)");
       }
       item.Text = piece;  // folded only: ranges run over the dictionary
     } else if (!ProcessPiece(tokenizer_, piece, &item.Text, &item.Wildcard)) {
@@ -366,7 +373,7 @@ QueryTextT ConvertRankedTerms(const std::string& text,
     }
   }
   if (result.ShortForm.empty()) {
-    Fail("query: nothing to rank by (only stop words)");
+    SyntaxError("nothing to rank by (only stop words)");
   }
   return result;
 }
