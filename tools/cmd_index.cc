@@ -9,7 +9,6 @@
 // keeps a file from being half in the index. A second Ctrl-C ends the
 // process at once.
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +26,7 @@
 #include "indexing_session.h"
 #include "progress.h"
 #include "record_key.h"
+#include "scratch_dir.h"
 #include "settings.h"
 #include "tokenizer.h"
 #include "tool_error.h"
@@ -77,38 +77,6 @@ class InterruptGuardT {
 
  private:
   struct sigaction previous_;
-};
-
-// A private directory beside the index for the session's temporary files,
-// removed with whatever is left in it.
-class ScratchDirT {
- public:
-  explicit ScratchDirT(const std::string& index) {
-    std::string pattern = index + ".tmp.XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) {
-      Fail(index + ": cannot make a directory for temporary files: " +
-           std::strerror(errno));
-    }
-    path_ = name.data();
-    std::string prefix = path_ + "/";
-    tvSetLocationForTemporaryFiles(prefix.c_str());
-  }
-  ~ScratchDirT() {
-    tvSetLocationForTemporaryFiles(nullptr);
-    if (DIR* dir = opendir(path_.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::remove((path_ + "/" + entry->d_name).c_str());
-      }
-      closedir(dir);
-    }
-    rmdir(path_.c_str());
-  }
-
- private:
-  std::string path_;
 };
 
 bool FileExists(const std::string& path) {
@@ -336,7 +304,7 @@ int RunIndexCommand(const CommandArgsT& arguments) {
     handle.Create(settings.Mode);
   }
   if (!exists) SaveSettings(index, settings);
-  ScratchDirT scratch(index);
+  ScratchDirT scratch(index + ".tmp");
   handle.OpenForRetrieval();
 
   SessionT session(&handle, settings, stopWords.List(), args.Has("update"));

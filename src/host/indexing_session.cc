@@ -9,8 +9,6 @@
 
 IndexingSessionT::IndexingSessionT(IndexHandleT* index) : index_(index) {
   std::memset(&word_, 0, sizeof word_);
-  recordsBefore_ = index_->Records();
-  partitionsBefore_ = index_->Partitions();
   StatusCodeT status = 0;
   indexer_ = tvStartIndexingSession(index_->Manager(), &status);
   index_->Check(status, "indexing session");
@@ -86,27 +84,24 @@ void IndexingSessionT::EndRecord(const std::string* data,
   ++records_;
 }
 
-bool IndexingSessionT::EndLibrarySession() {
+void IndexingSessionT::End() {
   RequireActive();
   IndexerT* indexer = indexer_;
   indexer_ = nullptr;
   StatusCodeT status = 0;
   tvEndIndexingSession(index_->Manager(), indexer, &word_, &status);
   index_->Check(status, "ending the indexing session");
-  return index_->Partitions() > partitionsBefore_;
 }
 
-void IndexingSessionT::End() { EndLibrarySession(); }
-
 void IndexingSessionT::Discard() {
-  if (!EndLibrarySession()) return;  // an empty session leaves nothing
-  // The new partition holds the records after those of the index before
-  // the session. Deleted, they drop out of every query at once; merging the
-  // partition on its own then removes it, as no record of it survives.
-  std::vector<unsigned long> added;
-  for (unsigned long r = recordsBefore_ + 1; r <= index_->Records(); ++r) {
-    added.push_back(r);
-  }
-  index_->MarkDeleted(added, true);
-  index_->MergeLastPartitions(1);
+  RequireActive();
+  IndexerT* indexer = indexer_;
+  indexer_ = nullptr;
+  // The library has no call that drops a session. Finishing the session's
+  // partition without adding it, then ending the session, does: ending
+  // refuses a finished session (StatusNotInitializedForIndexing) and frees
+  // it with its temporary partition file, the index untouched.
+  StatusCodeT status = 0;
+  tvFinalProcessIndex(index_->Manager(), indexer, &status);
+  tvEndIndexingSession(index_->Manager(), indexer, &word_, &status);
 }

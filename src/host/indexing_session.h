@@ -45,8 +45,7 @@ class IndexingSessionT {
 
   // Ends the session: its records join the index as one partition.
   void End();
-  // Ends the session without a trace: the partition it made is taken out
-  // again (the library has no call that drops a session's words).
+  // Ends the session without a trace: the index stays as it was.
   void Discard();
 
   bool Active() const { return indexer_ != nullptr; }
@@ -56,13 +55,9 @@ class IndexingSessionT {
  private:
   void RequireActive() const;
   void Index(const unsigned char* word, size_t length);
-  // Ends the library's session; true when it added a partition.
-  bool EndLibrarySession();
 
   IndexHandleT* index_;
   IndexerT* indexer_ = nullptr;
-  unsigned long recordsBefore_ = 0;
-  unsigned long partitionsBefore_ = 0;
   WordTypeT word_;
   uint64_t records_ = 0;
   uint64_t words_ = 0;

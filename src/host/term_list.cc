@@ -66,6 +66,16 @@ bool TermListT::Step(unsigned long* records, unsigned long* hits) {
          std::memcmp(key_ + 1, prefix_.data(), prefix_.size()) == 0;
 }
 
+bool TermListT::IsRecordIdTerm(const std::string& word) const {
+  // Looking the rest up as an ID finds a record holding the term; the term
+  // is that record's ID term when the record has that ID.
+  if (word.size() < 2 || word[0] != 'm') return false;
+  std::string id = word.substr(1);
+  unsigned long record = index_.FindRecordId(id);
+  std::string recordId;
+  return record != 0 && index_.RecordId(record, &recordId) && recordId == id;
+}
+
 bool TermListT::Next(TermT* term) {
   while (!done_) {
     if (!Step(&term->Records, &term->Hits)) {
@@ -79,6 +89,7 @@ bool TermListT::Next(TermT* term) {
       continue;
     }
     term->Word.assign(reinterpret_cast<const char*>(key_ + 1), length);
+    if (IsRecordIdTerm(term->Word)) continue;
     return true;
   }
   return false;

@@ -2,9 +2,10 @@
 // each with the number of records holding it and its number of hits: all
 // of them, those starting with a prefix, or those matching a pattern with
 // "*" (any rest) and "?" (one character). The prefix or pattern is folded
-// as words are. Record ID terms ("m" and the ID) whose ID holds an ASCII
-// character other than a letter or digit (every path does) are left out:
-// the words this component makes never hold one.
+// as words are. Record ID terms ("m" and the ID) are left out: those whose
+// ID holds an ASCII character other than a letter or digit (every path
+// does), as no word holds one, and the others when a record holding the
+// term has that ID.
 
 #ifndef TARVIS_HOST_TERM_LIST_H_
 #define TARVIS_HOST_TERM_LIST_H_
@@ -35,6 +36,7 @@ class TermListT {
 
  private:
   bool Step(unsigned long* records, unsigned long* hits);
+  bool IsRecordIdTerm(const std::string& word) const;
 
   const IndexHandleT& index_;
   std::string prefix_;
