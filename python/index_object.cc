@@ -207,12 +207,17 @@ std::vector<std::string> CheckIndex(const std::string& path) {
   return lines;
 }
 
-std::vector<unsigned long> RecordArgs(const py::args& records) {
+void MarkRecords(IndexObjectT& index, const py::args& records,
+                 bool deleted) {
   std::vector<unsigned long> numbers;
   for (py::handle record : records) {
     numbers.push_back(record.cast<unsigned long>());
   }
-  return numbers;
+  LibraryCall([&] {
+    index.WritableHandle(deleted ? "delete" : "undelete")
+        .MarkDeleted(numbers, deleted);
+    index.Changed();
+  });
 }
 
 }  // namespace
@@ -572,21 +577,13 @@ void RegisterIndex(py::module_& module) {
       .def(
           "delete",
           [](IndexObjectT& index, py::args records) {
-            std::vector<unsigned long> numbers = RecordArgs(records);
-            LibraryCall([&] {
-              index.WritableHandle("delete").MarkDeleted(numbers, true);
-              index.Changed();
-            });
+            MarkRecords(index, records, true);
           },
           "Deletes records by number: they drop out of every search.")
       .def(
           "undelete",
           [](IndexObjectT& index, py::args records) {
-            std::vector<unsigned long> numbers = RecordArgs(records);
-            LibraryCall([&] {
-              index.WritableHandle("undelete").MarkDeleted(numbers, false);
-              index.Changed();
-            });
+            MarkRecords(index, records, false);
           },
           "Brings deleted records back (until an optimization).")
       .def(

@@ -28,6 +28,7 @@ enum class ItemKindT {
 struct ItemT {
   ItemKindT Kind;
   std::string Text;
+  std::string Folded{};  // a word as typed, folded only
   bool Wildcard = false;
   bool Excluded = false;
 };
@@ -132,6 +133,12 @@ class ConverterT {
       }
     }
     if (inQuote) items_.push_back({ItemKindT::QuoteClose, "\""});
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (items_[i].Kind == ItemKindT::Range &&
+          (i + 1 == items_.size() || items_[i + 1].Kind != ItemKindT::Word)) {
+        SyntaxError("a range needs a word on each side (a - b)");
+      }
+    }
   }
 
   // Takes stop words out together with the operator that joined them, and
@@ -265,11 +272,22 @@ class ConverterT {
         items_.push_back({ItemKindT::Operator, keyword});
         return;
       }
+      if (chunk.size() > 1 && chunk[0] == '!') {  // "!cat" is "! cat"
+        items_.push_back({ItemKindT::Operator, "NOT"});
+        AddChunk(chunk.substr(1), inQuote);
+        return;
+      }
       if (chunk == "-") {
-        if (items_.empty() || items_.back().Kind != ItemKindT::Word ||
-            items_.back().Wildcard) {
+        // Both ends of a range are only folded, stop words too: a range
+        // runs over the dictionary, not over the words of a text.
+        ItemT* start = items_.empty() ? nullptr : &items_.back();
+        if (start == nullptr || start->Folded.empty() || start->Wildcard ||
+            (start->Kind != ItemKindT::Word &&
+             start->Kind != ItemKindT::Dropped)) {
           SyntaxError("a range needs a word on each side (a - b)");
         }
+        start->Kind = ItemKindT::Word;
+        start->Text = start->Folded;
         items_.push_back({ItemKindT::Range, "-"});
         return;
       }
@@ -291,7 +309,7 @@ class ConverterT {
   }
 
   void AddPiece(const std::string& piece, bool rangeEnd) {
-    ItemT item{ItemKindT::Word, ""};
+    ItemT item{ItemKindT::Word, "", piece};
     if (rangeEnd) {
       if (piece.find_first_of("*?") != std::string::npos) {
         SyntaxError("a range needs a word on each side (a - b)");

@@ -8,8 +8,9 @@
 // holding punctuation ("e-mail", "don't") becomes the phrase of its parts,
 // as the tokenizer split it when indexing. "*" and "?" make a word a
 // wildcard pattern; it is folded but neither stemmed nor stopped, and range
-// ends are only folded. The result then goes through the library's two
-// converters: keywords to operator characters, words to hexadecimal terms.
+// ends are only folded. "!" before a word is NOT. The result then goes
+// through the library's two converters: keywords to operator characters,
+// words to hexadecimal terms.
 
 #ifndef TARVIS_HOST_QUERY_TEXT_H_
 #define TARVIS_HOST_QUERY_TEXT_H_
