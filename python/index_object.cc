@@ -119,6 +119,16 @@ py::object RecordId(IndexObjectT& index, unsigned long record) {
   return IdText(id);
 }
 
+// The records a typed query matches, in record order.
+std::vector<HitT> Search(IndexObjectT& index, const std::string& query) {
+  return LibraryCall([&] {
+    QueryTextT text = ReadQuery([&] {
+      return ConvertUserQuery(query, index.Tokenizer(), kNearDistance);
+    });
+    return index.Handle().Query("", text.ShortForm);
+  });
+}
+
 py::list HitList(py::handle index, const std::vector<HitT>& hits,
                  size_t first, size_t count, bool ranked) {
   py::list list;
@@ -494,13 +504,7 @@ void RegisterIndex(py::module_& module) {
              std::optional<long long> limit, long long offset) {
             size_t count = Bound(limit, "limit");
             size_t first = Bound(offset, "offset");
-            IndexObjectT& index = Object(self);
-            std::vector<HitT> hits = LibraryCall([&] {
-              QueryTextT text = ReadQuery([&] {
-                return ConvertUserQuery(query, index.Tokenizer(), kNearDistance);
-              });
-              return index.Handle().Query("", text.ShortForm);
-            });
+            std::vector<HitT> hits = Search(Object(self), query);
             return HitList(self, hits, first, count, false);
           },
           py::arg("query"), py::arg("limit") = py::none(),
@@ -536,12 +540,7 @@ void RegisterIndex(py::module_& module) {
       .def(
           "count",
           [](IndexObjectT& index, const std::string& query) {
-            return LibraryCall([&] {
-              QueryTextT text = ReadQuery([&] {
-                return ConvertUserQuery(query, index.Tokenizer(), kNearDistance);
-              });
-              return index.Handle().Query("", text.ShortForm).size();
-            });
+            return Search(index, query).size();
           },
           py::arg("query"), "The number of records a typed query matches.")
       .def("data", &RecordData, py::arg("record"),
