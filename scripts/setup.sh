@@ -11,6 +11,12 @@ command -v nm >/dev/null 2>&1 || need+=(binutils)
 command -v python3 >/dev/null 2>&1 || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+# The Python package: Debian's interpreter headers, pybind11 and pytest.
+[ -x /usr/bin/python3 ] || need+=(python3)
+[ -f /usr/bin/python3-config ] || need+=(python3-dev)
+[ -f /usr/lib/cmake/pybind11/pybind11Config.cmake ] || need+=(pybind11-dev)
+/usr/bin/python3 -c 'import pybind11' >/dev/null 2>&1 || need+=(python3-pybind11)
+/usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || need+=(python3-pytest)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"

@@ -45,22 +45,7 @@ int Run(const CommandArgsT& arguments, bool remove) {
   IndexHandleT handle(args.Positional()[0]);
   handle.SetLockWait(args.Number("wait", kDefaultLockWaitSeconds, 0, 86400));
   handle.OpenForRetrieval();
-  unsigned long count = handle.Records();
-  for (unsigned long record : records) {
-    if (record == 0 || record > count) {
-      Fail(handle.Path() + ": no record " + std::to_string(record) +
-           " (the index holds " + std::to_string(count) + ")");
-    }
-  }
-  StatusCodeT status = 0;
-  if (remove) {
-    tvDeleteRecordNums(handle.Manager(), records.data(), records.size(),
-                       &status);
-  } else {
-    tvUnDeleteRecordNums(handle.Manager(), records.data(), records.size(),
-                         &status);
-  }
-  handle.Check(status, remove ? "delete" : "undelete");
+  handle.MarkDeleted(records, remove);
   handle.Close();
   return kExitSuccess;
 }

@@ -9,7 +9,6 @@
 // keeps a file from being half in the index. A second Ctrl-C ends the
 // process at once.
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,8 +23,10 @@
 #include "commands.h"
 #include "file_walker.h"
 #include "index_handle.h"
+#include "indexing_session.h"
 #include "progress.h"
 #include "record_key.h"
+#include "scratch_dir.h"
 #include "settings.h"
 #include "tokenizer.h"
 #include "tool_error.h"
@@ -80,38 +81,6 @@ class InterruptGuardT {
   struct sigaction previous_;
 };
 
-// A private directory beside the index for the session's temporary files,
-// removed with whatever is left in it.
-class ScratchDirT {
- public:
-  explicit ScratchDirT(const std::string& index) {
-    std::string pattern = index + ".tmp.XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) {
-      Fail(index + ": cannot make a directory for temporary files: " +
-           std::strerror(errno));
-    }
-    path_ = name.data();
-    std::string prefix = path_ + "/";
-    tvSetLocationForTemporaryFiles(prefix.c_str());
-  }
-  ~ScratchDirT() {
-    tvSetLocationForTemporaryFiles(nullptr);
-    if (DIR* dir = opendir(path_.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::remove((path_ + "/" + entry->d_name).c_str());
-      }
-      closedir(dir);
-    }
-    rmdir(path_.c_str());
-  }
-
- private:
-  std::string path_;
-};
-
 bool FileExists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
@@ -153,15 +122,7 @@ IndexSettingsT ChooseSettings(const ArgsT& args, const std::string& index,
       }
     }
     settings.Stem = args.Has("stem");
-    if (args.Has("stop")) {
-      std::string stop = args.Value("stop");
-      if (stop == "english") {
-        settings.Stop = "english";
-      } else {
-        settings.Stop = "list";
-        settings.StopWords = ReadStopWordFile(stop);
-      }
-    }
+    if (args.Has("stop")) ChooseStopList(args.Value("stop"), &settings);
   }
   if (args.Has("split")) {
     std::string split = args.Value("split");
@@ -200,14 +161,10 @@ class SessionT {
   SessionT(IndexHandleT* index, const IndexSettingsT& settings,
            StopListT* stop, bool update)
       : index_(index),
+        session_(index),
         tokenizer_(settings.Stem, stop),
         split_(settings.Split),
-        update_(update && index->Records() > 0) {
-    std::memset(&word_, 0, sizeof word_);
-    StatusCodeT status = 0;
-    indexer_ = tvStartIndexingSession(index_->Manager(), &status);
-    index_->Check(status, "indexing session");
-  }
+        update_(update && index->Records() > 0) {}
 
   // Indexes one file; false when it was skipped as binary.
   bool AddFile(const std::string& path, const std::string& content) {
@@ -243,23 +200,20 @@ class SessionT {
   // Ends the session; the partition joins the index, and the replaced
   // records are deleted only now that their successors are in.
   void End() {
-    StatusCodeT status = 0;
-    IndexerT* indexer = indexer_;
-    indexer_ = nullptr;
-    tvEndIndexingSession(index_->Manager(), indexer, &word_, &status);
-    index_->Check(status, "ending the indexing session");
+    session_.End();
     if (!replaced_.empty()) {
       std::sort(replaced_.begin(), replaced_.end());
       replaced_.erase(std::unique(replaced_.begin(), replaced_.end()),
                       replaced_.end());
+      StatusCodeT status = 0;
       tvDeleteRecordNums(index_->Manager(), replaced_.data(),
                          replaced_.size(), &status);
       index_->Check(status, "deleting replaced records");
     }
   }
 
-  uint64_t Records() const { return records_; }
-  uint64_t Words() const { return words_; }
+  uint64_t Records() const { return session_.Records(); }
+  uint64_t Words() const { return session_.Words(); }
   uint64_t Replaced() const { return replaced_.size(); }
 
  private:
@@ -293,43 +247,20 @@ class SessionT {
     }
   }
 
+  // A record without words (an empty file, a blank line) is no record.
   void AddRecord(const unsigned char* text, size_t length,
                  const RecordKeyT& key) {
-    StatusCodeT status = 0;
-    uint64_t words = 0;
-    tokenizer_.Scan(text, length,
-                    [&](const unsigned char* word, size_t wordLength, size_t,
-                        size_t) {
-                      std::memcpy(word_.Word, word, wordLength);
-                      word_.WordLength = static_cast<uint8_t>(wordLength);
-                      tvIndexWord(indexer_, &word_, &status);
-                      index_->Check(status, "indexing");
-                      ++words;
-                    });
-    if (words == 0) return;
+    if (session_.AddText(tokenizer_, text, length) == 0) return;
     std::string data = RecordDataOf(key);
-    tvStoreRecordData(indexer_,
-                      reinterpret_cast<unsigned char*>(&data[0]), data.size(),
-                      &status);
-    index_->Check(status, "storing record data");
     std::string id = RecordIdOf(key);
-    tvProcessRecordID(indexer_, reinterpret_cast<unsigned char*>(&id[0]),
-                      id.size(), 1, 1, &status);
-    index_->Check(status, "storing the record ID");
-    tvIncrementRecord(indexer_, nullptr, &status);
-    index_->Check(status, "indexing");
-    ++records_;
-    words_ += words;
+    session_.EndRecord(&data, &id);
   }
 
   IndexHandleT* index_;
+  IndexingSessionT session_;
   TokenizerT tokenizer_;
   std::string split_;
   bool update_;
-  IndexerT* indexer_ = nullptr;
-  WordTypeT word_;
-  uint64_t records_ = 0;
-  uint64_t words_ = 0;
   std::vector<unsigned long> replaced_;
 };
 
@@ -377,7 +308,7 @@ int RunIndexCommand(const CommandArgsT& arguments) {
     handle.Create(settings.Mode);
   }
   if (!exists) SaveSettings(index, settings);
-  ScratchDirT scratch(index);
+  ScratchDirT scratch(index + ".tmp");
   handle.OpenForRetrieval();
 
   SessionT session(&handle, settings, stopWords.List(), args.Has("update"));

@@ -1,7 +1,9 @@
 // Finds the files to index under the paths given: files are taken as they
-// are, directories walked in name order. Symbolic links are followed, but a
-// directory or file reached a second time (a link loop, or the same tree
-// named twice) is taken once. Everything is named by its absolute path.
+// are, directories walked in name order. Symbolic links are followed, to
+// files and to directories alike, but a directory or file reached a second
+// time (by device and inode: a link loop, two links to one directory, the
+// same tree named twice) is taken once, under the name met first; a link
+// that leads nowhere is reported. Everything is named by its absolute path.
 
 #ifndef TARVIS_TOOLS_FILE_WALKER_H_
 #define TARVIS_TOOLS_FILE_WALKER_H_

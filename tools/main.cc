@@ -82,6 +82,10 @@ int main(int argc, char** argv) {
                      error.Message.c_str());
       }
       return error.ExitStatus;
+    } catch (const HostErrorT& error) {
+      std::fprintf(stderr, "tarvis: %s: %s\n", command.Name,
+                   error.Message.c_str());
+      return kExitFailure;
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "tarvis: %s: %s\n", command.Name,
                    StatusCodeMessage(StatusNotEnoughMemory));

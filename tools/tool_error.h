@@ -1,5 +1,6 @@
 // How the command fails: every failure is a ToolErrorT carrying the exit
-// status and the one line that main prints on stderr after "tarvis: ".
+// status and the one line that main prints on stderr after "tarvis: ", or
+// a HostErrorT of the host component (exit status 1).
 
 #ifndef TARVIS_TOOLS_TOOL_ERROR_H_
 #define TARVIS_TOOLS_TOOL_ERROR_H_
@@ -7,6 +8,8 @@
 #include <string>
 
 #include <tarvis/tarvis.h>
+
+#include "host_error.h"
 
 enum {
   kExitSuccess = 0,
@@ -28,11 +31,6 @@ struct ToolErrorT {
 // Any other failure (exit status 1).
 [[noreturn]] inline void Fail(const std::string& message) {
   throw ToolErrorT{kExitFailure, message};
-}
-
-// Fails with "<what>: <the library's message>" when the status is negative.
-inline void CheckStatus(StatusCodeT status, const std::string& what) {
-  if (status < 0) Fail(what + ": " + StatusCodeMessage(status));
 }
 
 #endif  // TARVIS_TOOLS_TOOL_ERROR_H_

@@ -383,6 +383,31 @@ TEST_F(CliTest, HitsShowPathAndHighlightedLine) {
             "#2 \x1b[35ml.txt:3\x1b[0m: \x1b[1;31mbeta\x1b[0m two\n");
 }
 
+TEST_F(CliTest, FollowsLinkedDirectoriesOnceAndLoopsNever) {
+  Write("tree/own.txt", "own words\n");
+  Write("tree/sub/leaf.txt", "leaf words\n");
+  Write("outside/linked/deep.txt", "deep words\n");
+  Write("outside/file.txt", "file words\n");
+  ASSERT_EQ(symlink("../outside/linked", Path("tree/link").c_str()), 0);
+  ASSERT_EQ(symlink("../outside/linked", Path("tree/same").c_str()), 0);
+  ASSERT_EQ(symlink("../outside/file.txt", Path("tree/file").c_str()), 0);
+  ASSERT_EQ(symlink("..", Path("tree/sub/up").c_str()), 0);       // a loop
+  ASSERT_EQ(symlink("loop2", Path("tree/sub/loop1").c_str()), 0);
+  ASSERT_EQ(symlink("loop1", Path("tree/sub/loop2").c_str()), 0);
+  RunT run = Run({"index", "-q", "walk.idx", "tree"});
+  // The links that lead nowhere but to each other are reported.
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("loop1"), std::string::npos) << run.Err;
+  std::vector<std::string> paths;
+  for (const JsonT& hit : Json(Ok({"search", "--json", "walk.idx", "words"}))) {
+    paths.push_back(hit.Scalars.at("path").substr(dir_.Path().size() + 1));
+  }
+  // Each directory once, under the name met first in name order.
+  EXPECT_EQ(paths, std::vector<std::string>({"tree/file", "tree/link/deep.txt",
+                                             "tree/own.txt",
+                                             "tree/sub/leaf.txt"}));
+}
+
 TEST_F(CliTest, UpdateReplacesTheRecordsOfChangedFiles) {
   Write("docs/f.txt", "old words here\n");
   Write("docs/g.txt", "keep these words\n");

@@ -1,9 +1,9 @@
-// An index manager with one index file: created, opened and closed with
-// every failure turned into a ToolErrorT naming the index. The destructor
-// closes an index left open (after an error) without reporting.
+// An index manager with one index file: created, opened, queried and closed
+// with every failure turned into a HostErrorT naming the index. The
+// destructor closes an index left open (after an error) without reporting.
 
-#ifndef TARVIS_TOOLS_INDEX_HANDLE_H_
-#define TARVIS_TOOLS_INDEX_HANDLE_H_
+#ifndef TARVIS_HOST_INDEX_HANDLE_H_
+#define TARVIS_HOST_INDEX_HANDLE_H_
 
 #include <string>
 #include <vector>
@@ -32,9 +32,11 @@ class IndexHandleT {
   IndexHandleT& operator=(const IndexHandleT&) = delete;
 
   // Creates the index file in the given mode, with record data and record
-  // IDs (variable length, 32-bit pointers) and, in word and IDF mode,
-  // document weights. The index is not opened.
-  void Create(unsigned long mode);
+  // IDs as asked (variable length, 32-bit pointers) and, in word and IDF
+  // mode, document weights. An existing file is never overwritten
+  // (StatusFileExists). The index is not opened.
+  void Create(unsigned long mode, bool recordData = true,
+              bool recordIds = true);
   void Open();
   // How long changes to the index wait for other writers' commits; a
   // failure once it has passed.
@@ -48,8 +50,26 @@ class IndexHandleT {
   const std::string& Path() const { return path_; }
   // The records of the loaded partitions (deleted ones included).
   unsigned long Records() const;
+  // The records of the loaded partitions that are not deleted.
+  unsigned long LiveRecords() const;
+  // The record data of a record; false when the index keeps none.
+  bool RecordData(unsigned long record, std::string* data) const;
   // The record data of a record (empty when it has none).
   std::string RecordData(unsigned long record) const;
+  // The ID of a record; false when the index keeps none.
+  bool RecordId(unsigned long record, std::string* id) const;
+  // The record whose indexed ID is id; 0 when none is.
+  unsigned long FindRecordId(const std::string& id) const;
+  // The deleted records, ascending.
+  std::vector<unsigned long> DeletedRecords() const;
+  // Deletes (or undeletes) records; a number of 0 or beyond the index
+  // fails with StatusMalformedParameter before any record changes.
+  void MarkDeleted(const std::vector<unsigned long>& records, bool deleted);
+  // Merges the last partitions into one, leaving out deleted records; a
+  // range left without records is removed.
+  void MergeLastPartitions(unsigned long partitions);
+  // The partitions of the index.
+  unsigned long Partitions() const;
 
   // Runs a query (either text may be empty) and returns its records in
   // result order: record order, or best score first for a ranked query.
@@ -65,4 +85,4 @@ class IndexHandleT {
   bool open_ = false;
 };
 
-#endif  // TARVIS_TOOLS_INDEX_HANDLE_H_
+#endif  // TARVIS_HOST_INDEX_HANDLE_H_

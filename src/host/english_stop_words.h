@@ -2,12 +2,12 @@
 // function words (articles, pronouns, auxiliaries, prepositions,
 // conjunctions), already folded as the tokenizer folds words.
 
-#ifndef TARVIS_TOOLS_ENGLISH_STOP_WORDS_H_
-#define TARVIS_TOOLS_ENGLISH_STOP_WORDS_H_
+#ifndef TARVIS_HOST_ENGLISH_STOP_WORDS_H_
+#define TARVIS_HOST_ENGLISH_STOP_WORDS_H_
 
 #include <string>
 #include <vector>
 
 const std::vector<std::string>& EnglishStopWords();
 
-#endif  // TARVIS_TOOLS_ENGLISH_STOP_WORDS_H_
+#endif  // TARVIS_HOST_ENGLISH_STOP_WORDS_H_

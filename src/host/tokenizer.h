@@ -8,8 +8,8 @@
 // bytes an index term may hold are skipped: such runs are encoded data, not
 // words anyone searches for.
 
-#ifndef TARVIS_TOOLS_TOKENIZER_H_
-#define TARVIS_TOOLS_TOKENIZER_H_
+#ifndef TARVIS_HOST_TOKENIZER_H_
+#define TARVIS_HOST_TOKENIZER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -139,4 +139,4 @@ void TokenizerT::Scan(const unsigned char* text, size_t length,
   }
 }
 
-#endif  // TARVIS_TOOLS_TOKENIZER_H_
+#endif  // TARVIS_HOST_TOKENIZER_H_

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tool_error.h"
+#include "host_error.h"
 
 namespace {
 
@@ -71,9 +71,7 @@ bool HighlighterT::Matches(const unsigned char* word, size_t length) const {
   return false;
 }
 
-void HighlighterT::MarkLine(
-    const std::string& line,
-    std::vector<std::pair<size_t, size_t>>* marks) const {
+void HighlighterT::MarkLine(const std::string& line, MarksT* marks) const {
   marks->clear();
   tokenizer_.Scan(reinterpret_cast<const unsigned char*>(line.data()),
                   line.size(),
@@ -83,49 +81,76 @@ void HighlighterT::MarkLine(
                   });
 }
 
-SnippetT HighlighterT::Snippet(const RecordKeyT& key, size_t width) const {
-  SnippetT snippet;
-  FILE* file = std::fopen(key.Path.c_str(), "rb");
-  if (file == nullptr) return snippet;
-  std::string line, chosen;
-  std::vector<std::pair<size_t, size_t>> marks;
+bool HighlighterT::ChooseLine(const std::function<bool(std::string*)>& next,
+                              bool paragraph, std::string* chosen,
+                              MarksT* marks) const {
+  std::string line;
   bool haveFirst = false;
+  while (next(&line)) {
+    if (IsBlank(line)) {
+      if (paragraph && haveFirst) break;  // end of the paragraph
+      continue;
+    }
+    if (!haveFirst) {
+      *chosen = line;
+      haveFirst = true;
+    }
+    MarkLine(line, marks);
+    if (!marks->empty()) {
+      *chosen = line;
+      return true;
+    }
+  }
+  if (haveFirst) MarkLine(*chosen, marks);
+  return haveFirst;
+}
+
+SnippetT HighlighterT::Snippet(const RecordKeyT& key, size_t width) const {
+  FILE* file = std::fopen(key.Path.c_str(), "rb");
+  if (file == nullptr) return SnippetT();
+  auto next = [file](std::string* line) { return ReadLine(file, line); };
+  std::string chosen;
+  MarksT marks;
+  bool found = false;
   if (key.Kind == ':') {
-    for (unsigned long n = 1; ReadLine(file, &line); ++n) {
+    std::string line;
+    for (unsigned long n = 1; !found && next(&line); ++n) {
       if (n == key.Number) {
         chosen = line;
-        haveFirst = true;
+        found = true;
         MarkLine(chosen, &marks);
-        break;
       }
     }
-  } else {
-    if (key.Kind == '@' &&
-        std::fseek(file, static_cast<long>(key.Number), SEEK_SET) != 0) {
-      std::fclose(file);
-      return snippet;
-    }
-    while (ReadLine(file, &line)) {
-      if (IsBlank(line)) {
-        if (key.Kind == '@' && haveFirst) break;  // end of the paragraph
-        continue;
-      }
-      if (!haveFirst) {
-        chosen = line;
-        haveFirst = true;
-      }
-      MarkLine(line, &marks);
-      if (!marks.empty()) {
-        chosen = line;
-        break;
-      }
-    }
-    if (marks.empty() && haveFirst) MarkLine(chosen, &marks);
+  } else if (key.Kind != '@' ||
+             std::fseek(file, static_cast<long>(key.Number), SEEK_SET) == 0) {
+    found = ChooseLine(next, key.Kind == '@', &chosen, &marks);
   }
   std::fclose(file);
-  if (!haveFirst) return snippet;
-  snippet.Found = true;
+  return found ? Cut(chosen, marks, width) : SnippetT();
+}
 
+SnippetT HighlighterT::SnippetOfText(const std::string& text,
+                                     size_t width) const {
+  size_t at = 0;
+  auto next = [&text, &at](std::string* line) {
+    if (at >= text.size()) return false;
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    line->assign(text, at, end - at);
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    at = end + 1;
+    return true;
+  };
+  std::string chosen;
+  MarksT marks;
+  if (!ChooseLine(next, false, &chosen, &marks)) return SnippetT();
+  return Cut(chosen, marks, width);
+}
+
+SnippetT HighlighterT::Cut(const std::string& chosen, const MarksT& marks,
+                           size_t width) {
+  SnippetT snippet;
+  snippet.Found = true;
   // Trim, then cut a window of width bytes around the first match.
   size_t begin = chosen.find_first_not_of(" \t");
   if (begin == std::string::npos) begin = chosen.size();

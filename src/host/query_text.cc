@@ -6,9 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "tool_error.h"
+#include "host_error.h"
 
 namespace {
+
+[[noreturn]] void SyntaxError(const std::string& what) {
+  HostFail(StatusQuerySyntaxError, "query: " + what);
+}
 
 enum class ItemKindT {
   Word,       // Text holds the term as indexed (or a wildcard pattern)
@@ -24,6 +28,7 @@ enum class ItemKindT {
 struct ItemT {
   ItemKindT Kind;
   std::string Text;
+  std::string Folded{};  // a word as typed, folded only
   bool Wildcard = false;
   bool Excluded = false;
 };
@@ -80,12 +85,15 @@ bool ProcessPiece(const TokenizerT& tokenizer, const std::string& piece,
                   std::string* term, bool* wildcard) {
   *wildcard = piece.find_first_of("*?") != std::string::npos;
   if (*wildcard) {
-    if (piece.size() > kMaxWordBytes) Fail("query: wildcard too long");
+    if (piece.size() > kMaxWordBytes) {
+      HostFail(StatusBadKeyLength, "query: wildcard too long");
+    }
     *term = piece;
     return true;
   }
   if (piece.size() > kMaxWordBytes) {
-    Fail("query: word too long: " + piece.substr(0, 40) + "...");
+    HostFail(StatusBadKeyLength,
+             "query: word too long: " + piece.substr(0, 40) + "...");
   }
   unsigned char word[kMaxWordBytes + 1];
   size_t length = piece.size();
@@ -125,6 +133,12 @@ class ConverterT {
       }
     }
     if (inQuote) items_.push_back({ItemKindT::QuoteClose, "\""});
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (items_[i].Kind == ItemKindT::Range &&
+          (i + 1 == items_.size() || items_[i + 1].Kind != ItemKindT::Word)) {
+        SyntaxError("a range needs a word on each side (a - b)");
+      }
+    }
   }
 
   // Takes stop words out together with the operator that joined them, and
@@ -152,7 +166,7 @@ class ConverterT {
         }
       }
     }
-    if (items_.empty()) Fail("query: nothing to search for (only stop words)");
+    if (items_.empty()) SyntaxError("nothing to search for (only stop words)");
   }
 
   // Marks the terms of the operand after each NOT (and of what a proximity
@@ -258,11 +272,22 @@ class ConverterT {
         items_.push_back({ItemKindT::Operator, keyword});
         return;
       }
+      if (chunk.size() > 1 && chunk[0] == '!') {  // "!cat" is "! cat"
+        items_.push_back({ItemKindT::Operator, "NOT"});
+        AddChunk(chunk.substr(1), inQuote);
+        return;
+      }
       if (chunk == "-") {
-        if (items_.empty() || items_.back().Kind != ItemKindT::Word ||
-            items_.back().Wildcard) {
-          Fail("query: a range needs a word on each side (a - b)");
+        // Both ends of a range are only folded, stop words too: a range
+        // runs over the dictionary, not over the words of a text.
+        ItemT* start = items_.empty() ? nullptr : &items_.back();
+        if (start == nullptr || start->Folded.empty() || start->Wildcard ||
+            (start->Kind != ItemKindT::Word &&
+             start->Kind != ItemKindT::Dropped)) {
+          SyntaxError("a range needs a word on each side (a - b)");
         }
+        start->Kind = ItemKindT::Word;
+        start->Text = start->Folded;
         items_.push_back({ItemKindT::Range, "-"});
         return;
       }
@@ -273,7 +298,7 @@ class ConverterT {
     if (rangeEnd || pieces.size() == 1) {
       AddPiece(pieces[0], rangeEnd);
       if (rangeEnd && pieces.size() != 1) {
-        Fail("query: a range needs a word on each side (a - b)");
+        SyntaxError("a range needs a word on each side (a - b)");
       }
       return;
     }
@@ -284,10 +309,10 @@ class ConverterT {
   }
 
   void AddPiece(const std::string& piece, bool rangeEnd) {
-    ItemT item{ItemKindT::Word, ""};
+    ItemT item{ItemKindT::Word, "", piece};
     if (rangeEnd) {
       if (piece.find_first_of("*?") != std::string::npos) {
-        Fail("query: a range needs a word on each side (a - b)");
+        SyntaxError("a range needs a word on each side (a - b)");
       }
       item.Text = piece;  // folded only: ranges run over the dictionary
     } else if (!ProcessPiece(tokenizer_, piece, &item.Text, &item.Wildcard)) {
@@ -366,7 +391,7 @@ QueryTextT ConvertRankedTerms(const std::string& text,
     }
   }
   if (result.ShortForm.empty()) {
-    Fail("query: nothing to rank by (only stop words)");
+    SyntaxError("nothing to rank by (only stop words)");
   }
   return result;
 }

@@ -8,7 +8,7 @@
 
 #include "english_stop_words.h"
 #include "tokenizer.h"
-#include "tool_error.h"
+#include "host_error.h"
 
 std::string SettingsPath(const std::string& index) {
   return index + ".settings";
@@ -63,8 +63,9 @@ bool LoadSettings(const std::string& index, IndexSettingsT* settings) {
       good = false;
     }
     if (!good) {
-      Fail(path + ":" + std::to_string(lineNumber) +
-           ": not a settings line: '" + line + "'");
+      HostFail(StatusMalformedParameter,
+               path + ":" + std::to_string(lineNumber) +
+                   ": not a settings line: '" + line + "'");
     }
   }
   return true;
@@ -85,17 +86,19 @@ void SaveSettings(const std::string& index, const IndexSettingsT& settings) {
       out << "word " << word << "\n";
     }
     out.flush();
-    if (!out) Fail(path + ": cannot write the settings file");
+    if (!out) {
+      HostFail(StatusWriteError, path + ": cannot write the settings file");
+    }
   }
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
     std::remove(temporary.c_str());
-    Fail(path + ": cannot write the settings file");
+    HostFail(StatusWriteError, path + ": cannot write the settings file");
   }
 }
 
 std::vector<std::string> ReadStopWordFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(path + ": " + StatusCodeMessage(StatusCannotOpenFile));
+  if (!in) CheckStatus(StatusCannotOpenFile, path);
   std::vector<std::string> words;
   TokenizerT plain(false, nullptr);
   std::string line;
@@ -109,8 +112,18 @@ std::vector<std::string> ReadStopWordFile(const std::string& path) {
                                     length);
                });
   }
-  if (in.bad()) Fail(path + ": " + StatusCodeMessage(StatusReadError));
+  if (in.bad()) CheckStatus(StatusReadError, path);
   return words;
+}
+
+void ChooseStopList(const std::string& option, IndexSettingsT* settings) {
+  if (option == "english") {
+    settings->Stop = "english";
+    settings->StopWords.clear();
+  } else {
+    settings->Stop = "list";
+    settings->StopWords = ReadStopWordFile(option);
+  }
 }
 
 StopWordsT::StopWordsT(const IndexSettingsT& settings) {
@@ -118,8 +131,7 @@ StopWordsT::StopWordsT(const IndexSettingsT& settings) {
   const std::vector<std::string>& words =
       settings.Stop == "english" ? EnglishStopWords() : settings.StopWords;
   list_ = tvCreateStopWordList();
-  if (list_ == nullptr) Fail(std::string("stop list: ") +
-                             StatusCodeMessage(StatusNotEnoughMemory));
+  if (list_ == nullptr) CheckStatus(StatusNotEnoughMemory, "stop list");
   for (const std::string& word : words) {
     StatusCodeT status = 0;
     tvAddStopWord(list_,

@@ -8,11 +8,12 @@
 // holding punctuation ("e-mail", "don't") becomes the phrase of its parts,
 // as the tokenizer split it when indexing. "*" and "?" make a word a
 // wildcard pattern; it is folded but neither stemmed nor stopped, and range
-// ends are only folded. The result then goes through the library's two
-// converters: keywords to operator characters, words to hexadecimal terms.
+// ends are only folded. "!" before a word is NOT. The result then goes
+// through the library's two converters: keywords to operator characters,
+// words to hexadecimal terms.
 
-#ifndef TARVIS_TOOLS_QUERY_TEXT_H_
-#define TARVIS_TOOLS_QUERY_TEXT_H_
+#ifndef TARVIS_HOST_QUERY_TEXT_H_
+#define TARVIS_HOST_QUERY_TEXT_H_
 
 #include <string>
 #include <utility>
@@ -28,7 +29,8 @@ struct QueryTextT {
   bool HasOr = false;
 };
 
-// A malformed or empty query is a ToolErrorT (exit status 1).
+// A malformed or empty query is a HostErrorT with StatusQuerySyntaxError
+// (StatusBadKeyLength for a word too long to be a term).
 QueryTextT ConvertUserQuery(const std::string& text,
                             const TokenizerT& tokenizer,
                             unsigned long nearDistance);
@@ -45,4 +47,4 @@ QueryTextT ConvertRankedTerms(const std::string& text,
 // The hexadecimal query term of a word or wildcard pattern as indexed.
 std::string HexTerm(const std::string& term);
 
-#endif  // TARVIS_TOOLS_QUERY_TEXT_H_
+#endif  // TARVIS_HOST_QUERY_TEXT_H_

@@ -10,8 +10,8 @@
 //   stem yes
 //   stop english          (or "none", or "list" followed by "word ..." lines)
 
-#ifndef TARVIS_TOOLS_SETTINGS_H_
-#define TARVIS_TOOLS_SETTINGS_H_
+#ifndef TARVIS_HOST_SETTINGS_H_
+#define TARVIS_HOST_SETTINGS_H_
 
 #include <string>
 #include <vector>
@@ -32,13 +32,17 @@ const char* ModeName(unsigned long mode);
 unsigned long ModeFromName(const std::string& name);
 
 // Reads the settings of an index; false (and defaults) when the index has
-// no settings file. A malformed file is an error.
+// no settings file. A malformed file is an error (StatusMalformedParameter).
 bool LoadSettings(const std::string& index, IndexSettingsT* settings);
 void SaveSettings(const std::string& index, const IndexSettingsT& settings);
 
 // Reads a stop word file (one or more words a line, "#" starts a comment)
 // into folded words.
 std::vector<std::string> ReadStopWordFile(const std::string& path);
+
+// Takes the stop list an option names: "english" for the built-in list, or
+// else the path of a stop word file, whose words are kept in the settings.
+void ChooseStopList(const std::string& option, IndexSettingsT* settings);
 
 // The library stop list the settings ask for; owns it.
 class StopWordsT {
@@ -54,4 +58,4 @@ class StopWordsT {
   StopListT* list_ = nullptr;
 };
 
-#endif  // TARVIS_TOOLS_SETTINGS_H_
+#endif  // TARVIS_HOST_SETTINGS_H_

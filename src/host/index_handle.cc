@@ -2,9 +2,13 @@
 
 #include "index_handle.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <vector>
 
-#include "tool_error.h"
+#include "host_error.h"
+#include "record_key.h"
 
 IndexHandleT::IndexHandleT(const std::string& path) : path_(path) {
   StatusCodeT status = 0;
@@ -22,7 +26,10 @@ void IndexHandleT::Check(StatusCodeT status, const std::string& what) const {
   CheckStatus(status, what.empty() ? path_ : path_ + ": " + what);
 }
 
-void IndexHandleT::Create(unsigned long mode) {
+void IndexHandleT::Create(unsigned long mode, bool recordData,
+                          bool recordIds) {
+  struct stat info;
+  if (stat(path_.c_str(), &info) == 0) Check(StatusFileExists, "");
   StatusCodeT status = 0;
   IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
   Check(status, "");
@@ -31,10 +38,14 @@ void IndexHandleT::Create(unsigned long mode) {
   tvSetIndexCreationParams(params, IndexParamIndexMode, &mode32);
   tvSetIndexCreationParams(params, IndexParamFileName,
                            const_cast<char*>(path_.c_str()));
-  tvSetIndexCreationParams(params, IndexParamVariableRecordData, nullptr);
-  tvSetIndexCreationParams(params, IndexParamRecordData32, nullptr);
-  tvSetIndexCreationParams(params, IndexParamVariableRecordID, nullptr);
-  tvSetIndexCreationParams(params, IndexParamRecordID32, nullptr);
+  if (recordData) {
+    tvSetIndexCreationParams(params, IndexParamVariableRecordData, nullptr);
+    tvSetIndexCreationParams(params, IndexParamRecordData32, nullptr);
+  }
+  if (recordIds) {
+    tvSetIndexCreationParams(params, IndexParamVariableRecordID, nullptr);
+    tvSetIndexCreationParams(params, IndexParamRecordID32, nullptr);
+  }
   if (mode != RECORD_MODE) {
     tvSetIndexCreationParams(params, IndexParamWeightMaxFrequency, nullptr);
   }
@@ -79,26 +90,113 @@ unsigned long IndexHandleT::Records() const {
   return count;
 }
 
+unsigned long IndexHandleT::LiveRecords() const {
+  unsigned long records = Records();
+  StatusCodeT status = 0;
+  unsigned long deleted = tvGetNumberOfRecordsDeleted(manager_, &status);
+  Check(status, "deleted records");
+  return records - deleted;
+}
+
 std::string IndexHandleT::RecordData(unsigned long record) const {
   std::string data;
+  RecordData(record, &data);  // none in an index of another host
+  return data;
+}
+
+bool IndexHandleT::RecordData(unsigned long record, std::string* data) const {
+  data->clear();
   std::vector<unsigned char> buffer(4096);
   TarvisDataCursorT cursor;
   unsigned long bytesRead = 0;
   StatusCodeT status = 0;
   tvRetrieveRecordData(manager_, buffer.data(), buffer.size(), &bytesRead,
                        record, &cursor, &status);
-  if (status == StatusNoRecordData) return data;  // an index of another host
+  if (status == StatusNoRecordData) return false;
   Check(status, "record " + std::to_string(record));
-  data.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+  data->append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
   while (!cursor.Done) {
     bytesRead = 0;
     tvRetrieveMoreRecordData(manager_, buffer.data(), buffer.size(),
                              &bytesRead, &cursor, &status);
     Check(status, "record " + std::to_string(record));
     if (bytesRead == 0) break;
-    data.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+    data->append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
   }
-  return data;
+  return true;
+}
+
+bool IndexHandleT::RecordId(unsigned long record, std::string* id) const {
+  unsigned char buffer[256];
+  unsigned long length = 0;
+  StatusCodeT status = 0;
+  tvRetrieveRecordID(manager_, buffer, sizeof buffer, &length, nullptr, record,
+                     &status);
+  if (status == StatusNoRecordData) return false;
+  Check(status, "record " + std::to_string(record));
+  id->assign(reinterpret_cast<const char*>(buffer),
+             std::min<unsigned long>(length, sizeof buffer));
+  return true;
+}
+
+unsigned long IndexHandleT::FindRecordId(const std::string& id) const {
+  // Only IDs of 1 to 120 bytes are indexed; no other can be found.
+  if (id.empty() || id.size() > kMaxIndexedIdBytes || Records() == 0) {
+    return 0;
+  }
+  std::vector<char> hex(2 * id.size() + 3);
+  std::string bytes = id;
+  tvCharWordToHexWord(hex.data(), reinterpret_cast<unsigned char*>(&bytes[0]),
+                      bytes.size());
+  unsigned long record = 0;
+  StatusCodeT status = 0;
+  tvFindRecordID(manager_, hex.data(), &record, &status);
+  Check(status, "record ID");
+  return record;
+}
+
+std::vector<unsigned long> IndexHandleT::DeletedRecords() const {
+  StatusCodeT status = 0;
+  unsigned long count = tvGetNumberOfRecordsDeleted(manager_, &status);
+  Check(status, "deleted records");
+  std::vector<unsigned long> records(count);
+  if (count != 0) tvOutputDeletedRecords(manager_, records.data(), &status);
+  Check(status, "deleted records");
+  return records;
+}
+
+void IndexHandleT::MarkDeleted(const std::vector<unsigned long>& records,
+                               bool deleted) {
+  unsigned long count = Records();
+  for (unsigned long record : records) {
+    if (record == 0 || record > count) {
+      HostFail(StatusMalformedParameter,
+               path_ + ": no record " + std::to_string(record) +
+                   " (the index holds " + std::to_string(count) + ")");
+    }
+  }
+  if (records.empty()) return;
+  std::vector<unsigned long> list = records;
+  StatusCodeT status = 0;
+  if (deleted) {
+    tvDeleteRecordNums(manager_, list.data(), list.size(), &status);
+  } else {
+    tvUnDeleteRecordNums(manager_, list.data(), list.size(), &status);
+  }
+  Check(status, deleted ? "delete" : "undelete");
+}
+
+void IndexHandleT::MergeLastPartitions(unsigned long partitions) {
+  StatusCodeT status = 0;
+  tvOptomizeIndex(manager_, partitions, &status);
+  Check(status, "optimize");
+  tvEndOptomization(manager_, nullptr, 0, &status);
+  Check(status, "optimize");
+}
+
+unsigned long IndexHandleT::Partitions() const {
+  if (Records() == 0) return 0;
+  return tvGetNumberOfUnoptomizedInsertions(manager_) + 1;
 }
 
 std::vector<HitT> IndexHandleT::Query(const std::string& ranked,

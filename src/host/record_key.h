@@ -9,8 +9,8 @@
 // Every form of a file's IDs starts with the same text, so one query with
 // prefix wildcards finds all records of a file, whichever split they used.
 
-#ifndef TARVIS_TOOLS_RECORD_KEY_H_
-#define TARVIS_TOOLS_RECORD_KEY_H_
+#ifndef TARVIS_HOST_RECORD_KEY_H_
+#define TARVIS_HOST_RECORD_KEY_H_
 
 #include <string>
 
@@ -31,4 +31,4 @@ std::string DisplayName(const RecordKeyT& key);
 // ID belongs to the file at path.
 std::string FileRecordsQuery(const std::string& path);
 
-#endif  // TARVIS_TOOLS_RECORD_KEY_H_
+#endif  // TARVIS_HOST_RECORD_KEY_H_
