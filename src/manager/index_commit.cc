@@ -59,6 +59,8 @@ int IndexManagerT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
     return 0;
   }
   const IndexHeaderInfoT before = *CurrentHeader;
+  const uint32_t loadedBefore = LoadedPartitionCount;
+  const int wereLoaded = PartitionsLoaded;
   StatusCodeT s = StatusNoError;
   ReadHeader(&s);
   const IndexHeaderInfoT& now = *CurrentHeader;
@@ -71,9 +73,9 @@ int IndexManagerT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
   if (s == StatusNoError) LoadAddedPartitions(&s);
   if (s == StatusNoError) ReloadDeletedRecords(&s);
   if (s < 0) {
-    if (PartitionsLoaded && LoadedPartitionCount > before.PartitionCount) {
-      UnloadPartitionsFrom(before.PartitionCount);
-      PartitionsLoaded = 1;
+    if (LoadedPartitionCount > loadedBefore) {
+      UnloadPartitionsFrom(loadedBefore);
+      PartitionsLoaded = wereLoaded;
     }
     Headers[0] = Headers[1] = before;
     CurrentHeader = &Headers[0];
@@ -145,7 +147,9 @@ int IndexManagerT::TakeReplacedIndexFile(StatusCodeT* status) {
 void IndexManagerT::LoadAddedPartitions(StatusCodeT* status) {
   const uint32_t count = CurrentHeader->PartitionCount;
   const uint32_t loaded = LoadedPartitionCount;
-  if (!PartitionsLoaded || loaded >= count) return;
+  // A retrieval session begun on an index without partitions has none
+  // loaded, and answers from those it gains.
+  if (!(PartitionsLoaded || RetrievalSession) || loaded >= count) return;
   StatusCodeT s = StatusNoError;
   if (CurrentHeader->IsDistributed()) {
     for (uint32_t i = loaded; i < count && s == StatusNoError; ++i) {
@@ -167,12 +171,14 @@ void IndexManagerT::LoadAddedPartitions(StatusCodeT* status) {
     }
   }
   if (s < 0) {
+    const int wereLoaded = PartitionsLoaded;
     UnloadPartitionsFrom(loaded);
-    PartitionsLoaded = 1;
+    PartitionsLoaded = wereLoaded;
     *status = s;
     return;
   }
   CountRecsBeforePartitions();
+  PartitionsLoaded = 1;
 }
 
 void IndexManagerT::ReloadDeletedRecords(StatusCodeT* status) {

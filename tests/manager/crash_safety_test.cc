@@ -72,7 +72,7 @@ class WorkloadT {
     const std::vector<AnswerRecordT> records =
         MakeRecords(tag, 2 + static_cast<int>(random() % 4));
     const std::string index = distributed ? Distributed() : Single();
-    const std::string file = dir_ + "/" + tag;
+    const std::string file = dir_ + "/" + tag + attempt_;
     StatusCodeT status = StatusNoError;
     if (op == 3) status = MakePartitionFile(index, true, file, records);
     if (status < 0) return status;
@@ -121,13 +121,12 @@ class WorkloadT {
     return status < 0 ? status : closed;
   }
 
-  // Before step k is tried again: the files a killed try left under the
-  // step's name (a partition or merged file the index never took), which
-  // would otherwise stand in the way of the names the step gives.
-  void ClearLeftovers(uint32_t k) const {
-    const std::string file = dir_ + "/k" + std::to_string(k);
-    std::remove(file.c_str());
-  }
+  // Names the files of the steps of one child (or of the reference): a
+  // step killed after its point of no return can leave an index unchanged
+  // to the eye (an optimisation of a single partition without deleted
+  // records), and is then tried again; that try must not take the name the
+  // index already holds, nor clear it away.
+  void SetAttempt(const std::string& attempt) { attempt_ = attempt; }
 
   // What both indexes answer.
   std::string Answers() const {
@@ -138,6 +137,7 @@ class WorkloadT {
  private:
   std::string dir_;
   uint64_t seed_;
+  std::string attempt_;
 };
 
 std::string CheckFindings(const std::string& path) {
@@ -200,7 +200,8 @@ std::vector<int64_t> RunChild(WorkloadT* work, const std::string& temp,
   if (child == 0) {
     close(channel[0]);
     tvSetLocationForTemporaryFiles((temp + "/").c_str());
-    work->ClearLeftovers(first);
+    work->SetAttempt("-" + std::to_string(getpid()) + "-" +
+                     std::to_string(first));
     // Never more steps than a kill can interrupt: the child ends itself.
     for (uint32_t k = first; k < first + 64; ++k) {
       const StatusCodeT status = work->Step(k);
