@@ -57,7 +57,9 @@ class RunBuilderT {
 
   // tableSize must be a power of two. A null or empty buffer is replaced by
   // a 60000-byte one of the builder's own. The builder is not valid when an
-  // allocation failed or the memory cannot hold one word of every length.
+  // allocation failed or the memory cannot hold one word of every length (a
+  // wide one also needs room for a block of the largest size). wide: 1 for
+  // the wide builder described above.
   RunBuilderT(uint32_t tableSize, int indexMode, void* buffer1, uint32_t size1,
               void* buffer2, uint32_t size2, void* buffer3, uint32_t size3,
               int wide = 0);

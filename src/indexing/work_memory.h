@@ -9,16 +9,19 @@
 // by 16-bit indices and carry 16-bit record numbers, so a run holds at most
 // 65,535 postings and 65,535 records.
 //
-// A larger budget B (up to 2 GiB) switches the builder to 32-bit links and
-// record numbers, so that a run is bounded by memory alone, and splits B:
+// A larger budget B (up to 2 GiB) switches the builder to 32-bit record
+// numbers and to postings kept in per-word blocks linked by 32-bit indices,
+// so that a run is bounded by memory alone, and splits B:
 //   word table    B/16 rounded down to a power of two of 4-byte slots, at
 //                 least 16 KiB; the table starts small and doubles as the
 //                 run's words fill it, so a small session does not touch it;
 //                 the 4096-byte output block of a spill sits behind it;
 //   word store    a quarter of what is left: word entries of 17 bytes plus
 //                 the word, about 26 bytes for a typical word;
-//   posting array the other three quarters, roughly 0.7 B: 8 bytes a
-//                 posting in record mode, 10 in IDF mode, 12 in word mode.
+//   posting array the other three quarters, roughly 0.7 B: 4 bytes a
+//                 posting in record mode, 6 in IDF mode, 8 in word mode,
+//                 plus the unused tail of each word's last block (blocks
+//                 double from 2 to 256 postings) and one link a block.
 // The store and the posting array are written front to back and never
 // cleared, so their pages are only touched as far as the session gets.
 // The merge cuts all three areas into read blocks, one per run of a group.
@@ -41,7 +44,7 @@ struct WorkMemoryPlanT {
   uint32_t TableAreaBytes;
   // Slots of the word table (at most, with wide links).
   uint32_t TableSlots;
-  // 1 for 32-bit posting links and record numbers and a growing table.
+  // 1 for blocked postings, 32-bit record numbers and a growing table.
   int WideLinks;
 };
 
