@@ -106,7 +106,7 @@ IndexObjectT& Object(py::handle index) { return index.cast<IndexObjectT&>(); }
 py::object RecordData(IndexObjectT& index, unsigned long record) {
   std::string data;
   bool kept = LibraryCall(
-      [&] { return index.Handle().RecordData(record, &data); });
+      index, [&] { return index.Handle().RecordData(record, &data); });
   if (!kept) return py::none();
   return py::bytes(data);
 }
@@ -114,14 +114,14 @@ py::object RecordData(IndexObjectT& index, unsigned long record) {
 py::object RecordId(IndexObjectT& index, unsigned long record) {
   std::string id;
   bool kept =
-      LibraryCall([&] { return index.Handle().RecordId(record, &id); });
+      LibraryCall(index, [&] { return index.Handle().RecordId(record, &id); });
   if (!kept || id.empty()) return py::none();
   return IdText(id);
 }
 
 // The records a typed query matches, in record order.
 std::vector<HitT> Search(IndexObjectT& index, const std::string& query) {
-  return LibraryCall([&] {
+  return LibraryCall(index, [&] {
     QueryTextT text = ReadQuery([&] {
       return ConvertUserQuery(query, index.Tokenizer(), kNearDistance);
     });
@@ -151,7 +151,7 @@ void AddRecord(SessionObjectT& session, const std::string* text,
     IndexingSessionT::CheckId(*idBytes);  // before any word goes in
   }
   IndexObjectT& index = Object(session.Index);
-  LibraryCall([&] {
+  LibraryCall(index, [&] {
     IndexingSessionT& indexing = index.Session(session.Serial);
     if (text != nullptr) {
       indexing.AddText(index.Tokenizer(),
@@ -170,7 +170,7 @@ py::object Snippet(IndexObjectT& index, py::handle hit,
   unsigned long record = py::isinstance<HitObjectT>(hit)
                              ? hit.cast<HitObjectT&>().Record
                              : hit.cast<unsigned long>();
-  SnippetT snippet = LibraryCall([&] {
+  SnippetT snippet = LibraryCall(index, [&] {
     QueryTextT terms = ReadQuery([&] {
       return ConvertUserQuery(query, index.Tokenizer(), kNearDistance);
     });
@@ -223,7 +223,7 @@ void MarkRecords(IndexObjectT& index, const py::args& records,
   for (py::handle record : records) {
     numbers.push_back(record.cast<unsigned long>());
   }
-  LibraryCall([&] {
+  LibraryCall(index, [&] {
     index.WritableHandle(deleted ? "delete" : "undelete")
         .MarkDeleted(numbers, deleted);
     index.Changed();
@@ -385,7 +385,7 @@ void RegisterIndex(py::module_& module) {
       .def("__enter__",
            [](SessionObjectT& session) -> SessionObjectT& {
              IndexObjectT& index = Object(session.Index);
-             session.Serial = LibraryCall([&] { return index.StartSession(); });
+             session.Serial = LibraryCall(index, [&] { return index.StartSession(); });
              return session;
            })
       .def("__exit__",
@@ -393,7 +393,7 @@ void RegisterIndex(py::module_& module) {
               py::handle) {
              IndexObjectT& index = Object(session.Index);
              bool commit = type.is_none();
-             LibraryCall([&] { index.EndSession(session.Serial, commit); });
+             LibraryCall(index, [&] { index.EndSession(session.Serial, commit); });
              return false;
            })
       .def(
@@ -433,7 +433,7 @@ void RegisterIndex(py::module_& module) {
           throw std::runtime_error("the index changed during the walk of its terms");
         }
         TermT term;
-        if (!LibraryCall([&] { return terms.List->Next(&term); })) {
+        if (!LibraryCall(index, [&] { return terms.List->Next(&term); })) {
           throw py::stop_iteration();
         }
         return py::make_tuple(py::str(term.Word), term.Records, term.Hits);
@@ -478,17 +478,17 @@ void RegisterIndex(py::module_& module) {
           "Opens an index, made by this package or by the tarvis command.\n"
           "readonly refuses sessions, deletions and optimization.")
       .def("close",
-           [](IndexObjectT& index) { LibraryCall([&] { index.Close(); }); },
+           [](IndexObjectT& index) { LibraryCall(index, [&] { index.Close(); }); },
            "Closes the index (an open session is discarded); idempotent.")
       .def("__enter__", [](IndexObjectT& index) -> IndexObjectT& { return index; })
       .def("__exit__",
            [](IndexObjectT& index, py::handle, py::handle, py::handle) {
-             LibraryCall([&] { index.Close(); });
+             LibraryCall(index, [&] { index.Close(); });
              return false;
            })
       .def("__len__",
            [](IndexObjectT& index) {
-             return LibraryCall([&] { return index.Handle().LiveRecords(); });
+             return LibraryCall(index, [&] { return index.Handle().LiveRecords(); });
            },
            "The records that are not deleted.")
       .def(
@@ -518,7 +518,7 @@ void RegisterIndex(py::module_& module) {
              std::optional<std::string> filter, std::optional<long long> limit) {
             size_t count = Bound(limit, "limit");
             IndexObjectT& index = Object(self);
-            std::vector<HitT> hits = LibraryCall([&] {
+            std::vector<HitT> hits = LibraryCall(index, [&] {
               QueryTextT terms = ReadQuery(
                   [&] { return ConvertRankedTerms(text, index.Tokenizer()); });
               QueryTextT selection;
@@ -551,7 +551,7 @@ void RegisterIndex(py::module_& module) {
           [](IndexObjectT& index, py::handle id) -> py::object {
             std::string bytes = IdBytes(id);
             unsigned long record = LibraryCall(
-                [&] { return index.Handle().FindRecordId(bytes); });
+                index, [&] { return index.Handle().FindRecordId(bytes); });
             if (record == 0) return py::none();
             return py::int_(record);
           },
@@ -563,7 +563,7 @@ void RegisterIndex(py::module_& module) {
           [](py::object self, std::optional<std::string> pattern) {
             IndexObjectT& index = Object(self);
             TermIteratorT terms{self, nullptr, index.Changes()};
-            terms.List = LibraryCall([&] {
+            terms.List = LibraryCall(index, [&] {
               return std::make_unique<TermListT>(index.Handle(),
                                                  pattern.value_or(""));
             });
@@ -588,13 +588,13 @@ void RegisterIndex(py::module_& module) {
       .def(
           "deleted",
           [](IndexObjectT& index) {
-            return LibraryCall([&] { return index.Handle().DeletedRecords(); });
+            return LibraryCall(index, [&] { return index.Handle().DeletedRecords(); });
           },
           "The deleted records, ascending.")
       .def(
           "optimize",
           [](IndexObjectT& index) {
-            LibraryCall([&] {
+            LibraryCall(index, [&] {
               IndexHandleT& handle = index.WritableHandle("optimize");
               unsigned long partitions = handle.Partitions();
               if (partitions > 1 ||
@@ -609,7 +609,7 @@ void RegisterIndex(py::module_& module) {
       .def(
           "check",
           [](IndexObjectT& index) {
-            return LibraryCall([&] { return CheckIndex(index.Path()); });
+            return LibraryCall(index, [&] { return CheckIndex(index.Path()); });
           },
           "The problems the integrity check finds in the index file (an "
           "empty\nlist for a sound index).")

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class IndexObjectT {
 
   void Close();
   const std::string& Path() const { return path_; }
+  // The lock every call on this index is made under (library_call.h).
+  std::mutex& Mutex() { return mutex_; }
   // Fails unless the index is open (and, for a change, writable).
   IndexHandleT& Handle();
   IndexHandleT& WritableHandle(const char* what);
@@ -57,6 +60,7 @@ class IndexObjectT {
   std::unique_ptr<IndexingSessionT> session_;
   uint64_t sessionSerial_ = 0;
   uint64_t changes_ = 0;
+  std::mutex mutex_;
 };
 
 void RegisterIndex(pybind11::module_& module);

@@ -1,8 +1,8 @@
 // How the package calls the library: with the GIL released, so that other
-// Python threads run meanwhile, and under one process-wide lock, because
-// the library takes none and keeps process-wide state (the temporary-file
-// names, the query vectors' buffer pool). Threads may each open their own
-// Index; their calls into the library take turns.
+// Python threads run meanwhile. An index manager serves one thread at a
+// time, so the calls on one Index take turns under its own lock; calls on
+// different Index objects, in as many threads, run at once (the library
+// keeps its process-wide state safe for that).
 
 #ifndef TARVIS_PYTHON_LIBRARY_CALL_H_
 #define TARVIS_PYTHON_LIBRARY_CALL_H_
@@ -11,12 +11,18 @@
 
 #include <mutex>
 
-std::mutex& LibraryMutex();
-
+// A call that touches no open index (creating or opening one).
 template <class FunctionT>
 auto LibraryCall(FunctionT&& call) -> decltype(call()) {
   pybind11::gil_scoped_release release;
-  std::lock_guard<std::mutex> lock(LibraryMutex());
+  return call();
+}
+
+// A call on an open index, which holds the lock it is made under.
+template <class IndexT, class FunctionT>
+auto LibraryCall(IndexT& index, FunctionT&& call) -> decltype(call()) {
+  pybind11::gil_scoped_release release;
+  std::lock_guard<std::mutex> lock(index.Mutex());
   return call();
 }
 

@@ -9,7 +9,6 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "errors.h"
@@ -19,11 +18,6 @@
 #include "text_utilities.h"
 
 namespace py = pybind11;
-
-std::mutex& LibraryMutex() {
-  static std::mutex* mutex = new std::mutex;  // outlives every Index
-  return *mutex;
-}
 
 PYBIND11_MODULE(tarvis, module) {
   module.doc() =
@@ -48,7 +42,6 @@ PYBIND11_MODULE(tarvis, module) {
     throw py::import_error(error.Message);
   }
   py::module_::import("atexit").attr("register")(py::cpp_function([] {
-    std::lock_guard<std::mutex> lock(LibraryMutex());
     delete scratch;
     scratch = nullptr;
   }));
