@@ -32,9 +32,9 @@ IndexingSessionT::IndexingSessionT(const std::string& partition,
   Check(status, "naming the partition file");
 }
 
-void IndexingSessionT::Check(StatusCodeT status,
-                             const std::string& what) const {
-  CheckStatus(status, where_ + ": " + what);
+void IndexingSessionT::Check(StatusCodeT status, const char* what) const {
+  // Called for every word: the message is made only for a failure.
+  if (status < 0) CheckStatus(status, where_ + ": " + what);
 }
 
 void IndexingSessionT::RequireActive() const {

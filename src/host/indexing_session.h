@@ -70,7 +70,7 @@ class IndexingSessionT {
  private:
   void RequireActive() const;
   void RequireOpen() const;
-  void Check(StatusCodeT status, const std::string& what) const;
+  void Check(StatusCodeT status, const char* what) const;
   void Index(const unsigned char* word, size_t length);
 
   IndexHandleT* index_ = nullptr;  // null apart from any index
