@@ -148,6 +148,16 @@ TEST_F(CliPartitionsTest, JobsAnswerAsOneJobInEveryModeAndUpdate) {
   Ok({"index", "--update", "--jobs", "3", "many-none3", "docs"});
   EXPECT_EQ(Answers("many-none3"), Answers("one-none"));
   EXPECT_EQ(Info("many-none3", "records"), Info("one-none", "records"));
+
+  // A file that cannot be read in one share is reported; both shares are
+  // indexed, and the exit status tells.
+  RunT unreadable = Run({"index", "--jobs", "2", "mem.idx", "docs/a",
+                         "/proc/self/mem", "docs/b"});
+  EXPECT_EQ(unreadable.Status, 1);
+  EXPECT_NE(unreadable.Err.find("/mem: "), std::string::npos)
+      << unreadable.Err;
+  EXPECT_EQ(Info("mem.idx", "partitions"), "2");
+  EXPECT_EQ(Info("mem.idx", "records"), "6 (6 stored, 0 deleted)");
 }
 
 TEST_F(CliPartitionsTest, MemoryTakesSizesAndRefusesOthers) {
