@@ -17,6 +17,9 @@ command -v python3 >/dev/null 2>&1 || need+=(python3)
 [ -f /usr/lib/cmake/pybind11/pybind11Config.cmake ] || need+=(pybind11-dev)
 /usr/bin/python3 -c 'import pybind11' >/dev/null 2>&1 || need+=(python3-pybind11)
 /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || need+=(python3-pytest)
+# GNU parallel: the README's recipe for building partitions in parallel, and
+# the test of that recipe.
+command -v parallel >/dev/null 2>&1 || need+=(parallel)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"

@@ -2,6 +2,7 @@
 
 #include "args.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "tool_error.h"
@@ -16,6 +17,30 @@ const OptionT* FindOption(const std::vector<OptionT>& options,
     }
   }
   return nullptr;
+}
+
+// A decimal number, with a binary multiplier K, M or G behind it when
+// multipliers are allowed; false when text is not one or it overflows.
+bool ParseCount(const std::string& text, bool multipliers,
+                unsigned long long* value) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtoull(text.c_str(), &end, 10);
+  unsigned shift = 0;
+  if (multipliers && *end != '\0' && end[1] == '\0') {
+    switch (*end) {
+      case 'k': case 'K': shift = 10; ++end; break;
+      case 'm': case 'M': shift = 20; ++end; break;
+      case 'g': case 'G': shift = 30; ++end; break;
+      default: break;
+    }
+  }
+  if (*end != '\0' || errno != 0 || (*value << shift >> shift) != *value) {
+    return false;
+  }
+  *value <<= shift;
+  return true;
 }
 
 }  // namespace
@@ -85,18 +110,29 @@ std::string ArgsT::Value(const std::string& name,
 
 unsigned long ArgsT::Number(const std::string& name, unsigned long fallback,
                             unsigned long low, unsigned long high) const {
+  return Count(name, fallback, low, high, false);
+}
+
+unsigned long ArgsT::Bytes(const std::string& name, unsigned long fallback,
+                           unsigned long low, unsigned long high) const {
+  return Count(name, fallback, low, high, true);
+}
+
+unsigned long ArgsT::Count(const std::string& name, unsigned long fallback,
+                           unsigned long low, unsigned long high,
+                           bool size) const {
   auto it = values_.find(name);
   if (it == values_.end()) return fallback;
-  const std::string& text = it->second;
-  char* end = nullptr;
-  unsigned long value = std::strtoul(text.c_str(), &end, 10);
-  if (text.empty() || text[0] < '0' || text[0] > '9' || *end != '\0' ||
-      value < low || value > high) {
-    UsageError("--" + name + " needs a number from " +
-               std::to_string(low) + " to " + std::to_string(high) +
-               ", not '" + text + "'");
+  unsigned long long value = 0;
+  if (!ParseCount(it->second, size, &value) || value < low || value > high) {
+    UsageError("--" + name + " needs a " + (size ? "size" : "number") +
+               " from " + std::to_string(low) + " to " +
+               std::to_string(high) +
+               (size ? " bytes (a number, or one followed by K, M or G)"
+                     : "") +
+               ", not '" + it->second + "'");
   }
-  return value;
+  return static_cast<unsigned long>(value);
 }
 
 void ArgsT::ExpectPositional(size_t low, size_t high, const char* what) const {

@@ -30,12 +30,21 @@ class ArgsT {
   // A decimal value; a usage error when it is not a number in [low, high].
   unsigned long Number(const std::string& name, unsigned long fallback,
                        unsigned long low, unsigned long high) const;
+  // A size in bytes: a decimal number, optionally followed by K, M or G
+  // (binary multiples, "64M" is 64 MiB); a usage error when it is not a
+  // size in [low, high].
+  unsigned long Bytes(const std::string& name, unsigned long fallback,
+                      unsigned long low, unsigned long high) const;
   const std::vector<std::string>& Positional() const { return positional_; }
   // A usage error unless there are between low and high positional
   // arguments; names them for the message.
   void ExpectPositional(size_t low, size_t high, const char* what) const;
 
  private:
+  // Number (size false) or Bytes (size true).
+  unsigned long Count(const std::string& name, unsigned long fallback,
+                      unsigned long low, unsigned long high, bool size) const;
+
   bool help_ = false;
   std::map<std::string, std::string> values_;
   std::vector<std::string> positional_;

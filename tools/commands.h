@@ -11,6 +11,8 @@
 using CommandArgsT = std::vector<std::string>;
 
 int RunIndexCommand(const CommandArgsT& args);
+int RunBuildPartitionCommand(const CommandArgsT& args);
+int RunAddPartitionsCommand(const CommandArgsT& args);
 int RunSearchCommand(const CommandArgsT& args);
 int RunTermsCommand(const CommandArgsT& args);
 int RunInfoCommand(const CommandArgsT& args);

@@ -104,6 +104,11 @@ std::string AbsolutePath(const std::string& path) {
   return absolute == "/" ? absolute + name : absolute + "/" + name;
 }
 
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
 std::vector<FoundFileT> FindFiles(const std::vector<std::string>& paths,
                                   const WalkOptionsT& options,
                                   std::vector<std::string>* problems) {

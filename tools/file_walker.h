@@ -33,6 +33,9 @@ std::vector<FoundFileT> FindFiles(const std::vector<std::string>& paths,
                                   const WalkOptionsT& options,
                                   std::vector<std::string>* problems);
 
+// True when something exists at path (a link that leads nowhere does not).
+bool FileExists(const std::string& path);
+
 // The absolute form of a path: its directory resolved to its real path, its
 // last component kept; the path as given when the directory does not exist.
 std::string AbsolutePath(const std::string& path);

@@ -19,6 +19,10 @@ const char kMainHelp[] =
     "\n"
     "commands:\n"
     "  index INDEX PATH...        add files and directories to an index\n"
+    "  build-partition --settings INDEX.settings OUT.part PATH...\n"
+    "                             build a partition file without an index\n"
+    "  add-partitions INDEX PART...\n"
+    "                             add partition files to an index, in order\n"
     "  search INDEX QUERY...      find records; --ranked orders by score\n"
     "  terms INDEX [PREFIX]       list the words of an index with counts\n"
     "  info INDEX                 mode, partitions, records and options\n"
@@ -40,7 +44,10 @@ struct CommandT {
 };
 
 const CommandT kCommands[] = {
-    {"index", RunIndexCommand},       {"search", RunSearchCommand},
+    {"index", RunIndexCommand},
+    {"build-partition", RunBuildPartitionCommand},
+    {"add-partitions", RunAddPartitionsCommand},
+    {"search", RunSearchCommand},
     {"terms", RunTermsCommand},       {"info", RunInfoCommand},
     {"delete", RunDeleteCommand},     {"undelete", RunUndeleteCommand},
     {"optimize", RunOptimizeCommand}, {"stats", RunStatsCommand},

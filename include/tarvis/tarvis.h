@@ -359,6 +359,11 @@ TV_EXPORT void tvOutputDeletedRecords(IndexManagerT* manager,
 TV_EXPORT void tvSetIndexingMemory(IndexManagerT* manager, unsigned long bytes,
                                    StatusCodeT* status);
 
+/* The bounds of a working memory other than 0 (tvSetIndexingMemory,
+ * IndexParamIndexingMemory). */
+#define TV_MIN_INDEXING_MEMORY 260536UL
+#define TV_MAX_INDEXING_MEMORY 2147483648UL
+
 /* Starts a session on the open index; null with a status on failure
  * (StatusFileReadOnly on a read-only index). */
 TV_EXPORT IndexerT* tvStartIndexingSession(IndexManagerT* manager,
@@ -550,6 +555,16 @@ TV_EXPORT void tvEndDistributedIndexingSession(IndexerT* indexer,
 TV_EXPORT void tvAppendDistributedDataToIndex(IndexManagerT* manager,
                                               char* fileName,
                                               StatusCodeT* status);
+
+/* Adds the partition file fileName to the open index after its other
+ * partitions, whatever the index's layout: a single-file index takes a copy
+ * of the partition in one commit and then deletes the file (a file that
+ * could not be copied stays); a distributed index registers the file as
+ * tvAppendDistributedDataToIndex does. A file that is not a partition
+ * (StatusNotIndexFile, or StatusReadError when cut short), or one of
+ * another index mode (StatusMalformedParameter), changes nothing. */
+TV_EXPORT void tvAddPartitionFileToIndex(IndexManagerT* manager,
+                                         char* fileName, StatusCodeT* status);
 
 /* ------------------------------------------------------------------------ */
 /* Optimisation                                                              */

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "creation_params.h"
 #include "host_error.h"
 #include "record_key.h"
 
@@ -30,27 +31,10 @@ void IndexHandleT::Create(unsigned long mode, bool recordData,
                           bool recordIds) {
   struct stat info;
   if (stat(path_.c_str(), &info) == 0) Check(StatusFileExists, "");
+  CreationParamsT params(mode, recordData, recordIds, path_);
+  params.SetFileName(path_);
   StatusCodeT status = 0;
-  IndexCreationParametersT* params = tvCreateIndexCreationParams(&status);
-  Check(status, "");
-  uint32_t mode32 = static_cast<uint32_t>(mode);
-  tvSetIndexCreationParams(params, IndexParamSingleFile, nullptr);
-  tvSetIndexCreationParams(params, IndexParamIndexMode, &mode32);
-  tvSetIndexCreationParams(params, IndexParamFileName,
-                           const_cast<char*>(path_.c_str()));
-  if (recordData) {
-    tvSetIndexCreationParams(params, IndexParamVariableRecordData, nullptr);
-    tvSetIndexCreationParams(params, IndexParamRecordData32, nullptr);
-  }
-  if (recordIds) {
-    tvSetIndexCreationParams(params, IndexParamVariableRecordID, nullptr);
-    tvSetIndexCreationParams(params, IndexParamRecordID32, nullptr);
-  }
-  if (mode != RECORD_MODE) {
-    tvSetIndexCreationParams(params, IndexParamWeightMaxFrequency, nullptr);
-  }
-  tvCreateIndexEx(manager_, params, &status);
-  tvDeleteIndexCreationParams(params);
+  tvCreateIndexEx(manager_, params.Get(), &status);
   Check(status, "");
 }
 
@@ -58,6 +42,12 @@ void IndexHandleT::SetLockWait(unsigned long seconds) {
   StatusCodeT status = 0;
   tvSetLockTimeout(manager_, seconds * 1000, &status);
   Check(status, "");
+}
+
+void IndexHandleT::SetIndexingMemory(unsigned long bytes) {
+  StatusCodeT status = 0;
+  tvSetIndexingMemory(manager_, bytes, &status);
+  Check(status, "indexing memory of " + std::to_string(bytes) + " bytes");
 }
 
 void IndexHandleT::Open() {
@@ -192,6 +182,13 @@ void IndexHandleT::MergeLastPartitions(unsigned long partitions) {
   Check(status, "optimize");
   tvEndOptomization(manager_, nullptr, 0, &status);
   Check(status, "optimize");
+}
+
+void IndexHandleT::AddPartitionFile(const std::string& file) {
+  StatusCodeT status = 0;
+  tvAddPartitionFileToIndex(manager_, const_cast<char*>(file.c_str()),
+                            &status);
+  Check(status, "adding " + file);
 }
 
 unsigned long IndexHandleT::Partitions() const {

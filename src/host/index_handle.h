@@ -41,6 +41,10 @@ class IndexHandleT {
   // How long changes to the index wait for other writers' commits; a
   // failure once it has passed.
   void SetLockWait(unsigned long seconds);
+  // The working memory of the indexing sessions started from now on, in
+  // bytes: 0 for the library's default, else TV_MIN_INDEXING_MEMORY to
+  // TV_MAX_INDEXING_MEMORY (StatusMalformedParameter otherwise).
+  void SetIndexingMemory(unsigned long bytes);
   // Opens and starts a retrieval session; an index without partitions
   // holds no records, and queries on it are not run.
   void OpenForRetrieval();
@@ -68,6 +72,9 @@ class IndexHandleT {
   // Merges the last partitions into one, leaving out deleted records; a
   // range left without records is removed.
   void MergeLastPartitions(unsigned long partitions);
+  // Adds a partition file after the index's partitions: copied into a
+  // single-file index (and deleted), registered in a distributed one.
+  void AddPartitionFile(const std::string& file);
   // The partitions of the index.
   unsigned long Partitions() const;
 

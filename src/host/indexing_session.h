@@ -1,8 +1,9 @@
-// One indexing session on an open index: records go in one at a time, as
-// the words of a text (made by a tokenizer) or as words given one by one,
-// followed by the record's data and ID. Ending the session makes its
-// records one new partition of the index; discarding it leaves the index as
-// it was before the session.
+// One indexing session on an open index, or apart from any index making a
+// partition file: records go in one at a time, as the words of a text (made
+// by a tokenizer) or as words given one by one, followed by the record's
+// data and ID. Ending the session makes its records one new partition of
+// the index (or leaves the partition file on disk); discarding it leaves
+// the index as it was before the session.
 
 #ifndef TARVIS_HOST_INDEXING_SESSION_H_
 #define TARVIS_HOST_INDEXING_SESSION_H_
@@ -22,6 +23,12 @@ class IndexingSessionT {
   // Starts the session; the index must be open for retrieval and outlive
   // the session.
   explicit IndexingSessionT(IndexHandleT* index);
+  // Starts a session apart from any index that makes the partition file
+  // partition for an index the host creates in the given mode
+  // (IndexHandleT::Create with record data and IDs), working in memory
+  // bytes (0: the library's default).
+  IndexingSessionT(const std::string& partition, unsigned long mode,
+                   unsigned long memory);
   // A session neither ended nor discarded is left behind: it never joins
   // the index (the library holds its indexer until the process ends).
   ~IndexingSessionT() = default;
@@ -43,8 +50,16 @@ class IndexingSessionT {
   // checks before it adds a record's words.
   static void CheckId(const std::string& id);
 
-  // Ends the session: its records join the index as one partition.
+  // Ends the session: its records join the index as one partition, or the
+  // partition file of a session apart from any index is complete.
   void End();
+  // Ends a session on an index in two steps: Finish completes the
+  // partition without touching the index, Commit then adds it, the only
+  // step that waits for other writers. Several sessions finished at once
+  // join the index in the order of their commits. A session apart from
+  // any index has nothing to commit: Finish and Commit end it as End does.
+  void Finish();
+  void Commit();
   // Ends the session without a trace: the index stays as it was.
   void Discard();
 
@@ -54,9 +69,13 @@ class IndexingSessionT {
 
  private:
   void RequireActive() const;
+  void RequireOpen() const;
+  void Check(StatusCodeT status, const char* what) const;
   void Index(const unsigned char* word, size_t length);
 
-  IndexHandleT* index_;
+  IndexHandleT* index_ = nullptr;  // null apart from any index
+  std::string where_;              // the index or partition file, for errors
+  bool finished_ = false;
   IndexerT* indexer_ = nullptr;
   WordTypeT word_;
   uint64_t records_ = 0;

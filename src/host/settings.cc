@@ -31,8 +31,20 @@ unsigned long ModeFromName(const std::string& name) {
 }
 
 bool LoadSettings(const std::string& index, IndexSettingsT* settings) {
+  return ReadSettingsFile(SettingsPath(index), settings, nullptr);
+}
+
+void SaveSettings(const std::string& index, const IndexSettingsT& settings) {
+  WriteSettingsFile(SettingsPath(index),
+                    "tarvis index settings: how the words of " + index +
+                        " were made",
+                    settings, {});
+}
+
+bool ReadSettingsFile(const std::string& path, IndexSettingsT* settings,
+                      SettingsExtrasT* extras) {
   *settings = IndexSettingsT();
-  std::string path = SettingsPath(index);
+  if (extras != nullptr) extras->clear();
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::string line;
@@ -59,6 +71,8 @@ bool LoadSettings(const std::string& index, IndexSettingsT* settings) {
       good = good && (value == "none" || value == "english" || value == "list");
     } else if (key == "word") {
       settings->StopWords.push_back(value);
+    } else if (extras != nullptr) {
+      extras->emplace_back(key, value);
     } else {
       good = false;
     }
@@ -71,13 +85,13 @@ bool LoadSettings(const std::string& index, IndexSettingsT* settings) {
   return true;
 }
 
-void SaveSettings(const std::string& index, const IndexSettingsT& settings) {
-  std::string path = SettingsPath(index);
+void WriteSettingsFile(const std::string& path, const std::string& heading,
+                       const IndexSettingsT& settings,
+                       const SettingsExtrasT& extras) {
   std::string temporary = path + ".new";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << "# tarvis index settings: how the words of " << index
-        << " were made\n"
+    out << "# " << heading << "\n"
         << "mode " << ModeName(settings.Mode) << "\n"
         << "split " << settings.Split << "\n"
         << "stem " << (settings.Stem ? "yes" : "no") << "\n"
@@ -85,8 +99,12 @@ void SaveSettings(const std::string& index, const IndexSettingsT& settings) {
     for (const std::string& word : settings.StopWords) {
       out << "word " << word << "\n";
     }
+    for (const auto& extra : extras) {
+      out << extra.first << " " << extra.second << "\n";
+    }
     out.flush();
     if (!out) {
+      std::remove(temporary.c_str());
       HostFail(StatusWriteError, path + ": cannot write the settings file");
     }
   }
@@ -94,6 +112,11 @@ void SaveSettings(const std::string& index, const IndexSettingsT& settings) {
     std::remove(temporary.c_str());
     HostFail(StatusWriteError, path + ": cannot write the settings file");
   }
+}
+
+bool SameSettings(const IndexSettingsT& a, const IndexSettingsT& b) {
+  return a.Mode == b.Mode && a.Split == b.Split && a.Stem == b.Stem &&
+         a.Stop == b.Stop && a.StopWords == b.StopWords;
 }
 
 std::vector<std::string> ReadStopWordFile(const std::string& path) {

@@ -14,6 +14,7 @@
 #define TARVIS_HOST_SETTINGS_H_
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tarvis/tarvis.h>
@@ -35,6 +36,20 @@ unsigned long ModeFromName(const std::string& name);
 // no settings file. A malformed file is an error (StatusMalformedParameter).
 bool LoadSettings(const std::string& index, IndexSettingsT* settings);
 void SaveSettings(const std::string& index, const IndexSettingsT& settings);
+
+// Lines a settings file may hold beside the settings, as key and value.
+using SettingsExtrasT = std::vector<std::pair<std::string, std::string>>;
+// The forms behind LoadSettings and SaveSettings, for a settings file of
+// any name: lines with keys of their own go to extras when it is not null
+// (else they are malformed); the heading is the first line's comment.
+bool ReadSettingsFile(const std::string& path, IndexSettingsT* settings,
+                      SettingsExtrasT* extras);
+void WriteSettingsFile(const std::string& path, const std::string& heading,
+                       const IndexSettingsT& settings,
+                       const SettingsExtrasT& extras);
+// True when both make the same words of the same texts into the same
+// records.
+bool SameSettings(const IndexSettingsT& a, const IndexSettingsT& b);
 
 // Reads a stop word file (one or more words a line, "#" starts a comment)
 // into folded words.

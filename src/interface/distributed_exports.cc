@@ -1,6 +1,6 @@
 // Exported functions of distributed indexing: sessions run apart from any
 // index manager, whose partition files are registered in a distributed
-// index afterwards.
+// index, or copied into a single-file one, afterwards.
 
 #include <new>
 
@@ -67,6 +67,13 @@ TV_EXPORT void tvAppendDistributedDataToIndex(IndexManagerT* manager,
                                               StatusCodeT* status) {
   OnManager(manager, status, [fileName](IndexManagerT* m, StatusCodeT* s) {
     m->AddPartitionToDistributedIndex(nullptr, fileName, s);
+  });
+}
+
+TV_EXPORT void tvAddPartitionFileToIndex(IndexManagerT* manager,
+                                         char* fileName, StatusCodeT* status) {
+  OnManager(manager, status, [fileName](IndexManagerT* m, StatusCodeT* s) {
+    m->AddPartitionToIndex(fileName, s);
   });
 }
 

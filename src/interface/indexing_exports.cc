@@ -15,6 +15,11 @@
 #include "interface/manager_call.h"
 #include "manager/index_manager.h"
 
+// The bounds the public header gives hosts are the session's own.
+static_assert(kDefaultIndexingMemory == TV_MIN_INDEXING_MEMORY &&
+                  kMaxIndexingMemory == TV_MAX_INDEXING_MEMORY,
+              "indexing memory bounds");
+
 namespace {
 
 // Runs call(manager, indexer, status) when both handles are live; the

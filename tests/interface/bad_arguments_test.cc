@@ -125,6 +125,10 @@ std::vector<ManagerCaseT> ManagerCalls(OutputsT* o, const std::string* path) {
          tvAppendDistributedDataToIndex(m, const_cast<char*>(path->c_str()),
                                         s);
        }},
+      {"tvAddPartitionFileToIndex",
+       [path](IndexManagerT* m, StatusCodeT* s) {
+         tvAddPartitionFileToIndex(m, const_cast<char*>(path->c_str()), s);
+       }},
       {"tvProcessQuery",
        [](IndexManagerT* m, StatusCodeT* s) {
          EXPECT_EQ(nullptr, tvProcessQuery(m, U("0x77"), U("0x77"), s));
@@ -389,6 +393,9 @@ TEST_F(BadArgumentsTest, NullPointersAndBadLengthsOnAManager) {
        [&](StatusCodeT* s) { tvOutputStatsFile(manager_, nullptr, s); }},
       {"append null name", [&](StatusCodeT* s) {
          tvAppendDistributedDataToIndex(manager_, nullptr, s);
+       }},
+      {"add null name", [&](StatusCodeT* s) {
+         tvAddPartitionFileToIndex(manager_, nullptr, s);
        }},
       {"check null name",
        [&](StatusCodeT* s) { tvCheckIndex(nullptr, nullptr, 0, s); }},

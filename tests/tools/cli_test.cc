@@ -558,7 +558,8 @@ TEST_F(CliTest, CheckTellsSoundFromDamagedIndexes) {
 }
 
 TEST_F(CliTest, EveryCommandHasHelp) {
-  for (const char* command : {"index", "search", "terms", "info", "delete",
+  for (const char* command : {"index", "build-partition", "add-partitions",
+                              "search", "terms", "info", "delete",
                               "undelete", "optimize", "stats", "check",
                               "demo"}) {
     SCOPED_TRACE(command);
