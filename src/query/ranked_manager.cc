@@ -384,10 +384,18 @@ int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
     int moved;
     if (score != nullptr) {
       uint32_t tf = 0;
-      do {
-        tf += idfCounts ? vector->CurrentHit().Count : 1;
-        moved = Step(vector, status);
-      } while (moved == 1 && vector->CurrentRecord() == record);
+      if (idfCounts) {
+        do {
+          tf += vector->CurrentHit().Count;
+          moved = Step(vector, status);
+        } while (moved == 1 && vector->CurrentRecord() == record);
+      } else {
+        // Each hit counts once: the vector counts its hits in the record
+        // with the least decoding it can.
+        StatusCodeT step = StatusNoError;
+        vector->PassRecord(&tf, &step);
+        moved = Moved(step, status);
+      }
       if (moved < 0) return 0;
       if (scale < 0) scale = RecordScale(dw);
       *score += CalcWeight(term, tf, dw, scale);
