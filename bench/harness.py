@@ -24,6 +24,10 @@ import report
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPORA = ["small", "gcide", "synthetic"]
+# The query sets of every corpus (make_queries.py): the row and summary keys
+# of their results, and their files. The rare set keeps the keys it has
+# always had.
+QUERY_SETS = [("", "queries.txt"), ("frequent", "queries-frequent.txt")]
 DEFAULT_CORPORA = ["small", "gcide"]
 
 
@@ -121,12 +125,16 @@ def prepare(corpus, directory, args):
     """Makes the token file and the query set of a corpus unless they exist
     for the same parameters."""
     info_path = os.path.join(directory, "corpus.json")
-    queries_path = os.path.join(directory, "queries.txt")
     wanted = {"small": 20000, "synthetic": args.synthetic_records}.get(corpus)
-    if os.path.exists(info_path) and os.path.exists(queries_path):
+    if os.path.exists(info_path):
         with open(info_path) as f:
             info = json.load(f)
         if wanted is None or info["records"] == wanted:
+            if not all(os.path.exists(os.path.join(directory, name))
+                       for _, name in QUERY_SETS):
+                log("drawing the query sets of %s" % corpus)
+                subprocess.run([sys.executable, os.path.join(HERE, "make_queries.py"),
+                                directory], check=True)
             return info
     command = [sys.executable, os.path.join(HERE, "prepare_corpus.py"), corpus, directory]
     if corpus == "synthetic":
@@ -192,20 +200,23 @@ def run_engine(engine, directory, args):
         # Whatever was written beyond the index itself: temporary files, and
         # rewrites of the index.
         row["temp_mib"] = max(written - index_bytes, 0) / 1048576.0
-    log("%s: querying" % engine.name)
-    out = os.path.join(results, engine.name + ".txt")
-    rc, wall, _, _, _ = measure([binary, "query", engine.variant, index,
-                              os.path.join(directory, "queries.txt"), out],
-                             log_path, args.timeout)
-    if rc != 0:
-        row["status"] = "query failed (see %s)" % os.path.relpath(log_path, args.work)
-        return row
-    queries, classes = read_results(out)
-    row["classes"] = classes
-    row["queries"] = queries
-    row["query_wall_s"] = wall
+    errors = 0
+    for key, name in QUERY_SETS:
+        log("%s: querying (%s)" % (engine.name, name))
+        out = os.path.join(results, engine.name + ("-" + key if key else "") + ".txt")
+        rc, wall, _, _, _ = measure([binary, "query", engine.variant, index,
+                                  os.path.join(directory, name), out],
+                                 log_path, args.timeout)
+        if rc != 0:
+            row["status"] = "query failed (see %s)" % os.path.relpath(log_path, args.work)
+            return row
+        queries, classes = read_results(out)
+        # The rare set's figures stay at the top of the row, the others under
+        # their key.
+        part = row.setdefault(key, {}) if key else row
+        part.update(classes=classes, queries=queries, query_wall_s=wall)
+        errors += sum(1 for q in queries.values() if q["count"] == "error")
     row["load_after"] = os.getloadavg()[0]
-    errors = sum(1 for q in queries.values() if q["count"] == "error")
     row["status"] = "ok" if errors == 0 else "%d queries failed" % errors
     if not args.keep_indexes:
         shutil.rmtree(index, ignore_errors=True)
@@ -218,14 +229,17 @@ def run_corpus(corpus, engines, args):
     started = time.time()
     date = time.strftime("%Y-%m-%d %H:%M")
     info = prepare(corpus, directory, args)
-    with open(os.path.join(directory, "queries.txt")) as f:
-        query_list = [line.rstrip("\n").split("\t") for line in f]
+    query_lists = {}
+    for key, name in QUERY_SETS:
+        with open(os.path.join(directory, name)) as f:
+            query_lists["queries" + ("_" + key if key else "")] = [
+                line.rstrip("\n").split("\t") for line in f]
     driver_rss = driver_memory(directory, args)
     rows = [run_engine(engine, directory, args) for engine in engines]
     for row in rows:
         row["date"] = date
     if args.engines:
-        rows, date = keep_earlier_rows(directory, info, query_list, rows, date)
+        rows, date = keep_earlier_rows(directory, info, query_lists, rows, date)
     for row in rows:
         if "peak_rss_mib" in row and driver_rss is not None:
             row["net_rss_mib"] = max(row["peak_rss_mib"] - driver_rss, 0.0)
@@ -234,9 +248,9 @@ def run_corpus(corpus, engines, args):
         "date": date,
         "machine": "%d cores, %s" % (os.cpu_count(), platform.processor() or platform.machine()),
         "seconds": time.time() - started,
-        "queries": query_list,
         "rows": rows,
     }
+    summary.update(query_lists)
     if driver_rss is not None:
         summary["driver_rss_mib"] = driver_rss
     with open(os.path.join(directory, "summary.json"), "w") as f:
@@ -244,9 +258,9 @@ def run_corpus(corpus, engines, args):
     return summary
 
 
-def keep_earlier_rows(directory, info, query_list, rows, date):
+def keep_earlier_rows(directory, info, query_lists, rows, date):
     """A run of some engines keeps the rows of the others from the corpus's
-    last summary when that was made from the same corpus and queries, so that
+    last summary when that was made from the same corpus and query sets, so that
     one engine can be measured again without running its peers. Returns the
     rows in the usual engine order and the date of the earlier run."""
     path = os.path.join(directory, "summary.json")
@@ -254,7 +268,7 @@ def keep_earlier_rows(directory, info, query_list, rows, date):
         return rows, date
     with open(path) as f:
         earlier = json.load(f)
-    if earlier["corpus"] != info or earlier["queries"] != query_list:
+    if earlier["corpus"] != info or any(earlier.get(k) != v for k, v in query_lists.items()):
         return rows, date
     by_engine = {r["engine"]: r for r in earlier["rows"]}
     by_engine.update((r["engine"], r) for r in rows)

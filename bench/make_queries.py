@@ -3,17 +3,32 @@
 
   make_queries.py CORPUSDIR [--per-class N] [--seed S]
 
-Writes CORPUSDIR/queries.txt: one query per line, its class, a tab, then its
-terms separated by spaces. Classes: and, or, andnot (two terms each), phrase
-(a pair of adjacent tokens taken from a real record), near (two tokens 2 to 5
-positions apart in a real record), prefix (the first 3 or 4 letters of a
-term of 5 letters or more) and ranked (2 or 3 terms of one record). Terms are
-of middle document frequency so that results are neither empty nor the whole
-collection; pairs that must co-occur are taken from one record so that their
-results are not empty either. The same seed gives the same queries.
+Writes two query sets of the same classes: CORPUSDIR/queries.txt, the rare
+set, and CORPUSDIR/queries-frequent.txt, the frequency-drawn set. One query
+per line, its class, a tab, then its terms separated by spaces. Classes: and,
+or, andnot (two terms each), phrase (a pair of adjacent tokens taken from a
+real record), near (two tokens 2 to 5 positions apart in a real record),
+prefix (the first 3 or 4 letters of a term of 5 letters or more) and ranked
+(2 or 3 terms of one record).
+
+Rare set: terms of middle document frequency so that results are neither
+empty nor the whole collection; pairs that must co-occur are taken from one
+record so that their results are not empty either.
+
+Frequency-drawn set: terms as people type them, each drawn with a
+probability that follows its number of occurrences in the corpus: a query
+starts at a token drawn uniformly from every token of the corpus, and its
+other terms are tokens of the same record (another position of it drawn
+uniformly; for phrase and near the token 1 or 2 to 5 positions on). OR takes
+two tokens drawn independently from the whole corpus, prefix the first
+letters of a drawn token of 5 letters or more.
+
+The same seed gives the same queries.
 """
 import argparse
+import bisect
 import collections
+import itertools
 import os
 import random
 
@@ -32,6 +47,94 @@ def main():
         lines = f.read().split("\n")
     if lines and lines[-1] == "":
         lines.pop()
+    rng = random.Random(args.seed)
+    write(args.corpusdir, "queries.txt", rare_set(lines, args.per_class, rng))
+    rng = random.Random(args.seed)
+    write(args.corpusdir, "queries-frequent.txt", frequent_set(lines, args.per_class, rng))
+
+
+def write(corpusdir, name, queries):
+    with open(os.path.join(corpusdir, name), "w", encoding="ascii") as out:
+        for kind in CLASSES:
+            for terms in queries[kind]:
+                out.write("%s\t%s\n" % (kind, " ".join(terms)))
+
+
+class QuerySet:
+    """Up to per_class distinct queries of each class."""
+
+    def __init__(self, per_class):
+        self.per_class = per_class
+        self.queries = {c: [] for c in CLASSES}
+        self.seen = set()
+
+    def add(self, kind, terms):
+        key = (kind, tuple(terms))
+        if key not in self.seen and len(self.queries[kind]) < self.per_class:
+            self.seen.add(key)
+            self.queries[kind].append(terms)
+
+    def full(self):
+        return all(len(q) >= self.per_class for q in self.queries.values())
+
+    def check(self, name):
+        missing = [c for c in CLASSES if len(self.queries[c]) < self.per_class]
+        if missing:
+            raise SystemExit("could not draw enough %s queries for: %s"
+                             % (name, ", ".join(missing)))
+        return self.queries
+
+
+def frequent_set(lines, per_class, rng):
+    records = [line.split() for line in lines]
+    ends = list(itertools.accumulate(len(words) for words in records))
+    if not ends or ends[-1] < 2:
+        raise SystemExit("corpus too small for a query set")
+    out = QuerySet(per_class)
+
+    def token():
+        """A record and a position in it, drawn uniformly over every token."""
+        at = rng.randrange(ends[-1])
+        r = bisect.bisect_right(ends, at)
+        return records[r], at - (ends[r - 1] if r else 0)
+
+    for _ in range(1000 * per_class):
+        if out.full():
+            break
+        words, i = token()
+        a = words[i]
+        others = [t for t in set(words) if t != a]
+        if others:
+            # Another position of the record, drawn uniformly, for each term.
+            def other():
+                while True:
+                    t = words[rng.randrange(len(words))]
+                    if t != a:
+                        return t
+            out.add("and", [a, other()])
+            out.add("andnot", [a, other()])
+            terms = [a, other()]
+            if len(others) >= 2 and rng.random() < 0.5:
+                third = other()
+                if third not in terms:
+                    terms.append(third)
+            out.add("ranked", terms)
+        if i + 1 < len(words) and words[i + 1] != a:
+            out.add("phrase", [a, words[i + 1]])
+        gap = rng.randint(2, 5)
+        if i + gap < len(words) and words[i + gap] != a:
+            b = words[i + gap]
+            out.add("near", [a, b] if rng.random() < 0.5 else [b, a])
+        b = token()
+        b = b[0][b[1]]
+        if b != a:
+            out.add("or", [a, b])
+        if len(a) >= 5:
+            out.add("prefix", [a[:rng.choice([3, 4])]])
+    return out.check("frequency-drawn")
+
+
+def rare_set(lines, per_class, rng):
     df = collections.Counter()
     for line in lines:
         df.update(set(line.split()))
@@ -51,24 +154,14 @@ def main():
     stems = sorted(t for t in df if df[t] >= low and len(t) >= 5)
     if len(mids) < 10 or len(stems) < 10:
         raise SystemExit("corpus too small for a query set")
-    rng = random.Random(args.seed)
-    queries = {c: [] for c in CLASSES}
-    seen = set()
-
-    def add(kind, terms):
-        key = (kind, tuple(terms))
-        if key not in seen and len(queries[kind]) < args.per_class:
-            seen.add(key)
-            queries[kind].append(terms)
+    out = QuerySet(per_class)
+    add = out.add
 
     def record_terms():
         return lines[rng.randrange(n)].split()
 
-    def full():
-        return all(len(q) >= args.per_class for q in queries.values())
-
-    for _ in range(1000 * args.per_class):
-        if full():
+    for _ in range(1000 * per_class):
+        if out.full():
             break
         words = record_terms()
         distinct = sorted(set(t for t in words if mid(t)))
@@ -90,13 +183,7 @@ def main():
                     add("near", [a, b] if rng.random() < 0.5 else [b, a])
         add("or", rng.sample(mids, 2))
         add("prefix", [rng.choice(stems)[:rng.choice([3, 4])]])
-    missing = [c for c in CLASSES if len(queries[c]) < args.per_class]
-    if missing:
-        raise SystemExit("could not draw enough queries for: " + ", ".join(missing))
-    with open(os.path.join(args.corpusdir, "queries.txt"), "w", encoding="ascii") as out:
-        for kind in CLASSES:
-            for terms in queries[kind]:
-                out.write("%s\t%s\n" % (kind, " ".join(terms)))
+    return out.check("rare")
 
 
 if __name__ == "__main__":

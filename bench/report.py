@@ -5,6 +5,9 @@ import csv
 import os
 
 CLASSES = ["and", "or", "andnot", "phrase", "near", "prefix", "ranked"]
+# The query sets (harness.py's keys) and their headings.
+QUERY_SETS = [("", "rare terms (middle document frequency)"),
+              ("frequent", "terms drawn by their frequency in the corpus")]
 BOOLEAN_CLASSES = CLASSES[:-1]
 INDEX_METRICS = [  # key, heading, compared with the peers of the same kind only
     ("index_wall_s", "index wall s", True),
@@ -124,8 +127,60 @@ def corpus_section(summary):
             peer = best_peer(done, key, r["kind"] if same_kind else None)
             cells.append(cell(r.get(key), peer, lower.get(key) if lower else None))
         out.append("| %s | %s | %s |" % (r["engine"], r["kind"], " | ".join(cells)))
+    failed = [r for r in rows if r.get("status") not in (None, "ok")]
+    if failed:
+        out.append("")
+        for r in failed:
+            out.append("- %s: %s" % (r["engine"], r["status"]))
     out.append("")
-    out.append("Queries: total ms per class over 200 queries, the least of three timed passes "
+    for key, title in QUERY_SETS:
+        view = query_view(summary, key)
+        if any("classes" in r for r in ok_rows(view)):
+            # The index targets go with the first set's table.
+            out.extend(query_part(view, title, with_index=not key))
+    out.extend(budget_targets(done))
+    return out
+
+
+def query_view(summary, key):
+    """The summary as it reads for one query set: its queries, and rows whose
+    classes and queries are that set's (the rare set's are the top ones)."""
+    if not key:
+        return summary
+    rows = []
+    for r in summary["rows"]:
+        view = {k: v for k, v in r.items() if k not in ("classes", "queries", key)}
+        view.update(r.get(key, {}))
+        rows.append(view)
+    return dict(summary, rows=rows, queries=summary.get("queries_" + key, []))
+
+
+def mean_matches(rows, lower):
+    """Mean matching records per query and class, from the lower bound, or
+    when it did not run from the first engine that answered every query."""
+    source = lower if lower is not None and "queries" in lower else next(
+        (r for r in rows if "queries" in r and all(q["count"] != "error"
+                                                   for q in r["queries"].values())), None)
+    if source is None:
+        return []
+    means = []
+    for name in CLASSES:
+        counts = [int(q["count"]) for q in source["queries"].values()
+                  if q["class"] == name and q["count"] != "error"]
+        if counts:
+            means.append("%s %.0f" % (name, sum(counts) / len(counts)))
+    return ["Mean matching records per query (%s): %s." % (
+        "lower bound" if source is lower else source["engine"], ", ".join(means)), ""]
+
+
+def query_part(summary, title, with_index):
+    """The query table of one query set, its mean matching records, the
+    agreement of the engines and the targets (the index targets too when
+    with_index)."""
+    done = ok_rows(summary)
+    lower = next((r for r in done if r["role"] == "lower bound"), None)
+    out = ["### Queries: %s" % title, ""]
+    out.append("Total ms per class over 200 queries, the least of three timed passes "
                "after a warm-up pass (its ratio "
                "to the fastest peer that answers the class / to the lower bound).")
     out.append("")
@@ -141,21 +196,8 @@ def corpus_section(summary):
             cells.append(cell(class_ms(r, name), min(peers) if peers else None,
                               class_ms(lower, name) if lower else None))
         out.append("| %s | %s |" % (r["engine"], " | ".join(cells)))
-    failed = [r for r in rows if r.get("status") not in (None, "ok")]
-    if failed:
-        out.append("")
-        for r in failed:
-            out.append("- %s: %s" % (r["engine"], r["status"]))
-    if lower is not None and "queries" in lower:
-        out.append("")
-        means = []
-        for name in CLASSES:
-            counts = [int(q["count"]) for q in lower["queries"].values()
-                      if q["class"] == name and q["count"] != "error"]
-            if counts:
-                means.append("%s %.0f" % (name, sum(counts) / len(counts)))
-        out.append("Mean matching records per query (lower bound): %s." % ", ".join(means))
     out.append("")
+    out.extend(mean_matches(done, lower))
     differ, compared, examples = agreement(summary)
     if not compared:
         out.append("Agreement: fewer than two engines answered; nothing to compare.")
@@ -173,8 +215,7 @@ def corpus_section(summary):
         for example in examples:
             out.append("- example: %s" % example)
     out.append("")
-    out.extend(targets(done, differ))
-    out.extend(budget_targets(done))
+    out.extend(targets(done, differ, with_index))
     return out
 
 
@@ -224,15 +265,16 @@ def budget_targets(rows):
     return out
 
 
-def limits(rows, r):
+def limits(rows, r, with_index):
     """The limits the targets set for a Tarvis row: (label, figure, limit, what
-    the limit is) for each target a peer of this corpus gives a limit for."""
+    the limit is) for each target a peer of this corpus gives a limit for;
+    the query classes only unless with_index."""
     out = []
     for label, key, same_kind, factor, unit in (
             ("index wall", "index_wall_s", True, 0.5, "s"),
             ("peak RSS", "peak_rss_mib", False, 0.5, "MiB"),
             ("peak RSS net", "net_rss_mib", False, 0.5, "MiB"),
-            ("index size", "index_mib", True, 0.9, "MiB")):
+            ("index size", "index_mib", True, 0.9, "MiB")) if with_index else ():
         peers = [p for p in rows if p["role"] == "peer" and key in p and
                  (not same_kind or p["kind"] == r["kind"])]
         if key not in r or not peers:
@@ -251,29 +293,30 @@ def limits(rows, r):
     return out
 
 
-def targets(rows, differ):
+def targets(rows, differ, with_index):
     """The goals set for Tarvis, checked against the peers of this corpus:
     each figure divided by its limit, so that 1.00 or less meets the target."""
     tarvis = [r for r in rows if r["role"] == "tarvis" and "index_wall_s" in r]
-    out = ["Targets for Tarvis: indexing wall time at most half the fastest peer's of the "
-           "same kind; peak memory at most half the smallest peer's (also shown net of the "
-           "driver's own memory, see the method); index size at most 0.9 of the smallest "
-           "peer index of the same kind; per query class no slower than the fastest peer. "
+    out = ["Targets for Tarvis: %sper query class no slower than the fastest peer. "
            "Each cell: the figure divided by its limit (1.00 or less meets the target, "
-           "marked *), then the limit.", ""]
-    if not tarvis or not any(limits(rows, r) for r in tarvis):
+           "marked *), then the limit." % (
+               "indexing wall time at most half the fastest peer's of the "
+               "same kind; peak memory at most half the smallest peer's (also shown net of the "
+               "driver's own memory, see the method); index size at most 0.9 of the smallest "
+               "peer index of the same kind; " if with_index else ""), ""]
+    if not tarvis or not any(limits(rows, r, with_index) for r in tarvis):
         out.append("No Tarvis results and peers to compare on this corpus.")
         out.append("")
         return out
     labels = []
     for r in tarvis:
-        for label, _, _, _ in limits(rows, r):
+        for label, _, _, _ in limits(rows, r, with_index):
             if label not in labels:
                 labels.append(label)
     out.append("| engine | " + " | ".join(labels) + " |")
     out.append("|---|" + "---|" * len(labels))
     for r in tarvis:
-        found = {label: (value, limit, what) for label, value, limit, what in limits(rows, r)}
+        found = {label: (value, limit, what) for label, value, limit, what in limits(rows, r, with_index)}
         cells = []
         for label in labels:
             if label not in found:
@@ -365,12 +408,17 @@ def write(summaries, out_dir):
     with open(os.path.join(out_dir, "results.csv"), "w", newline="") as f:
         writer = csv.writer(f)
         writer.writerow(["corpus", "engine", "kind", "status", "records", "tokens"] +
-                        [m[0] for m in INDEX_METRICS] + ["query_%s_ms" % c for c in CLASSES])
+                        [m[0] for m in INDEX_METRICS] +
+                        ["query_%s%s_ms" % (key + "_" if key else "", c)
+                         for key, _ in QUERY_SETS for c in CLASSES])
         for summary in summaries:
             info = summary["corpus"]
             for r in summary["rows"]:
                 metrics = ["%.4f" % r[m[0]] if m[0] in r else "" for m in INDEX_METRICS]
-                times = ["" if class_ms(r, c) is None else "%.3f" % class_ms(r, c)
-                         for c in CLASSES]
+                times = []
+                for key, _ in QUERY_SETS:
+                    part = r.get(key, {}) if key else r
+                    times += ["" if class_ms(part, c) is None else "%.3f" % class_ms(part, c)
+                              for c in CLASSES]
                 writer.writerow([info["name"], r["engine"], r["kind"], r.get("status", ""),
                                  info["records"], info["tokens"]] + metrics + times)

@@ -83,6 +83,20 @@ void CompressedQueryVectorT::NextHit(uint32_t record, uint32_t word,
   Report(GetRecordStartingAtRM(Instance, record, 1), status);
 }
 
+void CompressedQueryVectorT::PassRecord(uint32_t* hits, StatusCodeT* status) {
+  const uint32_t record = Instance.RecordNumber;
+  if (WordInfo.IndexMode != WORD_MODE || record == UINT32_MAX) {
+    QueryVectorBaseT::PassRecord(hits, status);
+    return;
+  }
+  // The decoder has delivered or passed over ItemsDelivered postings, the
+  // current one included: the record's hits run from the current posting to
+  // the one before the next record's first (or to the term's last).
+  const uint32_t current = ItemsDelivered;
+  NextHit(record + 1, 1, status);
+  *hits = ItemsDelivered - current + (*status == StatusEndOfVector ? 1 : 0);
+}
+
 void CompressedQueryVectorT::Rewind(StatusCodeT* status) {
   *status = StatusNoError;
   MatchCounter = 1;

@@ -30,6 +30,9 @@ class CompressedQueryVectorT : public QueryVectorBaseT,
 
   void NextHit(StatusCodeT* status) override;
   void NextHit(uint32_t record, uint32_t word, StatusCodeT* status) override;
+  // Word mode: the hits of the record are counted by the decoder's position
+  // in the term, so whole blocks inside the record are passed over unread.
+  void PassRecord(uint32_t* hits, StatusCodeT* status) override;
   // A compressed vector cannot go back: this only reports 0.
   void Rewind(StatusCodeT* status) override;
   int HoldsRecordHitsOnly() const override {

@@ -17,6 +17,15 @@ void QueryVectorBaseT::Rewind(StatusCodeT* status) {
   MatchCounter = 1;
 }
 
+void QueryVectorBaseT::PassRecord(uint32_t* hits, StatusCodeT* status) {
+  const uint32_t record = CurrentRecord();
+  *hits = 0;
+  do {
+    ++*hits;
+    NextHit(status);
+  } while (*status == StatusNoError && CurrentRecord() == record);
+}
+
 bool QueryVectorBaseT::operator<(QueryVectorBaseT& other) {
   if (CurrentRecord() == other.CurrentRecord()) {
     MatchCounter += other.MatchCounter;

@@ -39,6 +39,11 @@ class QueryVectorBaseT {
   virtual void NextHit(StatusCodeT* status);
   virtual void NextHit(uint32_t record, uint32_t word, StatusCodeT* status);
   virtual void Rewind(StatusCodeT* status);
+  // Moves a positioned vector past every hit of its current record, onto the
+  // first hit of a later record, and sets *hits to the number of hits it held
+  // in the record. Status as NextHit: at the end the vector keeps standing on
+  // its last hit.
+  virtual void PassRecord(uint32_t* hits, StatusCodeT* status);
   // 1 when every hit the vector holds is at word position 1 (a record-level
   // term, or a vector filled only with such hits).
   virtual int HoldsRecordHitsOnly() const { return 0; }

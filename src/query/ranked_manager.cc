@@ -366,7 +366,7 @@ int RankedManagerT::IsExcluded(uint32_t record, StatusCodeT* status) {
   return 0;
 }
 
-int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
+int RankedManagerT::LeaveRecord(uint32_t record, uint32_t indexMode,
                                 DocumentWeightTableT* weights, float* score,
                                 StatusCodeT* status) {
   float dw = 1.0f;
@@ -384,10 +384,18 @@ int RankedManagerT::LeaveRecord(uint32_t record, int idfCounts,
     int moved;
     if (score != nullptr) {
       uint32_t tf = 0;
-      do {
-        tf += idfCounts ? vector->CurrentHit().Count : 1;
-        moved = Step(vector, status);
-      } while (moved == 1 && vector->CurrentRecord() == record);
+      if (indexMode == WORD_MODE) {
+        // Each hit counts once: the vector counts its hits in the record
+        // with the least decoding it can.
+        StatusCodeT step = StatusNoError;
+        vector->PassRecord(&tf, &step);
+        moved = Moved(step, status);
+      } else {
+        do {
+          tf += indexMode == IDF_MODE ? vector->CurrentHit().Count : 1;
+          moved = Step(vector, status);
+        } while (moved == 1 && vector->CurrentRecord() == record);
+      }
       if (moved < 0) return 0;
       if (scale < 0) scale = RecordScale(dw);
       *score += CalcWeight(term, tf, dw, scale);
@@ -452,7 +460,7 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
   if (WeightingMode != kWeightFlat && !weights.Open(*reader, status)) return 0;
   const uint32_t offset = reader->RecordsBefore();
   const uint32_t records = reader->RecordCount();
-  const int idfCounts = reader->IndexMode() == IDF_MODE;
+  const uint32_t indexMode = reader->IndexMode();
   const DeletedRecordSetT* deleted = Manager->Deleter();
   uint32_t record = 0;
   int found;
@@ -460,7 +468,7 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
     int skip = deleted != nullptr && deleted->IsRecordDeleted(record + offset);
     if (!skip && (skip = IsExcluded(record, status)) < 0) return 0;
     float score = 0.0f;
-    if (!LeaveRecord(record, idfCounts, &weights, skip ? nullptr : &score,
+    if (!LeaveRecord(record, indexMode, &weights, skip ? nullptr : &score,
                      status)) {
       return 0;
     }

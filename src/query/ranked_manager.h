@@ -178,9 +178,10 @@ class RankedManagerT {
   // 1 when an excluded term holds the record, 0 if none, -1 on an error.
   int IsExcluded(uint32_t record, StatusCodeT* status);
   // Moves every vector standing on record past it (scoring it when score is
-  // not null); 0 with a status on an error.
-  int LeaveRecord(uint32_t record, int idfCounts, DocumentWeightTableT* weights,
-                  float* score, StatusCodeT* status);
+  // not null, by the partition's index mode); 0 with a status on an error.
+  int LeaveRecord(uint32_t record, uint32_t indexMode,
+                  DocumentWeightTableT* weights, float* score,
+                  StatusCodeT* status);
   // Puts a vector that moved back on the active heap, or lets it go at its
   // end. moved: 1 on a hit, 0 at its end.
   void Requeue(uint32_t term, int moved);

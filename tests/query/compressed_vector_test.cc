@@ -123,4 +123,35 @@ TEST(CompressedVectorTest, LongListFollowsTargetsAndAppends) {
   EXPECT_EQ(copy.RecordCount, vector->RecordCount);
 }
 
+// A record's hits counted while passing it: short records between segments,
+// and records long enough that whole skip blocks of every level, and the
+// term's end, lie inside them. The uncompressed vector, which counts hit by
+// hit, must agree.
+TEST(CompressedVectorTest, PassRecordCountsTheRecordsHits) {
+  ScopedTempDirT dir;
+  const std::vector<uint32_t> perRecord = {1, 3, 15, 16, 17, 2, 300, 1, 5000,
+                                           64, 1, 1100, 2, 20000};
+  std::vector<Hit> hits;
+  for (uint32_t r = 0; r < perRecord.size(); ++r) {
+    for (uint32_t w = 1; w <= perRecord[r]; ++w) hits.push_back({3 * r + 2, 2 * w});
+  }
+  PostingFileT file(dir.File("postings"));
+  WordIndexInfoT info = file.Add(hits, WORD_MODE);
+  StatusCodeT status = 0;
+  UncompressedQueryVectorT copy(kWorkVectorBytes, &status);
+  copy.Append(file.Hook(info).get(), 0, &status);
+  copy.Rewind(&status);
+  auto vector = file.Hook(info);
+  for (QueryVectorBaseT* walked : {static_cast<QueryVectorBaseT*>(vector.get()),
+                                   static_cast<QueryVectorBaseT*>(&copy)}) {
+    for (uint32_t r = 0; r < perRecord.size(); ++r) {
+      ASSERT_EQ(walked->CurrentRecord(), 3 * r + 2);
+      uint32_t count = 0;
+      walked->PassRecord(&count, &status);
+      EXPECT_EQ(count, perRecord[r]) << "record " << 3 * r + 2;
+      EXPECT_EQ(status, r + 1 < perRecord.size() ? 0 : StatusEndOfVector);
+    }
+  }
+}
+
 }  // namespace
