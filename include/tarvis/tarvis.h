@@ -610,7 +610,9 @@ TV_EXPORT void tvPerformOptomization(IndexManagerT* manager, BooleanT big,
  * bit 0 of flags the old partition files of the range are deleted
  * (StatusUnableToDeleteFile when one cannot be). During a retrieval session
  * the index's partitions are loaded anew: record numbers change. A failure
- * leaves the index as it was and drops the pending optimisation. */
+ * leaves the index as it was and drops the pending optimisation, except
+ * StatusIndexLocked (another writer held the index past the lock timeout),
+ * after which it stays pending for another call. */
 TV_EXPORT void tvEndOptomization(IndexManagerT* manager, char* fileName,
                                  unsigned long flags, StatusCodeT* status);
 

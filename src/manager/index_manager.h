@@ -159,7 +159,9 @@ class IndexManagerT {
   // of the range's; with bit 0 of flags the range's old partition files are
   // deleted. During a retrieval session the partitions are loaded again at
   // once, so the next query sees the merged partition. With nothing pending
-  // it does nothing; a failed end drops the pending optimisation. All of
+  // it does nothing; a failed end drops the pending optimisation, unless it
+  // failed with StatusIndexLocked (the lock's timeout passed while another
+  // writer committed), which leaves it pending for another try. All of
   // them need an open index (StatusIndexNotLoaded) that can be written
   // (StatusFileReadOnly).
 

@@ -388,17 +388,23 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
     *status = StatusMalformedParameter;
     return;
   }
-  MergedFileT merged(Optomizer->GetOptomizedIndexFile());
-  StatusCodeT s = StatusNoError;
-  TarvisRecordDeleterT* renumbered = nullptr;
   // The end is a commit: under the lock, against the index as it is now,
   // with the partitions other writers added since the start kept after the
   // merged one.
+  StatusCodeT s = StatusNoError;
   WriterLockT lock;
   if (ReadOnly) {
     s = StatusFileReadOnly;
-  } else if (LoadPartitionsForOptomization(&s) && BeginCommit(&lock, &s) &&
-             OptomizationRangeIntact(&s)) {
+  } else if (LoadPartitionsForOptomization(&s) && !BeginCommit(&lock, &s) &&
+             s == StatusIndexLocked) {
+    // Another writer held the index all the while: nothing changed, and the
+    // optimisation stays pending for another try.
+    *status = s;
+    return;
+  }
+  MergedFileT merged(Optomizer->GetOptomizedIndexFile());
+  TarvisRecordDeleterT* renumbered = nullptr;
+  if (lock.IsHeld() && OptomizationRangeIntact(&s)) {
     if (OptomizeLast >= LoadedPartitionCount) {
       s = StatusGeneralError;
     } else {

@@ -173,6 +173,25 @@ TEST_F(IndexCommitTest, ACommitWaitsForTheLockWithinItsTimeout) {
   EXPECT_EQ(StatusMalformedParameter, status);
 }
 
+TEST_F(IndexCommitTest, AnOptimisationEndThatTimesOutStaysPending) {
+  IndexManagerT* m = Opened();
+  StatusCodeT status = StatusNoError;
+  tvOptomizeIndex(m, 2, &status);
+  ASSERT_EQ(StatusNoError, status);
+  const std::string before = Answers();
+  WriterLockT other;
+  ASSERT_EQ(WriterLockT::kLocked, other.Acquire(path_, 0));
+  tvSetLockTimeout(m, 0, &status);
+  tvEndOptomization(m, nullptr, 0, &status);
+  EXPECT_EQ(StatusIndexLocked, status);
+  EXPECT_EQ(before, Answers());
+  other.Release();
+  status = StatusNoError;
+  tvEndOptomization(m, nullptr, 0, &status);
+  EXPECT_EQ(StatusNoError, status);
+  EXPECT_EQ(1u, m->NumPartitions());
+}
+
 TEST_F(IndexCommitTest, DeletionsAreNeverAppliedToRenumberedRecords) {
   IndexManagerT* setup = Opened();
   StatusCodeT status = StatusNoError;
