@@ -18,9 +18,9 @@
 #include "format/decoder.h"
 #include "format/partition_header.h"
 #include "format/word_info.h"
-#include "posting_fixture.h"
 #include "storage/fileclas.h"
 #include "storage/readtree.h"
+#include "support/posting_fixture.h"
 
 namespace {
 

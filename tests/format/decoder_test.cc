@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "posting_fixture.h"
+#include "support/posting_fixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "format/compressor.h"
-#include "posting_fixture.h"
+#include "support/posting_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

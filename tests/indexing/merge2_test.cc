@@ -9,7 +9,7 @@
 #include <map>
 #include <random>
 
-#include "run_test_util.h"
+#include "support/run_test_util.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <map>
 
-#include "run_test_util.h"
+#include "support/run_test_util.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "manager/index_file_util.h"
+#include "support/index_file_util.h"
 #include "support/temp_dir.h"
 #include "tarvis/tarvis.h"
 

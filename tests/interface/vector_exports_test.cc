@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "query/ranked_index_util.h"
 #include "query/uncompressed_vector.h"
+#include "support/ranked_index_util.h"
 #include "tarvis/tarvis.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include "format/partition_header.h"
 #include "interface/live_handles.h"
 #include "manager/index_manager.h"
-#include "manager/session_records.h"
 #include "query/uncompressed_vector.h"
 #include "stats/stats_database.h"
+#include "support/session_records.h"
 
 namespace {
 

@@ -36,9 +36,9 @@
 #include <string>
 #include <vector>
 
-#include "manager/index_answers.h"
 #include "manager/index_check.h"
 #include "manager/index_header.h"
+#include "support/index_answers.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include "format/option_flags.h"
 #include "format/partition_header.h"
 #include "manager/creation_params.h"
-#include "manager/index_file_util.h"
 #include "storage/writetre.h"
+#include "support/index_file_util.h"
 
 namespace {
 

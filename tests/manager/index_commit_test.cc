@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "manager/index_answers.h"
 #include "manager/index_check.h"
 #include "manager/index_manager.h"
 #include "storage/writer_lock.h"
+#include "support/index_answers.h"
 #include "support/temp_dir.h"
 
 namespace {

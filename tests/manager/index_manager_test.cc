@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "manager/creation_params.h"
-#include "manager/index_file_util.h"
 #include "storage/fileclas.h"
+#include "support/index_file_util.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -13,10 +13,10 @@
 
 #include "indexing/work_memory.h"
 #include "manager/creation_params.h"
-#include "manager/index_file_util.h"
 #include "manager/index_manager.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
+#include "support/index_file_util.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "manager/index_answers.h"
 #include "manager/index_check.h"
+#include "support/index_answers.h"
 #include "support/temp_dir.h"
 
 namespace {

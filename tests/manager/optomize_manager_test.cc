@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "manager/creation_params.h"
-#include "manager/index_file_util.h"
 #include "manager/index_manager.h"
 #include "query/hex_words.h"
 #include "query/partition_reader.h"
 #include "query/uncompressed_vector.h"
+#include "support/index_file_util.h"
 #include "support/temp_dir.h"
 
 namespace {

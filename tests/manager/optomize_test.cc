@@ -16,11 +16,11 @@
 
 #include "format/decoder.h"
 #include "manager/creation_params.h"
-#include "manager/index_file_util.h"
 #include "manager/index_header.h"
 #include "manager/index_manager.h"
 #include "query/document_weights.h"
 #include "storage/fileclas.h"
+#include "support/index_file_util.h"
 
 namespace {
 

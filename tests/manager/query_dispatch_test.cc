@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "manager/index_manager.h"
-#include "manager/session_records.h"
 #include "query/uncompressed_vector.h"
 #include "query/vector_buffer_pool.h"
 #include "support/hit_set_model.h"
+#include "support/session_records.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "manager/creation_params.h"
-#include "manager/index_file_util.h"
 #include "manager/index_manager.h"
 #include "query/partition_reader.h"
+#include "support/index_file_util.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "query/posting_file.h"
 #include "query/uncompressed_vector.h"
+#include "support/posting_file.h"
 #include "support/temp_dir.h"
 
 namespace {

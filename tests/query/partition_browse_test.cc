@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "format/partition_header.h"
-#include "indexed_partition.h"
 #include "query/compressed_vector.h"
 #include "storage/dictionary_functions.h"
+#include "support/indexed_partition.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "indexed_partition.h"
 #include "query/deleted_records.h"
 #include "query/query_convert.h"
+#include "support/indexed_partition.h"
 #include "support/temp_dir.h"
 
 namespace {

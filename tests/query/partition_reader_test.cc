@@ -22,8 +22,8 @@
 #include "format/partition_header.h"
 #include "indexing/doc_weights.h"
 #include "indexing/merge2.h"
-#include "indexing/run_test_util.h"
 #include "storage/fileclas.h"
+#include "support/run_test_util.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "query/deleted_records.h"
-#include "query/posting_file.h"
 #include "query/uncompressed_vector.h"
+#include "support/posting_file.h"
 #include "support/temp_dir.h"
 
 namespace {

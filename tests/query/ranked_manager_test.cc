@@ -17,7 +17,7 @@
 
 #include "format/decoder.h"
 #include "query/partition_reader.h"
-#include "query/ranked_index_util.h"
+#include "support/ranked_index_util.h"
 
 namespace {
 

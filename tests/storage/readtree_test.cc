@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/btree_test_util.h"
 #include "storage/fileclas.h"
+#include "support/btree_test_util.h"
 #include "support/temp_dir.h"
 
 using namespace std::string_literals;

@@ -2,8 +2,8 @@
 // into a temporary index file, coded through IndexCompressorT into a posting
 // data file the way the compression driver does it, and decoded back.
 
-#ifndef TARVIS_TESTS_FORMAT_POSTING_FIXTURE_H_
-#define TARVIS_TESTS_FORMAT_POSTING_FIXTURE_H_
+#ifndef TARVIS_TESTS_SUPPORT_POSTING_FIXTURE_H_
+#define TARVIS_TESTS_SUPPORT_POSTING_FIXTURE_H_
 
 #include <cstdint>
 #include <cstring>
@@ -167,4 +167,4 @@ inline int DecodeStep(IndexDecompressorT& d, uint32_t mode, TermInstanceT& t,
                      : d.GetRecordStartingAtRM(t, record, word);
 }
 
-#endif  // TARVIS_TESTS_FORMAT_POSTING_FIXTURE_H_
+#endif  // TARVIS_TESTS_SUPPORT_POSTING_FIXTURE_H_

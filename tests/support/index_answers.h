@@ -4,8 +4,8 @@
 // answers (Boolean and ranked queries, record data, record IDs, deleted
 // flags), so that one state of an index can be compared with another.
 
-#ifndef TARVIS_TESTS_MANAGER_INDEX_ANSWERS_H_
-#define TARVIS_TESTS_MANAGER_INDEX_ANSWERS_H_
+#ifndef TARVIS_TESTS_SUPPORT_INDEX_ANSWERS_H_
+#define TARVIS_TESTS_SUPPORT_INDEX_ANSWERS_H_
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "manager/index_file_util.h"
 #include "manager/index_manager.h"
 #include "query/hex_words.h"
 #include "query/uncompressed_vector.h"
+#include "support/index_file_util.h"
 #include "tarvis/tarvis.h"
 
 // The regular files in a directory, sorted.
@@ -231,4 +231,4 @@ inline std::string IndexFileAnswers(const std::string& path) {
   return answers;
 }
 
-#endif  // TARVIS_TESTS_MANAGER_INDEX_ANSWERS_H_
+#endif  // TARVIS_TESTS_SUPPORT_INDEX_ANSWERS_H_

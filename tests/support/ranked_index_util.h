@@ -2,8 +2,8 @@
 // through the exported functions, searched in a retrieval session, and hex
 // words for the query texts.
 
-#ifndef TARVIS_TESTS_QUERY_RANKED_INDEX_UTIL_H_
-#define TARVIS_TESTS_QUERY_RANKED_INDEX_UTIL_H_
+#ifndef TARVIS_TESTS_SUPPORT_RANKED_INDEX_UTIL_H_
+#define TARVIS_TESTS_SUPPORT_RANKED_INDEX_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "manager/index_file_util.h"
 #include "manager/index_manager.h"
 #include "query/hex_words.h"
 #include "query/uncompressed_vector.h"
+#include "support/index_file_util.h"
 #include "support/temp_dir.h"
 
 using Records = std::vector<std::vector<std::string>>;
@@ -111,4 +111,4 @@ class RankedIndexT {
   IndexManagerT* Manager = nullptr;
 };
 
-#endif  // TARVIS_TESTS_QUERY_RANKED_INDEX_UTIL_H_
+#endif  // TARVIS_TESTS_SUPPORT_RANKED_INDEX_UTIL_H_

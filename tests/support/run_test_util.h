@@ -2,8 +2,8 @@
 // indexer does (spilling on a full builder, retrying a word the hash table
 // refused), and a parser of run bytes into words, counts and postings.
 
-#ifndef TARVIS_TESTS_INDEXING_RUN_TEST_UTIL_H_
-#define TARVIS_TESTS_INDEXING_RUN_TEST_UTIL_H_
+#ifndef TARVIS_TESTS_SUPPORT_RUN_TEST_UTIL_H_
+#define TARVIS_TESTS_SUPPORT_RUN_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -159,4 +159,4 @@ class BuilderSessionT {
   int Refusals = 0;  // words the hash table refused at first
 };
 
-#endif  // TARVIS_TESTS_INDEXING_RUN_TEST_UTIL_H_
+#endif  // TARVIS_TESTS_SUPPORT_RUN_TEST_UTIL_H_

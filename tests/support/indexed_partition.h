@@ -1,8 +1,8 @@
 // Test support: a partition made by an indexing session from records of
 // words (word positions 1, 2, ... within each record), opened with a reader.
 
-#ifndef TARVIS_TESTS_QUERY_INDEXED_PARTITION_H_
-#define TARVIS_TESTS_QUERY_INDEXED_PARTITION_H_
+#ifndef TARVIS_TESTS_SUPPORT_INDEXED_PARTITION_H_
+#define TARVIS_TESTS_SUPPORT_INDEXED_PARTITION_H_
 
 #include <gtest/gtest.h>
 
@@ -62,4 +62,4 @@ struct OpenPartitionT {
   int Ok = 0;
 };
 
-#endif  // TARVIS_TESTS_QUERY_INDEXED_PARTITION_H_
+#endif  // TARVIS_TESTS_SUPPORT_INDEXED_PARTITION_H_

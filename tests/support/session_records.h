@@ -1,8 +1,8 @@
 // Test support for queries and browsing over an index: sessions of records
 // added one partition each, and the hits of a result vector.
 
-#ifndef TARVIS_TESTS_MANAGER_SESSION_RECORDS_H_
-#define TARVIS_TESTS_MANAGER_SESSION_RECORDS_H_
+#ifndef TARVIS_TESTS_SUPPORT_SESSION_RECORDS_H_
+#define TARVIS_TESTS_SUPPORT_SESSION_RECORDS_H_
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "manager/index_file_util.h"
 #include "query/query_vector.h"
 #include "support/hit_set_model.h"
+#include "support/index_file_util.h"
 #include "tarvis/tarvis.h"
 
 using RecordsT = std::vector<std::vector<std::string>>;
@@ -49,4 +49,4 @@ inline HitSet Walk(QueryVectorBaseT* vector) {
   return hits;
 }
 
-#endif  // TARVIS_TESTS_MANAGER_SESSION_RECORDS_H_
+#endif  // TARVIS_TESTS_SUPPORT_SESSION_RECORDS_H_

@@ -1,8 +1,8 @@
 // Helpers of the B-tree tests: key sets, writing a tree into a file the way a
 // partition holds it, and opening it for reading.
 
-#ifndef TARVIS_TESTS_STORAGE_BTREE_TEST_UTIL_H_
-#define TARVIS_TESTS_STORAGE_BTREE_TEST_UTIL_H_
+#ifndef TARVIS_TESTS_SUPPORT_BTREE_TEST_UTIL_H_
+#define TARVIS_TESTS_SUPPORT_BTREE_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -146,4 +146,4 @@ inline std::string CursorData(const ReadBTreeCursorT& cursor) {
                      cursor.DataLength());
 }
 
-#endif  // TARVIS_TESTS_STORAGE_BTREE_TEST_UTIL_H_
+#endif  // TARVIS_TESTS_SUPPORT_BTREE_TEST_UTIL_H_

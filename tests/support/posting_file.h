@@ -2,8 +2,8 @@
 // with the postings coder and the word information coder, and compressed
 // vectors hooked to its terms the way a partition reader hooks them.
 
-#ifndef TARVIS_TESTS_QUERY_POSTING_FILE_H_
-#define TARVIS_TESTS_QUERY_POSTING_FILE_H_
+#ifndef TARVIS_TESTS_SUPPORT_POSTING_FILE_H_
+#define TARVIS_TESTS_SUPPORT_POSTING_FILE_H_
 
 #include <gtest/gtest.h>
 
@@ -80,4 +80,4 @@ class PostingFileT {
   std::unique_ptr<FileClassT> ReadFile;
 };
 
-#endif  // TARVIS_TESTS_QUERY_POSTING_FILE_H_
+#endif  // TARVIS_TESTS_SUPPORT_POSTING_FILE_H_

@@ -1,8 +1,8 @@
 // Helpers for tests of index files: reading and patching the big-endian
 // fields of an index file's header copies, and feeding sessions of words.
 
-#ifndef TARVIS_TESTS_MANAGER_INDEX_FILE_UTIL_H_
-#define TARVIS_TESTS_MANAGER_INDEX_FILE_UTIL_H_
+#ifndef TARVIS_TESTS_SUPPORT_INDEX_FILE_UTIL_H_
+#define TARVIS_TESTS_SUPPORT_INDEX_FILE_UTIL_H_
 
 #include <cstdint>
 #include <cstring>
@@ -139,4 +139,4 @@ class IndexFileTest : public testing::Test {
   StatusCodeT status_ = 99;
 };
 
-#endif  // TARVIS_TESTS_MANAGER_INDEX_FILE_UTIL_H_
+#endif  // TARVIS_TESTS_SUPPORT_INDEX_FILE_UTIL_H_
