@@ -29,7 +29,7 @@ void QueryProcessorT::InitHeap() {
   Tree[0] = EntryT();
   FirstLeaf = 0;
   Inserted = 0;
-  VectorHeapCount = 0;
+  VectorHeap.Clear();
 }
 
 void QueryProcessorT::ProcessVector(QueryVectorBaseT* vector,
@@ -118,43 +118,16 @@ void QueryProcessorT::HeapDeleteAllVectors() {
 }
 
 // ---------------------------------------------------------------------------
-// Binary min-heap, 1-based.
+// Binary min-heap.
 
 void QueryProcessorT::InsertIntoVectorHeap(QueryVectorBaseT* vector) {
-  if (VectorHeapCount >= kMaximumOperands) return;
-  uint32_t position = ++VectorHeapCount;
-  while (position > 1 && HitBefore(vector->CurrentHit(),
-                                    VectorHeap[position / 2]->CurrentHit())) {
-    VectorHeap[position] = VectorHeap[position / 2];
-    position /= 2;
-  }
-  VectorHeap[position] = vector;
-}
-
-void QueryProcessorT::SiftDown(uint32_t position) {
-  QueryVectorBaseT* vector = VectorHeap[position];
-  for (;;) {
-    uint32_t child = 2 * position;
-    if (child > VectorHeapCount) break;
-    if (child < VectorHeapCount &&
-        HitBefore(VectorHeap[child + 1]->CurrentHit(),
-                  VectorHeap[child]->CurrentHit())) {
-      ++child;
-    }
-    if (!HitBefore(VectorHeap[child]->CurrentHit(), vector->CurrentHit())) {
-      break;
-    }
-    VectorHeap[position] = VectorHeap[child];
-    position = child;
-  }
-  VectorHeap[position] = vector;
+  VectorHeap.Insert(vector);
 }
 
 QueryVectorBaseT* QueryProcessorT::DeleteMinFromVectorHeap() {
-  if (VectorHeapCount == 0) return nullptr;
-  QueryVectorBaseT* least = VectorHeap[1];
-  VectorHeap[1] = VectorHeap[VectorHeapCount--];
-  if (VectorHeapCount > 0) SiftDown(1);
+  if (VectorHeap.Size() == 0) return nullptr;
+  QueryVectorBaseT* least = VectorHeap.Least();
+  VectorHeap.DeleteMin();
   return least;
 }
 
@@ -416,7 +389,7 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
     StatusCodeT* status) {
   UncompressedQueryVectorT* result = NewResult(status);
   if (result == nullptr) return nullptr;
-  VectorHeapCount = 0;
+  VectorHeap.Clear();
   uint32_t operands = 0;
   uint32_t largest = 0;
   uint32_t onLargest = 0;
@@ -433,21 +406,21 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
     QueryVectorBaseT* vector = Operand(slot);
     if (vector == nullptr) continue;
     if (!vector->IsPositioned()) {
-      VectorHeapCount = 0;
+      VectorHeap.Clear();
       return Finish(result, status);
     }
     InsertIntoVectorHeap(vector);
     track(vector->CurrentRecord());
     ++operands;
   }
-  while (VectorHeapCount == operands && operands > 0) {
-    QueryVectorBaseT* least = VectorHeap[1];
+  while (VectorHeap.Size() == operands && operands > 0) {
+    QueryVectorBaseT* least = VectorHeap.Least();
     if (onLargest < operands) {
       int moved = Seek(least, largest, 1, status);
       if (moved < 0) return Fail(result);
       if (moved == 0) break;
       track(least->CurrentRecord());
-      SiftDown(1);
+      VectorHeap.SinkLeast();
       continue;
     }
     // Every operand stands on the record: emit all their hits in it.
@@ -457,8 +430,9 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
     uint32_t lastWord = 0;
     largest = 0;
     onLargest = 0;
-    while (VectorHeapCount > 0 && VectorHeap[1]->CurrentRecord() == record) {
-      least = VectorHeap[1];
+    while (VectorHeap.Size() > 0 &&
+           VectorHeap.Least()->CurrentRecord() == record) {
+      least = VectorHeap.Least();
       int moved;
       if (deleted) {
         moved = SkipRecord(least, record, status);
@@ -478,11 +452,11 @@ UncompressedQueryVectorT* QueryProcessorT::ProcessNonFuzzyAnd(
         continue;
       }
       if (least->CurrentRecord() != record) track(least->CurrentRecord());
-      SiftDown(1);
+      VectorHeap.SinkLeast();
     }
     if (exhausted) break;
   }
-  VectorHeapCount = 0;
+  VectorHeap.Clear();
   return Finish(result, status);
 }
 

@@ -41,6 +41,7 @@
 #include "query/deleted_records.h"
 #include "query/query_vector.h"
 #include "query/uncompressed_vector.h"
+#include "storage/binary_heap.h"
 
 // Operand slots of the tournament, and the number whose insertion reports
 // StatusFull so that expansions can fold what they have loaded.
@@ -55,11 +56,12 @@ class QueryProcessorT {
   QueryProcessorT(const QueryProcessorT&) = delete;
   QueryProcessorT& operator=(const QueryProcessorT&) = delete;
 
-  // Loading operands.
+  // Loading operands. Empties the operand tournament and the binary heap.
   void InitHeap();
-  // Takes the next free slot; the 64th operand reports StatusFull, and with
-  // every slot taken the vector is not inserted.
+  // Takes the next free slot of the tournament; the 64th operand reports
+  // StatusFull, and with every slot taken the vector is not inserted.
   void ProcessVector(QueryVectorBaseT* vector, StatusCodeT* status);
+  // Plays the operand tournament over the loaded slots.
   void HeapStart();
   uint32_t OperandCount() const { return Inserted; }
   uint32_t RecordsInPartition() const { return PartitionRecords; }
@@ -72,14 +74,17 @@ class QueryProcessorT {
   QueryVectorBaseT* GetSmallestVector() const {
     return Tree[0].Matches != 0 ? Slots[Tree[0].Leaf] : nullptr;
   }
-  // Replays the root's slot after its vector moved.
+  // Replays the root's slot up the tournament after its vector moved.
   void HeapReInsertKey();
-  // Empties the root's slot.
+  // Empties the root's slot of the tournament and replays its path.
   void HeapDeleteLastKey();
-  // Destroys every vector still loaded (each once) and empties the slots.
+  // Destroys every vector still loaded in the tournament (each once) and
+  // empties its slots.
   void HeapDeleteAllVectors();
 
-  // The binary min-heap behind the strict AND.
+  // The binary min-heap behind the strict AND, least current hit first
+  // (equal hits: as the heap's order leaves them). A vector beyond
+  // kMaximumOperands is not taken; null when the heap is empty.
   void InsertIntoVectorHeap(QueryVectorBaseT* vector);
   QueryVectorBaseT* DeleteMinFromVectorHeap();
 
@@ -134,7 +139,6 @@ class QueryProcessorT {
   // After the root's vector moved (Step or Seek result 1) or ended (0):
   // replays or empties its slot; 1 when it was emptied.
   uint32_t RootMoved(int moved);
-  void SiftDown(uint32_t position);
   int IsDeleted(uint32_t record);
 
   // Moving an operand: 1 when it moved onto a hit, 0 at its end, -1 on an
@@ -192,8 +196,13 @@ class QueryProcessorT {
   // The loaded operands by slot; an emptied slot holds null.
   QueryVectorBaseT* Slots[kMaximumOperands] = {};
   uint32_t Inserted = 0;
-  QueryVectorBaseT* VectorHeap[kMaximumOperands + 1] = {};
-  uint32_t VectorHeapCount = 0;
+  struct HitOrderT {
+    bool operator()(const QueryVectorBaseT* a,
+                    const QueryVectorBaseT* b) const {
+      return HitBefore(a->CurrentHit(), b->CurrentHit());
+    }
+  };
+  BinaryHeapT<QueryVectorBaseT*, HitOrderT, kMaximumOperands> VectorHeap;
 
   uint32_t PartitionRecords;
   const DeletedRecordSetT* Deleted;

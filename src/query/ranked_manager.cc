@@ -47,80 +47,34 @@ int Seek(QueryVectorBaseT* vector, uint32_t record, uint32_t word,
 // ---- Top-N heap ---------------------------------------------------------------
 
 RankedHeapT::RankedHeapT(uint32_t capacity)
-    : Capacity(capacity > 0 ? capacity - 1 : 0) {
-  Entries.reset(new (std::nothrow) RankedRecList[Capacity + 1]);
-}
+    : Heap(capacity > 0 ? capacity - 1 : 0) {}
 
 void RankedHeapT::InsertIntoHeap(const RankedRecList* record) {
   // The comparison also turns away a score that is not a number.
-  if (!(record->Score > kRankedScoreFloor) || Capacity == 0) return;
-  if (Held == Capacity) {
-    if (!RanksBelow(Entries[1], *record)) return;
+  if (!(record->Score > kRankedScoreFloor) || Heap.Capacity() == 0) return;
+  if (Heap.Size() == Heap.Capacity()) {
+    if (!RanksBelow(Heap.Least(), *record)) return;
     DeleteMinFromHeap();
   }
-  uint32_t i = ++Held;
-  while (i > 1 && RanksBelow(*record, Entries[i / 2])) {
-    Entries[i] = Entries[i / 2];
-    i /= 2;
-  }
-  Entries[i] = *record;
+  Heap.Insert(*record);
 }
 
-void RankedHeapT::DeleteMinFromHeap() {
-  if (Held == 0) return;
-  Entries[1] = Entries[Held--];
-  SiftDown(1);
-}
-
-void RankedHeapT::SiftDown(uint32_t position) {
-  const RankedRecList moving = Entries[position];
-  for (;;) {
-    uint32_t child = 2 * position;
-    if (child > Held) break;
-    if (child < Held && RanksBelow(Entries[child + 1], Entries[child])) {
-      ++child;
-    }
-    if (!RanksBelow(Entries[child], moving)) break;
-    Entries[position] = Entries[child];
-    position = child;
-  }
-  Entries[position] = moving;
-}
+void RankedHeapT::DeleteMinFromHeap() { Heap.DeleteMin(); }
 
 void RankedHeapT::TakeSorted(RankedRecList* out) {
-  std::copy(&Entries[1], &Entries[1] + Held, out);
-  std::sort(out, out + Held, [](const RankedRecList& a, const RankedRecList& b) {
-    return RanksBelow(b, a);
-  });
-  Held = 0;
+  std::copy(Heap.Entries(), Heap.Entries() + Heap.Size(), out);
+  std::sort(out, out + Heap.Size(),
+            [](const RankedRecList& a, const RankedRecList& b) {
+              return RanksBelow(b, a);
+            });
+  Heap.Clear();
 }
 
 // ---- Active vector heap -------------------------------------------------------
 
-void IndexManHeapT::InsertIntoVectorHeap(QueryVectorBaseT* vector,
-                                         uint32_t term) {
-  const EntryT entry = {vector, term};
-  uint32_t i = ++Count;
-  while (i > 1 && Before(entry, Heap[i / 2])) {
-    Heap[i] = Heap[i / 2];
-    i /= 2;
-  }
-  Heap[i] = entry;
-}
-
 QueryVectorBaseT* IndexManHeapT::DeleteMinFromVectorHeap(uint32_t* term) {
-  const EntryT least = Heap[1];
-  const EntryT moving = Heap[Count--];
-  uint32_t position = 1;
-  for (;;) {
-    uint32_t child = 2 * position;
-    if (child > Count) break;
-    if (child < Count && Before(Heap[child + 1], Heap[child])) ++child;
-    if (!Before(Heap[child], moving)) break;
-    Heap[position] = Heap[child];
-    position = child;
-  }
-  Heap[position] = moving;
+  const EntryT least = Heap.Least();
+  Heap.DeleteMin();
   *term = least.Term;
   return least.Vector;
 }

@@ -41,6 +41,7 @@
 #include "query/hex_words.h"
 #include "query/query_vector.h"
 #include "query/uncompressed_vector.h"
+#include "storage/binary_heap.h"
 
 class DocumentWeightTableT;
 class PartitionReaderT;
@@ -71,13 +72,13 @@ class RankedHeapT {
   RankedHeapT& operator=(const RankedHeapT&) = delete;
 
   // 0 when the entries could not be allocated.
-  int IsValid() const { return Entries != nullptr; }
+  int IsValid() const { return Heap.IsValid(); }
   // Keeps the record when its score is above kRankedScoreFloor and it ranks
   // above the lowest record held or there is room.
   void InsertIntoHeap(const RankedRecList* record);
   // Drops the lowest-ranked record.
   void DeleteMinFromHeap();
-  uint32_t Count() const { return Held; }
+  uint32_t Count() const { return Heap.Size(); }
   // Sorts the records held best first into out (room for Count()); the heap
   // is emptied.
   void TakeSorted(RankedRecList* out);
@@ -89,37 +90,47 @@ class RankedHeapT {
   }
 
  private:
-  void SiftDown(uint32_t position);
+  // The lowest-ranked record leaves first.
+  struct LowestFirstT {
+    bool operator()(const RankedRecList& a, const RankedRecList& b) const {
+      return RanksBelow(a, b);
+    }
+  };
 
-  std::unique_ptr<RankedRecList[]> Entries;  // 1-based
-  uint32_t Capacity;
-  uint32_t Held = 0;
+  BinaryHeapT<RankedRecList, LowestFirstT> Heap;
 };
 
 // The term vectors of one partition that still have postings, least current
 // record first; among vectors on one record, the earlier query term first.
 class IndexManHeapT {
  public:
-  void InsertIntoVectorHeap(QueryVectorBaseT* vector, uint32_t term);
-  // Removes the least vector; its term goes to *term.
+  // Room for kMaximumRankedTerms vectors; a vector beyond is not taken.
+  void InsertIntoVectorHeap(QueryVectorBaseT* vector, uint32_t term) {
+    Heap.Insert({vector, term});
+  }
+  // Removes the least vector (only while Size() > 0); its term goes to
+  // *term.
   QueryVectorBaseT* DeleteMinFromVectorHeap(uint32_t* term);
-  QueryVectorBaseT* Least() const { return Count > 0 ? Heap[1].Vector : nullptr; }
-  uint32_t Size() const { return Count; }
-  void Clear() { Count = 0; }
+  QueryVectorBaseT* Least() const {
+    return Heap.Size() > 0 ? Heap.Least().Vector : nullptr;
+  }
+  uint32_t Size() const { return Heap.Size(); }
+  void Clear() { Heap.Clear(); }
 
  private:
   struct EntryT {
     QueryVectorBaseT* Vector;
     uint32_t Term;
   };
-  static bool Before(const EntryT& a, const EntryT& b) {
-    return a.Vector->CurrentRecord() < b.Vector->CurrentRecord() ||
-           (a.Vector->CurrentRecord() == b.Vector->CurrentRecord() &&
-            a.Term < b.Term);
-  }
+  struct BeforeT {
+    bool operator()(const EntryT& a, const EntryT& b) const {
+      return a.Vector->CurrentRecord() < b.Vector->CurrentRecord() ||
+             (a.Vector->CurrentRecord() == b.Vector->CurrentRecord() &&
+              a.Term < b.Term);
+    }
+  };
 
-  EntryT Heap[kMaximumRankedTerms + 1] = {};
-  uint32_t Count = 0;
+  BinaryHeapT<EntryT, BeforeT, kMaximumRankedTerms> Heap;
 };
 
 class RankedManagerT {
