@@ -10,7 +10,6 @@ command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v nm >/dev/null 2>&1 || need+=(binutils)
 command -v python3 >/dev/null 2>&1 || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
 # The Python package: Debian's interpreter headers, pybind11 and pytest.
 [ -x /usr/bin/python3 ] || need+=(python3)
 [ -f /usr/bin/python3-config ] || need+=(python3-dev)

@@ -38,11 +38,7 @@ int RunInfoCommand(const CommandArgsT& arguments) {
   StatusCodeT status = 0;
   unsigned long deleted = tvGetNumberOfRecordsDeleted(handle.Manager(), &status);
   handle.Check(status, "deleted records");
-#if TARVIS_HAVE_OPTIMIZER
-  unsigned long partitions =
-      records == 0 ? 0
-                   : tvGetNumberOfUnoptomizedInsertions(handle.Manager()) + 1;
-#endif
+  unsigned long partitions = handle.Partitions();
   handle.Close();
   struct stat file;
   unsigned long bytes =
@@ -58,9 +54,7 @@ int RunInfoCommand(const CommandArgsT& arguments) {
     JsonObjectT object;
     object.Add("index", index);
     if (hasSettings) object.Add("mode", std::string(ModeName(settings.Mode)));
-#if TARVIS_HAVE_OPTIMIZER
     object.Add("partitions", partitions);
-#endif
     object.Add("records", records)
         .Add("deleted", deleted)
         .Add("bytes", bytes);
@@ -78,9 +72,7 @@ int RunInfoCommand(const CommandArgsT& arguments) {
     };
     add("index:", index);
     add("mode:", hasSettings ? ModeName(settings.Mode) : "unknown");
-#if TARVIS_HAVE_OPTIMIZER
     add("partitions:", std::to_string(partitions));
-#endif
     add("records:", std::to_string(records - deleted) + " (" +
                         std::to_string(records) + " stored, " +
                         std::to_string(deleted) + " deleted)");

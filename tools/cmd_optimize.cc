@@ -32,7 +32,6 @@ int RunOptimizeCommand(const CommandArgsT& arguments) {
     UsageError("--big and --partitions exclude each other");
   }
   unsigned long partitions = args.Number("partitions", 0, 2, 2048);
-#if TARVIS_HAVE_OPTIMIZER
   IndexHandleT handle(args.Positional()[0]);
   handle.SetLockWait(args.Number("wait", kDefaultLockWaitSeconds, 0, 86400));
   handle.OpenForRetrieval();
@@ -47,8 +46,4 @@ int RunOptimizeCommand(const CommandArgsT& arguments) {
   handle.Check(status, "optimize");
   handle.Close();
   return kExitSuccess;
-#else
-  (void)partitions;
-  Fail("the optimiser is not available in this build of the library");
-#endif
 }

@@ -53,6 +53,8 @@ void IndexHandleT::SetIndexingMemory(unsigned long bytes) {
 void IndexHandleT::Open() {
   StatusCodeT status = 0;
   tvOpenIndex(manager_, const_cast<char*>(path_.c_str()), &status);
+  // A failed open leaves the manager without an index (it releases the file
+  // itself), so there is nothing to close.
   Check(status, "");
   open_ = true;
 }

@@ -448,10 +448,6 @@ TEST_F(CliTest, DeleteUndeleteAndOptimize) {
 
   Ok({"delete", index, "1"});
   RunT optimize = Run({"optimize", "--partitions", "2", index});
-  if (optimize.Status == 1 &&
-      optimize.Err.find("not available") != std::string::npos) {
-    GTEST_SKIP() << "the library has no optimiser yet";
-  }
   ASSERT_EQ(optimize.Status, 0) << optimize.Err;
   EXPECT_EQ(Found(index, {"fox"}), (NamesT{"b.txt", "e.txt"}));
   EXPECT_EQ(Found(index, {"lazy"}), NamesT{"c.txt"});
