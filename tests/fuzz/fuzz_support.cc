@@ -126,7 +126,7 @@ StatusCodeT BuildSampleIndex(const std::string& path,
     status = FeedSession(manager, shape, p);
   }
   if (status >= 0 && shape.DeleteSome) status = DeleteSampleRecords(manager);
-  if (status >= 0 && shape.Optimise) {
+  if (status >= 0 && shape.Optomize) {
     tvEndRetrievalSession(manager, &status);
     tvOptomizeIndex(manager, 2, &status);
     if (status >= 0) tvEndOptomization(manager, nullptr, 0, &status);

@@ -30,7 +30,7 @@ struct SampleIndexShapeT {
   unsigned Partitions;         // indexing sessions, at least 1
   unsigned RecordsPerPartition;
   bool DeleteSome;             // deletes a few records, the last included
-  bool Optimise = false;       // then merges the last two partitions
+  bool Optomize = false;       // then merges the last two partitions
 };
 
 // Builds the index at path (replacing a file there). The words are drawn from

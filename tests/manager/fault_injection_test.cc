@@ -378,7 +378,7 @@ OperationT DeleteAndClose() {
 // Merges the last `partitions` partitions, or with 0 the range the index
 // needs most, and ends the optimisation, the merged partition of a
 // distributed index going to merged, the old files removed.
-OperationT Optimisation(unsigned long partitions, const std::string& merged) {
+OperationT Optomization(unsigned long partitions, const std::string& merged) {
   return {StartT::kRetrieving, false, [partitions, merged](IndexManagerT* m) {
             StatusCodeT status = StatusNoError;
             if (partitions > 0) {
@@ -443,19 +443,19 @@ TEST_F(FaultsInjectionTest, DeletingRecordsThenClosing) {
 
 // The last two partitions; then the first one alone (more than a tenth of
 // its records deleted), the partitions after it moving down.
-TEST_F(FaultsInjectionTest, OptimisationOfSingleFileIndex) {
+TEST_F(FaultsInjectionTest, OptomizationOfSingleFileIndex) {
   for (unsigned long partitions : {2ul, 0ul}) {
     ClearWork();
     MakeIndex(false, true);
-    RunLoop(Optimisation(partitions, ""));
+    RunLoop(Optomization(partitions, ""));
   }
 }
 
-TEST_F(FaultsInjectionTest, OptimisationOfDistributedIndex) {
+TEST_F(FaultsInjectionTest, OptomizationOfDistributedIndex) {
   for (unsigned long partitions : {2ul, 0ul}) {
     ClearWork();
     MakeIndex(true, true);
-    RunLoop(Optimisation(partitions, Work("merged")));
+    RunLoop(Optomization(partitions, Work("merged")));
   }
 }
 

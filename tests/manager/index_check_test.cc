@@ -141,7 +141,7 @@ TEST_F(IndexCheckTest, SoundIndexesReportNothing) {
   }
 }
 
-TEST_F(IndexCheckTest, OptimisedIndexesReportNothing) {
+TEST_F(IndexCheckTest, OptomizedIndexesReportNothing) {
   const uint32_t payload = kOptionVariableRecordData | kOptionRecordData32 |
                            kOptionVariableRecordID | kOptionWeightLogSum;
   for (uint32_t layout : {kOptionSingleFile, kOptionDistributed}) {

@@ -173,7 +173,7 @@ TEST_F(IndexCommitTest, ACommitWaitsForTheLockWithinItsTimeout) {
   EXPECT_EQ(StatusMalformedParameter, status);
 }
 
-TEST_F(IndexCommitTest, AnOptimisationEndThatTimesOutStaysPending) {
+TEST_F(IndexCommitTest, AnOptomizationEndThatTimesOutStaysPending) {
   IndexManagerT* m = Opened();
   StatusCodeT status = StatusNoError;
   tvOptomizeIndex(m, 2, &status);
@@ -236,7 +236,7 @@ TEST_F(IndexCommitTest, DeletionsAreNeverAppliedToRenumberedRecords) {
   EXPECT_EQ(1u, RecordOf(d, "base0-2"));
 }
 
-TEST_F(IndexCommitTest, AnOptimisationKeepsWhatWasAddedMeanwhileOrIsRefused) {
+TEST_F(IndexCommitTest, AnOptomizationKeepsWhatWasAddedMeanwhileOrIsRefused) {
   IndexManagerT* a = Opened();
   StatusCodeT status = StatusNoError;
   tvDeleteRecordNum(a, 1, &status);

@@ -41,7 +41,7 @@ constexpr int kOperations = 30;
 // Generous: a commit must never give up because the others are slow.
 constexpr unsigned long kLockTimeoutMs = 120000;
 
-enum OperationT { kSession, kAppend, kDelete, kOptimise, kOperationKinds };
+enum OperationT { kSession, kAppend, kDelete, kOptomize, kOperationKinds };
 
 // One writer: a thread of a forked process with its own manager.
 class WriterT {
@@ -65,7 +65,7 @@ class WriterT {
           Delete(index);
           break;
         default:
-          Optimise(index, distributed, tag);
+          Optomize(index, distributed, tag);
           break;
       }
     }
@@ -140,7 +140,7 @@ class WriterT {
     Report("delete " + index + " " + name + " " + std::to_string(status));
   }
 
-  void Optimise(const std::string& index, bool distributed,
+  void Optomize(const std::string& index, bool distributed,
                 const std::string& tag) {
     StatusCodeT status = StatusNoError;
     IndexManagerT* m = Open(index, &status);

@@ -285,7 +285,7 @@ class OptomizeModelTest : public testing::Test {
   }
 
   // Runs one optimisation through the exported functions, ending it.
-  void Optimise(int first, int last,
+  void Optomize(int first, int last,
                 void (*start)(IndexManagerT*, long, StatusCodeT*),
                 long argument) {
     Started(first, last);
@@ -445,7 +445,7 @@ TEST_P(OptomizeModesTest, AnswersAsAnIndexOfTheSurvivorsAlone) {
   ASSERT_NO_FATAL_FAILURE(Check());
 
   // An explicit range: the last three partitions.
-  ASSERT_NO_FATAL_FAILURE(Optimise(9, 11, OptomizeLast, 3));
+  ASSERT_NO_FATAL_FAILURE(Optomize(9, 11, OptomizeLast, 3));
   ASSERT_NO_FATAL_FAILURE(Check());
   ASSERT_NO_FATAL_FAILURE(DeleteSome(10));
   ASSERT_NO_FATAL_FAILURE(Check());
@@ -457,7 +457,7 @@ TEST_P(OptomizeModesTest, AnswersAsAnIndexOfTheSurvivorsAlone) {
   manager_->GetOptomizationBounds(&first, &last, 0);
   EXPECT_EQ(1, first);
   EXPECT_EQ(6, last);
-  ASSERT_NO_FATAL_FAILURE(Optimise(first, last, Perform, 0));
+  ASSERT_NO_FATAL_FAILURE(Optomize(first, last, Perform, 0));
   ASSERT_NO_FATAL_FAILURE(Check());
 
   // Big optimisations until none is needed: partitions with deleted
@@ -467,7 +467,7 @@ TEST_P(OptomizeModesTest, AnswersAsAnIndexOfTheSurvivorsAlone) {
     ASSERT_LT(round, 12);
     manager_->GetOptomizationBounds(&first, &last, 1);
     ASSERT_GE(first, 0);
-    ASSERT_NO_FATAL_FAILURE(Optimise(first, last, Perform, 1));
+    ASSERT_NO_FATAL_FAILURE(Optomize(first, last, Perform, 1));
     ASSERT_NO_FATAL_FAILURE(Check());
   }
   EXPECT_EQ(StatusNoError, status_);
@@ -491,7 +491,7 @@ TEST_P(OptomizeKindsTest, MoreThanOneMergeTakes) {
   ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, GetParam(), partitions, 2));
   ASSERT_NO_FATAL_FAILURE(DeleteSome(15));
   ASSERT_NO_FATAL_FAILURE(
-      Optimise(1, partitions - 1, OptomizeLast, partitions - 1));
+      Optomize(1, partitions - 1, OptomizeLast, partitions - 1));
   ASSERT_EQ(2, PartitionCount());
   ASSERT_NO_FATAL_FAILURE(Check());
   ExpectNoFilesLeft();
@@ -506,7 +506,7 @@ TEST_P(OptomizeKindsTest, RangeOfDeletedRecordsDisappears) {
   }
   tvDeleteRecordNum(manager_, 8, &status_);
   deleted_.insert(7);
-  ASSERT_NO_FATAL_FAILURE(Optimise(3, 4, OptomizeLast, 2));
+  ASSERT_NO_FATAL_FAILURE(Optomize(3, 4, OptomizeLast, 2));
   ASSERT_EQ(3, PartitionCount());
   ASSERT_NO_FATAL_FAILURE(Check());
 
@@ -516,7 +516,7 @@ TEST_P(OptomizeKindsTest, RangeOfDeletedRecordsDisappears) {
   manager_->GetOptomizationBounds(&first, &last, 1);
   ASSERT_EQ(1, first);
   ASSERT_EQ(1, last);
-  ASSERT_NO_FATAL_FAILURE(Optimise(1, 1, Perform, 1));
+  ASSERT_NO_FATAL_FAILURE(Optomize(1, 1, Perform, 1));
   ASSERT_EQ(2, PartitionCount());
   ASSERT_NO_FATAL_FAILURE(Check());
 
@@ -525,7 +525,7 @@ TEST_P(OptomizeKindsTest, RangeOfDeletedRecordsDisappears) {
     tvDeleteRecordNum(manager_, r, &status_);
     deleted_.insert(static_cast<int>(Layout()[r - 1]));
   }
-  ASSERT_NO_FATAL_FAILURE(Optimise(0, 1, OptomizeLast, 2));
+  ASSERT_NO_FATAL_FAILURE(Optomize(0, 1, OptomizeLast, 2));
   EXPECT_EQ(0, PartitionCount());
   ASSERT_NO_FATAL_FAILURE(Check());
   tvCloseIndex(manager_, &status_);
