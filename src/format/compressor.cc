@@ -12,10 +12,10 @@
 // again with the final offsets.
 
 #include <cstring>
-#include <new>
 
 #include "format/compressor.h"
 #include "storage/check.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 int SessionFileT::Release() {
@@ -34,19 +34,9 @@ void IndexCompressorT::SetLargestBuffer(FileClassT* file, uint32_t largest) {
 
 int IndexCompressorT::CreateSessionFile(SessionFileT* file,
                                         StatusCodeT* status) {
-  FileClassT* made = new (std::nothrow) FileClassT(nullptr);
-  if (made == nullptr || !made->IsValid()) {
-    delete made;
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  file->Reset(made);
-  SetLargestBuffer(made, 4096);
-  if (!made->Open(kFileCreate)) {
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
-  return 1;
+  // A session file keeps the default stdio buffer of 4096 bytes.
+  file->Reset(NewTemporaryFile(status));
+  return file->Get() != nullptr;
 }
 
 // ---- The session ------------------------------------------------------------

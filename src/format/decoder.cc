@@ -3,9 +3,9 @@
 #include "format/decoder.h"
 
 #include <cstring>
-#include <new>
 
 #include "format/compressor.h"
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -65,9 +65,9 @@ int IndexDecompressorT::StartDecompression(FileClassT* file,
   delete PrivateFile;
   PrivateFile = nullptr;
   if (file == nullptr) return 0;
-  FileClassT* view = new (std::nothrow) FileClassT(file, kReadBufferBytes);
+  FileClassT* view = NewOrNull<FileClassT>(file, kReadBufferBytes);
   if (view == nullptr) return 0;
-  if (!view->IsValid() || !view->Seek(info.DataOffset)) {
+  if (!view->Seek(info.DataOffset)) {
     delete view;
     return 0;
   }

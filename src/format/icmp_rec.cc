@@ -14,10 +14,10 @@
 // header; the body codes the first 15, grouped by record.
 
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 #include "format/compressor.h"
+#include "storage/allocation.h"
 #include "storage/check.h"
 #include "storage/fileclas.h"
 
@@ -104,11 +104,10 @@ int CodeRecordSegment(BioT* bio, EntryT* segment, uint32_t count) {
 }  // namespace
 
 IndexCompressorT::IndexCompressorT() {
-  TempReadBuffer = new (std::nothrow) unsigned char[kTempReadBufferBytes];
-  WordInfoBuffer = new (std::nothrow) unsigned char[kWordInfoBufferBytes];
-  WordSegment =
-      new (std::nothrow) WeightedWordOutT[1 + kIndexSegmentPostings];
-  SkipTable = new (std::nothrow) WordSkipCompressionTableT;
+  TempReadBuffer = NewArrayOrNull<unsigned char>(kTempReadBufferBytes);
+  WordInfoBuffer = NewArrayOrNull<unsigned char>(kWordInfoBufferBytes);
+  WordSegment = NewArrayOrNull<WeightedWordOutT>(1 + kIndexSegmentPostings);
+  SkipTable = NewOrNull<WordSkipCompressionTableT>();
   ConstructedCorrectly = TempReadBuffer != nullptr &&
                          WordInfoBuffer != nullptr && WordSegment != nullptr &&
                          SkipTable != nullptr;

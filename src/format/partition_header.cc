@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "storage/check.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -214,8 +215,8 @@ int ReadPartitionHeader(FileClassT* file, PartitionHeaderT* header,
                         StatusCodeT* status) {
   unsigned char bytes[kPartitionHeaderSize];
   const uint32_t position = file->GetPosition();
-  if (!file->Read(bytes, kPartitionHeaderSize)) {
-    *status = StatusReadError;
+  if (!FileCall(file->Read(bytes, kPartitionHeaderSize), StatusReadError,
+                status)) {
     return 0;
   }
   PartitionHeaderT decoded;

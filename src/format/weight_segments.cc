@@ -5,10 +5,11 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "format/compressor.h"
+#include "storage/allocation.h"
 #include "storage/check.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -73,20 +74,20 @@ int IndexCompressorT::CompressTermFrequencyFile(FileClassT* wordCounts,
   DocWeightEntries = 0;
   if (wordCounts == nullptr || weights == nullptr) return 0;
   // Both files may still be open for writing; they are read from the start.
-  if (!wordCounts->Close() || !weights->Close()) {
-    *status = StatusCannotCloseFile;
+  if (!FileCall(wordCounts->Close() && weights->Close(), StatusCannotCloseFile,
+                status)) {
     return 0;
   }
   SetLargestBuffer(weights, 4096);
-  if (!wordCounts->Open(kFileReadOnly) || !weights->Open(kFileReadOnly)) {
-    *status = StatusCannotOpenFile;
+  if (!FileCall(wordCounts->Open(kFileReadOnly) && weights->Open(kFileReadOnly),
+                StatusCannotOpenFile, status)) {
     return 0;
   }
   const DocWeightScaleT scale = MakeDocWeightScale(smallest, largest);
   ratio = scale.Ratio;
   SetDocumentWeightInfo(scale.Base, largest, scale.Ratio);
 
-  std::unique_ptr<WeightWorkT> work(new (std::nothrow) WeightWorkT);
+  std::unique_ptr<WeightWorkT> work(NewOrNull<WeightWorkT>());
   if (work == nullptr) return 0;
   PostingStream.StartWriting(work->Stream, kWeightStreamBytes,
                              CompressedWeightFile.Get());
@@ -115,7 +116,7 @@ int IndexCompressorT::CompressDocWeightIndexSegment(
     const DocWeightInfoT* entries, uint32_t count, float ratio, float base) {
   TV_CHECK(count >= 1 && count <= kDocWeightIndexSegmentEntries);
   if (DocWeightTable == nullptr) {
-    DocWeightTable.reset(new (std::nothrow) DocWeightCompressionTableT);
+    DocWeightTable.reset(NewOrNull<DocWeightCompressionTableT>());
     if (DocWeightTable == nullptr) return 0;
   }
   const uint32_t segments = count / kDocWeightSegmentEntries;

@@ -4,19 +4,16 @@
 
 #include <cfloat>
 #include <cmath>
-#include <new>
 
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 DocWeightCalculatorT::DocWeightCalculatorT(uint32_t capacity,
                                            StatusCodeT* status) {
   if (capacity > 0) {
-    Table = new (std::nothrow) SlotT[capacity];
-    if (Table == nullptr) {
-      *status = StatusNotEnoughMemory;
-    } else {
-      Capacity = capacity;
-    }
+    Table = NewArrayOrStatus<SlotT>(capacity, status);
+    if (Table != nullptr) Capacity = capacity;
   }
   ProbeLimit = (Capacity + 1) / 2;
   Reset();
@@ -100,11 +97,10 @@ void DocWeightCalculatorT::CalculateDocumentWeight(float* weight,
   if (weight != nullptr) *weight = result;
   if (wordCount != nullptr) *wordCount = Words;
 
-  if ((WordCountFile != nullptr &&
-       !WordCountFile->WriteLong(Words > 0 ? Words : 1)) ||
-      (WeightFile != nullptr && !WeightFile->WriteFloat(result))) {
-    *status = StatusWriteError;
-  }
+  FileCall((WordCountFile == nullptr ||
+            WordCountFile->WriteLong(Words > 0 ? Words : 1)) &&
+               (WeightFile == nullptr || WeightFile->WriteFloat(result)),
+           StatusWriteError, status);
   Words = 0;
   Head = kNoSlot;
 }

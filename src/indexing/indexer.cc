@@ -4,32 +4,17 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "indexing/doc_weights.h"
 #include "indexing/merge2.h"
 #include "indexing/runbld.h"
 #include "indexing/work_memory.h"
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/run_file.h"
 
 namespace {
-
-// A new temporary file, created and open; null with the status set.
-FileClassT* NewTempFile(StatusCodeT* status) {
-  FileClassT* file = new (std::nothrow) FileClassT(nullptr);
-  if (file == nullptr || !file->IsValid()) {
-    delete file;
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
-  if (!file->Open(kFileCreate)) {
-    delete file;
-    *status = StatusCannotOpenFile;
-    return nullptr;
-  }
-  return file;
-}
 
 // Removes a file from the disk and destroys its object; 1 when the removal
 // succeeded.
@@ -72,11 +57,9 @@ IndexingOptionsT MakeIndexingOptions(uint32_t indexMode,
 }
 
 IndexerT::IndexerT(StatusCodeT* status) {
-  DocWeights = new (std::nothrow)
-      DocWeightCalculatorT(DocWeightCalculatorT::kDefaultCapacity, status);
-  if (DocWeights == nullptr || !Compressor.ConstructedCorrectly) {
-    *status = StatusNotEnoughMemory;
-  }
+  DocWeights = NewOrStatus<DocWeightCalculatorT>(
+      status, DocWeightCalculatorT::kDefaultCapacity, status);
+  if (!Compressor.ConstructedCorrectly) *status = StatusNotEnoughMemory;
 }
 
 IndexerT::~IndexerT() {
@@ -140,7 +123,7 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
     // Left uninitialised: pages the session never reaches stay untouched.
     if (WorkBuffer[i] == nullptr || WorkBufferSize[i] != sizes[i]) {
       delete[] WorkBuffer[i];
-      WorkBuffer[i] = new (std::nothrow) unsigned char[sizes[i]];
+      WorkBuffer[i] = NewArrayOrNull<unsigned char>(sizes[i]);
       WorkBufferSize[i] = WorkBuffer[i] != nullptr ? sizes[i] : 0;
     }
     if (WorkBuffer[i] == nullptr) {
@@ -155,15 +138,14 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
   DocWeights->Reset();
 
   StatusCodeT s = StatusNoError;
-  RunBuilder = new (std::nothrow) RunBuilderT(
+  RunBuilder = NewOrNull<RunBuilderT>(
       plan.TableSlots, static_cast<int>(Options.IndexMode), WorkBuffer[0],
       sizes[0], WorkBuffer[1], sizes[1], WorkBuffer[2], sizes[2],
       plan.WideLinks);
-  Merger = new (std::nothrow) MergeT(WorkBuffer[0], sizes[0], WorkBuffer[1],
-                                     sizes[1], WorkBuffer[2], sizes[2]);
-  RunFile = new (std::nothrow) MFileT;
-  if (RunBuilder == nullptr || !RunBuilder->IsValid() || Merger == nullptr ||
-      RunFile == nullptr || !RunFile->IsValid()) {
+  Merger = NewOrNull<MergeT>(WorkBuffer[0], sizes[0], WorkBuffer[1], sizes[1],
+                             WorkBuffer[2], sizes[2]);
+  RunFile = NewOrNull<MFileT>();
+  if (RunBuilder == nullptr || Merger == nullptr || RunFile == nullptr) {
     s = StatusNotEnoughMemory;
   } else if (RunFile->Open(kRunFileCreate, nullptr, kRunWriteStreamBytes) != 1) {
     s = StatusGeneralError;
@@ -171,8 +153,8 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
   if (s == StatusNoError) {
     RunBuilder->SetOutput(RunFile);
     if (HasWeightFiles()) {
-      WeightFileA = NewTempFile(&s);
-      if (s == StatusNoError) WeightFileB = NewTempFile(&s);
+      WeightFileA = NewTemporaryFile(&s);
+      if (s == StatusNoError) WeightFileB = NewTemporaryFile(&s);
       DocWeights->SetOutputFiles(WeightFileA, WeightFileB);
     }
   }
@@ -189,7 +171,7 @@ void IndexerT::StartTextIndexingSession(const IndexingOptionsT* options,
       {(flags & kOptionVariableRecordID) != 0, &RecordIDs},
   };
   for (const auto& side : sideFiles) {
-    if (s == StatusNoError && side.wanted) *side.file = NewTempFile(&s);
+    if (s == StatusNoError && side.wanted) *side.file = NewTemporaryFile(&s);
   }
   if (s < 0) {
     DiscardSession();
@@ -302,9 +284,8 @@ void IndexerT::CompleteRecordEntries(StatusCodeT* status) {
 
 void IndexerT::WriteRecordPointer(FileClassT* table, uint32_t value,
                                   int asOffset, StatusCodeT* status) {
-  if (!(asOffset ? table->WriteOffset(value) : table->WriteLong(value))) {
-    *status = StatusWriteError;
-  }
+  FileCall(asOffset ? table->WriteOffset(value) : table->WriteLong(value),
+           StatusWriteError, status);
 }
 
 void IndexerT::StoreEntry(FileClassT* table, FileClassT* area,
@@ -312,9 +293,8 @@ void IndexerT::StoreEntry(FileClassT* table, FileClassT* area,
                           const unsigned char* bytes, unsigned long length,
                           StatusCodeT* status) {
   if (area == nullptr) {
-    if (!WritePadded(table, bytes, length, fixedLength)) {
-      *status = StatusWriteError;
-    }
+    FileCall(WritePadded(table, bytes, length, fixedLength), StatusWriteError,
+             status);
     return;
   }
   StatusCodeT s = StatusNoError;
@@ -325,10 +305,10 @@ void IndexerT::StoreEntry(FileClassT* table, FileClassT* area,
 
 void IndexerT::AppendToArea(FileClassT* area, const unsigned char* bytes,
                             unsigned long length, StatusCodeT* status) {
-  if (length > UINT32_MAX ||
-      (length > 0 && !area->Write(bytes, static_cast<uint32_t>(length)))) {
-    *status = StatusWriteError;
-  }
+  const int written =
+      length <= UINT32_MAX &&
+      (length == 0 || area->Write(bytes, static_cast<uint32_t>(length)));
+  FileCall(written, StatusWriteError, status);
 }
 
 void IndexerT::StoreRecordData(const unsigned char* data, unsigned long length,
@@ -367,9 +347,9 @@ void IndexerT::FillFixedEntry(const unsigned char* data, unsigned long length,
   if (count == 0) return;
   FileClassT* table = RecordDataPointers;
   const uint32_t end = table->GetPosition();
-  if (!table->Seek(FixedEntryStart + FixedEntryFilled) ||
-      !table->Write(data, count) || !table->Seek(end)) {
-    *status = StatusWriteError;
+  if (!FileCall(table->Seek(FixedEntryStart + FixedEntryFilled) &&
+                    table->Write(data, count) && table->Seek(end),
+                StatusWriteError, status)) {
     return;
   }
   FixedEntryFilled += count;
@@ -436,15 +416,15 @@ FileClassT* IndexerT::GetIndexFile() {
 }
 
 void IndexerT::WriteBlankHeader(FileClassT* file, StatusCodeT* status) {
-  if (!Compressor.WriteBlankHeader(file)) *status = StatusWriteError;
+  FileCall(Compressor.WriteBlankHeader(file), StatusWriteError, status);
 }
 
 void IndexerT::WriteFullHeader(StatusCodeT* status) {
-  if (!Compressor.WriteFullHeader()) *status = StatusWriteError;
+  FileCall(Compressor.WriteFullHeader(), StatusWriteError, status);
 }
 
 void IndexerT::CopyDataToDataFile(StatusCodeT* status) {
-  if (!Compressor.CopyDataToDataFile()) *status = StatusGeneralError;
+  FileCall(Compressor.CopyDataToDataFile(), StatusGeneralError, status);
 }
 
 void IndexerT::CloseRecordTables(StatusCodeT* status) {
@@ -459,21 +439,10 @@ void IndexerT::CloseRecordTables(StatusCodeT* status) {
 }
 
 int IndexerT::MakePartitionFile(StatusCodeT* status) {
-  PartitionFile =
-      new (std::nothrow) FileClassT(FinalNameSet ? FinalName : nullptr);
-  if (PartitionFile == nullptr || !PartitionFile->IsValid()) {
-    delete PartitionFile;
-    PartitionFile = nullptr;
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
+  PartitionFile = NewOpenFile(FinalNameSet ? FinalName : nullptr, kFileCreate,
+                              StatusCannotOpenFile, status);
+  if (PartitionFile == nullptr) return 0;
   OwnsPartitionFile = 1;
-  if (!PartitionFile->Open(kFileCreate)) {
-    delete PartitionFile;
-    PartitionFile = nullptr;
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
   PartitionFile->SetBuff(nullptr, 8192);
   return 1;
 }
@@ -520,11 +489,11 @@ void IndexerT::EndIndexingSession(const WordTypeT* word, StatusCodeT* status) {
     TempIndexFile = RunFile != nullptr ? RunFile->GetRunFile() : nullptr;
     if (TempIndexFile == nullptr) {
       s = StatusGeneralError;
-    } else if (!RunFile->DeleteLogFileOnly()) {
-      s = StatusCannotDeleteFile;
-    } else if (!TempIndexFile->Close() ||
-               (WeightFileB != nullptr && !WeightFileB->Close())) {
-      s = StatusCannotCloseFile;
+    } else if (FileCall(RunFile->DeleteLogFileOnly(), StatusCannotDeleteFile,
+                        &s)) {
+      FileCall(TempIndexFile->Close() &&
+                   (WeightFileB == nullptr || WeightFileB->Close()),
+               StatusCannotCloseFile, &s);
     }
   }
   if (s == StatusNoError) CloseRecordTables(&s);
@@ -564,7 +533,7 @@ void IndexerT::EndIndexingSession(const WordTypeT* word, StatusCodeT* status) {
     WriteBlankHeader(PartitionFile, &s);
     if (s >= 0) CopyDataToDataFile(&s);
     if (s >= 0) WriteFullHeader(&s);
-    if (s >= 0 && !PartitionFile->Close()) s = StatusCannotCloseFile;
+    if (s >= 0) FileCall(PartitionFile->Close(), StatusCannotCloseFile, &s);
     if (s < 0) DiscardFile(PartitionFile);
   }
   if (s < 0) *status = s;

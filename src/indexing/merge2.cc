@@ -3,9 +3,9 @@
 #include "indexing/merge2.h"
 
 #include <algorithm>
-#include <new>
 
 #include "indexing/run.h"
+#include "storage/allocation.h"
 #include "storage/check.h"
 #include "storage/run_file.h"
 
@@ -64,8 +64,8 @@ MFileT* MergeT::GetFinishedMergeFile() {
 int MergeT::MergePass() {
   if (GroupLimit < 2) return 0;  // no progress possible
   if (Input->Open(kRunFileOpenExisting, nullptr, kReadStreamBuffer) != 1) return 0;
-  Output = new (std::nothrow) MFileT();
-  if (Output == nullptr || !Output->IsValid() ||
+  Output = NewOrNull<MFileT>();
+  if (Output == nullptr ||
       Output->Open(kRunFileCreate, nullptr, kRunWriteStreamBytes) != 1) {
     return 0;
   }
@@ -95,7 +95,7 @@ int MergeT::LoadRuns() {
     if (info.Length != 0) {
       uint32_t size = 0;
       unsigned char* slice = NextSlice(&size);
-      RunT* run = new (std::nothrow) RunT(slice, size, Input, Output);
+      RunT* run = NewOrNull<RunT>(slice, size, Input, Output);
       if (run == nullptr) return 0;
       Loaded[LoadedRuns] = run;
       if (!run->StartRun(info.Offset, info.Length, LoadedRuns++)) return 0;

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
 #include "storage/check.h"
+#include "storage/file_status.h"
 #include "storage/key_order.h"
 #include "storage/run_file.h"
 #include "storage/word_rec.h"
@@ -103,7 +104,7 @@ RunBuilderT::RunBuilderT(uint32_t tableSize, int indexMode, void* buffer1,
   int allocated = 1;
   int owned = 0;
   auto allocate = [&](uint32_t size) -> unsigned char* {
-    unsigned char* area = new (std::nothrow) unsigned char[size];
+    unsigned char* area = NewArrayOrNull<unsigned char>(size);
     if (area == nullptr) {
       allocated = 0;
     } else {
@@ -404,7 +405,7 @@ void RunBuilderT::EndIndexRun(const WordTypeT* word, StatusCodeT* status) {
 
 void RunBuilderT::EndIndexing(const WordTypeT* word, StatusCodeT* status) {
   if (!Spill(word, status)) return;
-  if (!RunFile->Close()) *status = StatusCannotCloseFile;
+  FileCall(RunFile->Close(), StatusCannotCloseFile, status);
 }
 
 uint32_t RunBuilderT::GetDiskSpaceUsage() {
@@ -421,11 +422,7 @@ int RunBuilderT::Spill(const WordTypeT* word, StatusCodeT* status) {
   int written = WriteIndex() &&
                 RunFile->EndIndexRun(word != nullptr ? word->RunTags : kNoTags);
   ResetInternalIndex();
-  if (!written) {
-    *status = StatusWriteError;
-    return 0;
-  }
-  return 1;
+  return FileCall(written, StatusWriteError, status);
 }
 
 void RunBuilderT::SortIndex() {

@@ -2,16 +2,13 @@
 
 #include "indexing/word_count_cache.h"
 
-#include <new>
+#include "storage/allocation.h"
 
 WordCountCacheT::~WordCountCacheT() { delete[] Table; }
 
 void WordCountCacheT::SetCacheSize(uint32_t capacity, StatusCodeT* status) {
-  EntryT* table = new (std::nothrow) EntryT[capacity > 0 ? capacity : 1];
-  if (table == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return;
-  }
+  EntryT* table = NewArrayOrStatus<EntryT>(capacity > 0 ? capacity : 1, status);
+  if (table == nullptr) return;
   delete[] Table;
   Table = table;
   Capacity = capacity;

@@ -2,13 +2,12 @@
 // index manager, whose partition files are registered in a distributed
 // index, or copied into a single-file one, afterwards.
 
-#include <new>
-
 #include "indexing/indexer.h"
 #include "interface/indexer_call.h"
 #include "interface/manager_call.h"
 #include "manager/creation_params.h"
 #include "manager/index_manager.h"
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 extern "C" {
@@ -22,11 +21,8 @@ TV_EXPORT IndexerT* tvStartDistributedIndexingSession(
           *s = StatusMalformedParameter;
           return nullptr;
         }
-        IndexerT* indexer = new (std::nothrow) IndexerT(s);
-        if (indexer == nullptr) {
-          *s = StatusNotEnoughMemory;
-          return nullptr;
-        }
+        IndexerT* indexer = NewOrStatus<IndexerT>(s, s);
+        if (indexer == nullptr) return nullptr;
         IndexingOptionsT options = MakeIndexingOptions(
             params->IndexMode, params->OptionBlock,
             params->FixedRecordDataLength, params->FixedRecordIDLength);

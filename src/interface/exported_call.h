@@ -1,7 +1,9 @@
 // The calling frame of every exported function: the status is written 0
 // before anything else (a null status pointer is tolerated), and no C++
 // exception leaves the library — running out of memory becomes
-// StatusNotEnoughMemory and anything else StatusGeneralError.
+// StatusNotEnoughMemory and anything else StatusGeneralError. The catch is
+// the net for standard containers and strings only: objects the library
+// allocates itself report the failure as a status (storage/allocation.h).
 
 #ifndef TARVIS_INTERFACE_EXPORTED_CALL_H_
 #define TARVIS_INTERFACE_EXPORTED_CALL_H_

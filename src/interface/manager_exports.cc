@@ -8,6 +8,7 @@
 #include "interface/manager_call.h"
 #include "manager/creation_params.h"
 #include "manager/index_manager.h"
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 extern "C" {
@@ -44,11 +45,8 @@ TV_EXPORT IndexCreationParametersT* tvCreateIndexCreationParams(
   return ExportedCall(
       status, static_cast<IndexCreationParametersT*>(nullptr),
       [](StatusCodeT* s) -> IndexCreationParametersT* {
-        auto* params = new (std::nothrow) IndexCreationParametersT;
-        if (params == nullptr) {
-          *s = StatusNotEnoughMemory;
-          return nullptr;
-        }
+        auto* params = NewOrStatus<IndexCreationParametersT>(s);
+        if (params == nullptr) return nullptr;
         params->Reset();
         RegisterHandle(params, HandleKind::kCreationParams);
         return params;

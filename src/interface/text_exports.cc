@@ -3,10 +3,10 @@
 // folding. Each checks its handle and pointer arguments before use.
 
 #include <cstring>
-#include <new>
 
 #include "interface/exported_call.h"
 #include "interface/live_handles.h"
+#include "storage/allocation.h"
 #include "text/char_normalize.h"
 #include "text/highlighter.h"
 #include "text/robots.h"
@@ -19,7 +19,7 @@ namespace {
 // out.
 template <typename T>
 T* CreateHandle(HandleKind kind) {
-  T* object = new (std::nothrow) T;
+  T* object = NewOrNull<T>();
   try {
     RegisterHandle(object, kind);
   } catch (...) {

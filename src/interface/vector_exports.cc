@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 
 #include "interface/exported_call.h"
 #include "interface/live_handles.h"
@@ -13,6 +12,7 @@
 #include "manager/index_manager.h"
 #include "query/query_processor.h"
 #include "query/uncompressed_vector.h"
+#include "storage/allocation.h"
 
 namespace {
 
@@ -107,8 +107,8 @@ QueryVectorBaseT* Combine(QueryVectorBaseT* a, QueryVectorBaseT* b,
             break;
           case VectorOperationT::kNot:
             result = b != a ? processor.ProcessNot(s)
-                            : new (std::nothrow)
-                                  UncompressedQueryVectorT(kResultVectorBytes, s);
+                            : NewOrStatus<UncompressedQueryVectorT>(
+                                  s, kResultVectorBytes, s);
             break;
         }
         if (result == nullptr) {
@@ -247,8 +247,8 @@ TV_EXPORT void tvVectorRewind(QueryVectorBaseT* vector, StatusCodeT* status) {
 TV_EXPORT QueryVectorBaseT* tvCreateResultVector(StatusCodeT* status) {
   return ExportedCall(status, static_cast<QueryVectorBaseT*>(nullptr),
                       [](StatusCodeT* s) -> QueryVectorBaseT* {
-                        auto* vector = new (std::nothrow)
-                            UncompressedQueryVectorT(kResultVectorBytes, s);
+                        auto* vector = NewOrStatus<UncompressedQueryVectorT>(
+                            s, kResultVectorBytes, s);
                         if (vector == nullptr || *s < 0) {
                           delete vector;
                           *s = StatusNotEnoughMemory;

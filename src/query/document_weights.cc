@@ -5,9 +5,9 @@
 #include "query/document_weights.h"
 
 #include <cmath>
-#include <new>
 
 #include "query/partition_reader.h"
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -25,13 +25,8 @@ int DocumentWeightTableT::Open(const PartitionReaderT& reader,
   View.reset();
   const PartitionHeaderT& header = reader.Header();
   if (!header.DocWeightFlag || reader.File() == nullptr) return 1;
-  auto* view = new (std::nothrow) FileClassT(reader.File(), kWeightViewBytes);
-  if (view == nullptr || !view->IsValid()) {
-    delete view;
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  View.reset(view);
+  View.reset(NewOrStatus<FileClassT>(status, reader.File(), kWeightViewBytes));
+  if (View == nullptr) return 0;
   TableStart = reader.HeaderPosition() + header.WeightTableOffset;
   Records = header.RecordCount;
   return 1;

@@ -4,9 +4,9 @@
 #include "query/partition_reader.h"
 
 #include <cstring>
-#include <new>
 
 #include "query/compressed_vector.h"
+#include "storage/allocation.h"
 
 namespace {
 
@@ -159,11 +159,9 @@ void PartitionReaderT::DF_PreviousKey(void* cursor, unsigned char* key,
 CompressedQueryVectorT* PartitionReaderT::NewTermVector(
     const WordIndexInfoT* info, StatusCodeT* status) {
   StatusCodeT made = StatusNoError;
-  CompressedQueryVectorT* vector = new (std::nothrow) CompressedQueryVectorT(&made);
-  if (vector == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+  CompressedQueryVectorT* vector =
+      NewOrStatus<CompressedQueryVectorT>(status, &made);
+  if (vector == nullptr) return nullptr;
   if (info != nullptr) {
     vector->HookVectorToIndex(ReaderFile, *info, &made);
     if (made < 0) {

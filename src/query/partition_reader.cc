@@ -3,9 +3,8 @@
 
 #include "query/partition_reader.h"
 
-#include <new>
-
 #include "format/decoder.h"
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 PartitionReaderT::PartitionReaderT(uint32_t partitionNumber)
@@ -84,11 +83,8 @@ IndexDecompressorT* PartitionReaderT::GetTermCounts(StatusCodeT* status) {
     return nullptr;
   }
   if (!HeaderData.DocWeightFlag) return nullptr;
-  IndexDecompressorT* weights = new (std::nothrow) IndexDecompressorT();
-  if (weights == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+  IndexDecompressorT* weights = NewOrStatus<IndexDecompressorT>(status);
+  if (weights == nullptr) return nullptr;
   const WordIndexInfoT info = DocWeightSegmentInfo(HeaderData, HeaderStart);
   if (!weights->StartDecompression(ReaderFile, info)) {
     delete weights;

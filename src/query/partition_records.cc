@@ -13,13 +13,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <new>
 
 #include "format/option_flags.h"
 #include "query/compressed_vector.h"
 #include "query/hex_words.h"
 #include "query/partition_reader.h"
 #include "query/query_processor.h"
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -67,8 +68,8 @@ int LocateVariable(FileClassT* file, uint32_t headerStart,
     *status = StatusReadError;
     return 0;
   }
-  if (!file->Seek(headerStart + table.Start + (record - 1) * width)) {
-    *status = StatusSeekError;
+  if (!FileCall(file->Seek(headerStart + table.Start + (record - 1) * width),
+                StatusSeekError, status)) {
     return 0;
   }
   uint32_t first = 0;
@@ -145,15 +146,8 @@ int LocateRecord(FileClassT* file, uint32_t headerStart,
 int ReadBytes(FileClassT* file, uint32_t position, unsigned char* buffer,
               uint32_t count, StatusCodeT* status) {
   if (count == 0) return 1;
-  if (!file->Seek(position)) {
-    *status = StatusSeekError;
-    return 0;
-  }
-  if (!file->Read(buffer, count)) {
-    *status = StatusReadError;
-    return 0;
-  }
-  return 1;
+  return FileCall(file->Seek(position), StatusSeekError, status) &&
+         FileCall(file->Read(buffer, count), StatusReadError, status);
 }
 
 }  // namespace
@@ -254,11 +248,8 @@ QueryVectorBaseT* PartitionReaderT::FindRecordID(unsigned char* term,
     return nullptr;
   }
   std::unique_ptr<CompressedQueryVectorT> postings(
-      new (std::nothrow) CompressedQueryVectorT(&s));
-  if (postings == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+      NewOrStatus<CompressedQueryVectorT>(status, &s));
+  if (postings == nullptr) return nullptr;
   if (s == StatusNoError) postings->HookVectorToIndex(ReaderFile, info, &s);
   if (s < 0) {
     *status = s;

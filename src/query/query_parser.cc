@@ -8,6 +8,7 @@
 #include <new>
 
 #include "query/hex_words.h"
+#include "storage/allocation.h"
 #include "storage/check.h"
 
 namespace {
@@ -606,11 +607,9 @@ UncompressedQueryVectorT* QueryParserT::ProcessQuery(
   try {
     Source = source;
     Positional = source->IndexMode() == WORD_MODE;
-    Processor = new (std::nothrow)
-        QueryProcessorT(recordsInPartition, deleted, RecordOffset);
-    if (Processor == nullptr) {
-      *status = StatusNotEnoughMemory;
-    } else if (IsAcceptableText(query, status)) {
+    Processor = NewOrStatus<QueryProcessorT>(status, recordsInPartition,
+                                             deleted, RecordOffset);
+    if (Processor != nullptr && IsAcceptableText(query, status)) {
       Text = query;
       result = CheckSingleQuery(status);
       if (result == nullptr && *status >= 0 &&

@@ -5,9 +5,9 @@
 #include "query/query_processor.h"
 
 #include <algorithm>
-#include <new>
 
 #include "query/vector_buffer_pool.h"
+#include "storage/allocation.h"
 
 QueryProcessorT::QueryProcessorT(uint32_t recordsInPartition,
                                  const DeletedRecordSetT* deleted,
@@ -173,11 +173,8 @@ int QueryProcessorT::SkipRecord(QueryVectorBaseT* vector, uint32_t record,
 UncompressedQueryVectorT* QueryProcessorT::NewResult(StatusCodeT* status) {
   *status = StatusNoError;
   UncompressedQueryVectorT* result =
-      new (std::nothrow) UncompressedQueryVectorT(kWorkVectorBytes, status);
-  if (result == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+      NewOrStatus<UncompressedQueryVectorT>(status, kWorkVectorBytes, status);
+  if (result == nullptr) return nullptr;
   if (*status < 0) return Fail(result);
   return result;
 }

@@ -12,6 +12,7 @@
 #include "manager/record_deleter.h"
 #include "query/document_weights.h"
 #include "query/partition_reader.h"
+#include "storage/allocation.h"
 
 namespace {
 
@@ -437,17 +438,13 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
 UncompressedQueryVectorT* RankedManagerT::SortVector(StatusCodeT* status) {
   const uint32_t count = TopRecords.Count();
   std::unique_ptr<RankedRecList[]> sorted(
-      new (std::nothrow) RankedRecList[std::max<uint32_t>(count, 1)]);
-  if (sorted == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+      NewArrayOrStatus<RankedRecList>(std::max<uint32_t>(count, 1), status));
+  if (sorted == nullptr) return nullptr;
   TopRecords.TakeSorted(sorted.get());
   StatusCodeT s = StatusNoError;
   std::unique_ptr<UncompressedQueryVectorT> ranked(
-      new (std::nothrow) UncompressedQueryVectorT(
-          std::max<uint32_t>(count, 1) * sizeof(TermInstanceT), &s));
-  if (ranked == nullptr) s = StatusNotEnoughMemory;
+      NewOrStatus<UncompressedQueryVectorT>(
+          &s, std::max<uint32_t>(count, 1) * sizeof(TermInstanceT), &s));
   for (uint32_t i = 0; i < count && s >= 0; ++i) {
     TermInstanceT hit;
     hit.RecordNumber = sorted[i].RecordNumber;
@@ -470,7 +467,7 @@ UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
     *status = StatusNotInitializedForSearching;
     return nullptr;
   }
-  Terms.reset(new (std::nothrow) RankedTermT[kMaximumRankedTerms]);
+  Terms.reset(NewArrayOrNull<RankedTermT>(kMaximumRankedTerms));
   if (Terms == nullptr || !TopRecords.IsValid()) {
     *status = StatusNotEnoughMemory;
     return nullptr;

@@ -3,10 +3,11 @@
 #include "query/uncompressed_vector.h"
 
 #include <algorithm>
-#include <new>
 
 #include "query/vector_buffer_pool.h"
+#include "storage/allocation.h"
 #include "storage/check.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 static_assert(sizeof(TermInstanceT) == 16,
@@ -39,7 +40,7 @@ UncompressedQueryVectorT::UncompressedQueryVectorT(uint32_t sizeInBytes,
 // Full windows of work vectors come from the pool and go back to it.
 static TermInstanceT* NewBuffer(uint32_t entries) {
   if (entries == kPooledWindowEntries) return TakePooledWindow();
-  return new (std::nothrow) TermInstanceT[entries];
+  return NewArrayOrNull<TermInstanceT>(entries);
 }
 
 static void FreeBuffer(TermInstanceT* buffer, uint32_t entries) {
@@ -88,17 +89,8 @@ void UncompressedQueryVectorT::PointAt(uint32_t index) {
 }
 
 int UncompressedQueryVectorT::OpenSpillFile(StatusCodeT* status) {
-  FileClassT* file = new (std::nothrow) FileClassT(nullptr);
-  if (file == nullptr || !file->IsValid()) {
-    delete file;
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  if (!file->Open(kFileCreate)) {
-    delete file;
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
+  FileClassT* file = NewTemporaryFile(status);
+  if (file == nullptr) return 0;
   // The file allocates its stream buffer; without any the stream's default
   // buffering still works.
   for (uint32_t size : kSpillBufferSizes) {
@@ -111,12 +103,10 @@ int UncompressedQueryVectorT::OpenSpillFile(StatusCodeT* status) {
 int UncompressedQueryVectorT::WriteBackWindow(StatusCodeT* status) {
   if (!Dirty) return 1;
   if (SpillFile == nullptr && !OpenSpillFile(status)) return 0;
-  if (!SpillFile->Seek(WindowBase * kEntryBytes)) {
-    *status = StatusSeekError;
-    return 0;
-  }
-  if (!SpillFile->Write(Buffer, WindowCount() * kEntryBytes)) {
-    *status = StatusWriteError;
+  if (!FileCall(SpillFile->Seek(WindowBase * kEntryBytes), StatusSeekError,
+                status) ||
+      !FileCall(SpillFile->Write(Buffer, WindowCount() * kEntryBytes),
+                StatusWriteError, status)) {
     return 0;
   }
   Dirty = 0;
@@ -131,12 +121,10 @@ int UncompressedQueryVectorT::LoadWindow(uint32_t base, StatusCodeT* status) {
     // Windows other than the current one exist only in the spill file.
     TV_CHECK(SpillFile != nullptr);
     if (!MakeRoom(count, status)) return 0;
-    if (!SpillFile->Seek(base * kEntryBytes)) {
-      *status = StatusSeekError;
-      return 0;
-    }
-    if (!SpillFile->Read(Buffer, count * kEntryBytes)) {
-      *status = StatusReadError;
+    if (!FileCall(SpillFile->Seek(base * kEntryBytes), StatusSeekError,
+                  status) ||
+        !FileCall(SpillFile->Read(Buffer, count * kEntryBytes), StatusReadError,
+                  status)) {
       return 0;
     }
   }

@@ -4,7 +4,8 @@
 #include "query/vector_buffer_pool.h"
 
 #include <mutex>
-#include <new>
+
+#include "storage/allocation.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ TermInstanceT* TakePooledWindow() {
     std::lock_guard<std::mutex> hold(pool.Lock);
     if (pool.KeptCount > 0) return pool.Kept[--pool.KeptCount];
   }
-  return new (std::nothrow) TermInstanceT[kPooledWindowEntries];
+  return NewArrayOrNull<TermInstanceT>(kPooledWindowEntries);
 }
 
 void GivePooledWindow(TermInstanceT* window) {

@@ -3,10 +3,11 @@
 #include "stats/stats_database.h"
 
 #include <cstring>
-#include <new>
 #include <utility>
 
 #include "format/encode.h"
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 
 StatsDatabaseT::~StatsDatabaseT() { CloseDestination(); }
 
@@ -26,18 +27,9 @@ void StatsDatabaseT::Create(const char* fileName, StatusCodeT* status) {
     *status = StatusCannotOpenFile;
     return;
   }
-  FileClassT* file = new (std::nothrow) FileClassT(fileName);
-  if (file == nullptr || !file->IsValid()) {
-    delete file;
-    *status = StatusNotEnoughMemory;
-    return;
-  }
-  if (!file->Open(kFileCreate)) {
-    delete file;
-    *status = StatusCannotOpenFile;
-    return;
-  }
-  Destination = file;
+  Destination =
+      NewOpenFile(fileName, kFileCreate, StatusCannotOpenFile, status);
+  if (Destination == nullptr) return;
   Tree.StartSession();
 }
 
@@ -59,7 +51,7 @@ void StatsDatabaseT::AddKey(const unsigned char* word, uint32_t first,
   if (inserted == 3 && Tree.NextPage()) {
     inserted = Tree.TreeInsert(word, data, length);
   }
-  if (inserted != 1) *status = StatusWriteError;
+  FileCall(inserted == 1, StatusWriteError, status);
 }
 
 void StatsDatabaseT::EndAdditions(StatusCodeT* status) {
@@ -67,12 +59,10 @@ void StatsDatabaseT::EndAdditions(StatusCodeT* status) {
     *status = StatusGeneralError;
     return;
   }
-  if (!Tree.WriteBlankHeader(Destination)) {
-    *status = StatusWriteError;
-  } else if (!Tree.EndInsertions()) {
-    *status = StatusGeneralError;
-  } else if (!Tree.CopyDataToDataFile() || !Tree.WriteFullHeader()) {
-    *status = StatusWriteError;
+  if (FileCall(Tree.WriteBlankHeader(Destination), StatusWriteError, status) &&
+      FileCall(Tree.EndInsertions(), StatusGeneralError, status)) {
+    FileCall(Tree.CopyDataToDataFile() && Tree.WriteFullHeader(),
+             StatusWriteError, status);
   }
   Tree.EndSession();
   // The header is rewritten in place; closing writes out what is buffered.
@@ -103,8 +93,8 @@ int StatsReaderT::Open(const char* fileName) {
   Started = 0;
   Cursor = ReadBTreeCursorT();
   if (fileName == nullptr) return 0;
-  std::unique_ptr<FileClassT> file(new (std::nothrow) FileClassT(fileName));
-  if (file == nullptr || !file->IsValid() || !file->Open(kFileReadOnly) ||
+  std::unique_ptr<FileClassT> file(NewOrNull<FileClassT>(fileName));
+  if (file == nullptr || !file->Open(kFileReadOnly) ||
       !Tree.ReadHeader(file.get())) {
     return 0;
   }

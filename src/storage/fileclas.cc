@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-#include <new>
 
+#include "storage/allocation.h"
 #include "storage/check.h"
 #include "storage/file_primitives.h"
 
@@ -134,7 +134,7 @@ FileClassT::FileClassT(FileClassT* other, uint32_t bufferSize)
 FileClassT::FileClassT(const char* name, uint32_t blockSize,
                        uint32_t bufferSize)
     : OwnerId(this) {
-  FileClassT* root = new (std::nothrow) FileClassT(name);
+  FileClassT* root = NewOrNull<FileClassT>(name);
   if (root == nullptr) return;
   if (!AllocateNewBuffer(bufferSize)) {
     delete root;
@@ -167,7 +167,7 @@ FileClassT::~FileClassT() {
 int FileClassT::AllocateNewBuffer(uint32_t size) {
   if (size == 0) size = kDefaultBufferSize;
   FileClassBufferT& b = StreamBuffer;
-  b.Data = new (std::nothrow) unsigned char[size];
+  b.Data = NewArrayOrNull<unsigned char>(size);
   if (b.Data == nullptr) return 0;
   b.Allocated = 1;
   b.Capacity = size;
@@ -179,7 +179,7 @@ int FileClassT::AllocateNewBuffer(uint32_t size) {
 // Turns this root into a view of a new root that takes over its stream,
 // name and page cache, so that pointers held to this object stay good.
 int FileClassT::MakeViewInPlace() {
-  FileClassT* root = new (std::nothrow) FileClassT();
+  FileClassT* root = NewOrNull<FileClassT>();
   if (root == nullptr) return 0;
   if (!AllocateNewBuffer(StdioBlockSize)) {
     delete root;
@@ -304,7 +304,7 @@ int FileClassT::CloseStream() {
 // Gives the stream a buffer of StdioBlockSize bytes owned by this root.
 int FileClassT::ApplyStdioBuffer() {
   if (LastOp != kNoOp && !OsFlush(Stream)) return 0;
-  char* buffer = new (std::nothrow) char[StdioBlockSize];
+  char* buffer = NewArrayOrNull<char>(StdioBlockSize);
   if (buffer == nullptr) return 0;
   if (!OsSetBuffer(Stream, buffer, StdioBlockSize)) {
     delete[] buffer;

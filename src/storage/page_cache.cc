@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <new>
+
+#include "storage/allocation.h"
 
 namespace {
 
@@ -129,8 +130,8 @@ BufferHeaderT* FileClassT::FindPage(uint32_t offset, uint32_t size) {
 // A zero-filled page; while memory is short, pages are evicted to make room.
 BufferHeaderT* FileClassT::NewPage(uint32_t size) {
   for (;;) {
-    BufferHeaderT* page = new (std::nothrow) BufferHeaderT;
-    unsigned char* data = new (std::nothrow) unsigned char[size]();
+    BufferHeaderT* page = NewOrNull<BufferHeaderT>();
+    unsigned char* data = NewZeroedArrayOrNull<unsigned char>(size);
     if (page != nullptr && data != nullptr) {
       page->Size = size;
       page->AllocatedFlag = 1;

@@ -4,8 +4,8 @@
 
 #include <climits>
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 #include "storage/writetre.h"
 
@@ -173,7 +173,7 @@ int ReadBTreeT::ReadHeader(FileClassT* file) {
 int ReadBTreeT::LoadTree() {
   if (File == nullptr) return 0;
   delete[] RootPage;
-  RootPage = new (std::nothrow) unsigned char[PageSize];
+  RootPage = NewArrayOrNull<unsigned char>(PageSize);
   if (RootPage != nullptr &&
       File->Seek(TreeDataPosition + RootPageNumber * PageSize) &&
       File->Read(RootPage, PageSize)) {
@@ -360,12 +360,8 @@ int ReadBTreeT::GetNthKeyInPage(ReadBTreeCursorT* cursor,
 int ReadBTreeT::GetNthKey(ReadBTreeCursorT* cursor, uint32_t n) {
   if (RootPage == nullptr || cursor == nullptr || n == 0) return 0;
   if (CountView == nullptr) {
-    CountView = new (std::nothrow) FileClassT(File, 1024);
-    if (CountView == nullptr || !CountView->IsValid()) {
-      delete CountView;
-      CountView = nullptr;
-      return 0;
-    }
+    CountView = NewOrNull<FileClassT>(File, uint32_t{1024});
+    if (CountView == nullptr) return 0;
     ResetNthKeyScan();
   }
   const bool inPageFoundLast =

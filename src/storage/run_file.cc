@@ -3,8 +3,8 @@
 #include "storage/run_file.h"
 
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -25,10 +25,9 @@ int CloseIfPresent(FileClassT* file) {
 }  // namespace
 
 MFileT::MFileT() {
-  RunFile = new (std::nothrow) FileClassT(nullptr);
-  LogFile = new (std::nothrow) FileClassT(nullptr);
-  Valid = RunFile != nullptr && LogFile != nullptr && RunFile->IsValid() &&
-          LogFile->IsValid();
+  RunFile = NewOrNull<FileClassT>(nullptr);
+  LogFile = NewOrNull<FileClassT>(nullptr);
+  Valid = RunFile != nullptr && LogFile != nullptr;
 }
 
 MFileT::~MFileT() {

@@ -3,8 +3,8 @@
 #include "storage/writetre.h"
 
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
 #include "storage/check.h"
 #include "storage/fileclas.h"
 
@@ -59,8 +59,8 @@ int WriteBTreeT::StartInsertions(uint32_t pageSize) {
   StartSession();
   if (!IsUsableBTreePageSize(pageSize)) return 0;
   PageSize = pageSize;
-  LeafPage = new (std::nothrow) unsigned char[pageSize]();
-  InternalPage = new (std::nothrow) unsigned char[pageSize]();
+  LeafPage = NewZeroedArrayOrNull<unsigned char>(pageSize);
+  InternalPage = NewZeroedArrayOrNull<unsigned char>(pageSize);
   if (LeafPage != nullptr && InternalPage != nullptr &&
       CreateTemporaryFile(&PageFile) && CreateTemporaryFile(&KeyCountFile) &&
       CreateTemporaryFile(&LevelFile)) {
@@ -72,7 +72,7 @@ int WriteBTreeT::StartInsertions(uint32_t pageSize) {
 }
 
 int WriteBTreeT::CreateTemporaryFile(FileClassT** file) {
-  *file = new (std::nothrow) FileClassT(nullptr);
+  *file = NewOrNull<FileClassT>(nullptr);
   if (*file == nullptr) return 0;
   return (*file)->Open(kFileCreate);
 }
