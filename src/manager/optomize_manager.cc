@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "manager/index_manager.h"
+#include "manager/optomization_range.h"
 #include "manager/optomize.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
@@ -20,12 +20,6 @@
 #include "storage/writer_lock.h"
 
 namespace {
-
-// Span thresholds in bytes: 128 KiB to 64 MiB for little optimisations;
-// a little above 256 MiB, 1 GiB and 2 GiB for big ones.
-constexpr uint32_t kLittleThresholds[] = {
-    0x20000, 0x40000, 0x80000, 0x100000, 0x400000, 0x1000000, 0x4000000};
-constexpr uint32_t kBigThresholds[] = {0x10000014, 0x40000000, 0x80000000};
 
 // A partition file made by a merge, removed from the disk with its object.
 struct MergedFileDeleterT {
@@ -252,73 +246,21 @@ void IndexManagerT::RunOptomization(uint32_t first, uint32_t last,
 
 // ---- Choosing a range -------------------------------------------------------
 
-namespace {
-
-// The span of at least two consecutive partitions with the most partitions
-// under the first threshold that any span fits; 1 when there is one.
-template <class LengthT>
-int FindOptomizationSpan(uint32_t partitions, const uint32_t* thresholds,
-                         size_t thresholdCount, LengthT length,
-                         OptomizationBoundsT* best) {
-  for (size_t t = 0; t < thresholdCount; ++t) {
-    best->Reset();
-    for (uint32_t start = partitions; start-- > 0;) {
-      uint64_t bytes = length(start);
-      for (uint32_t end = start + 1; end < partitions; ++end) {
-        bytes += length(end);
-        if (bytes > thresholds[t]) break;
-        if (end - start + 1 > best->PartitionCount) {
-          best->FirstPartition = start;
-          best->LastPartition = end;
-          best->PartitionCount = end - start + 1;
-        }
-      }
-    }
-    if (best->PartitionCount > 0) return 1;
-  }
-  return 0;
-}
-
-}  // namespace
-
 void IndexManagerT::GetOptomizationBounds(int* first, int* last, BooleanT big) {
-  *first = *last = -1;
-  const uint32_t n = LoadedPartitionCount;
-  auto length = [this](uint32_t i) {
-    uint32_t bytes = 0;
-    uint32_t records = 0;
-    GetPartitionLength(&bytes, &records, i);
-    return bytes;
-  };
-  OptomizationBoundsT span;
-  auto take = [&]() {
-    GetPartitionSpanLength(&span.SpanBytes, &span.SpanRecords,
-                           span.FirstPartition, span.LastPartition);
-    *first = static_cast<int>(span.FirstPartition);
-    *last = static_cast<int>(span.LastPartition);
-  };
-  if (!big &&
-      FindOptomizationSpan(n, kLittleThresholds, std::size(kLittleThresholds),
-                           length, &span)) {
-    take();
-    return;
-  }
-  for (uint32_t i = 0; i < n; ++i) {
+  std::vector<PartitionSizeT> sizes(LoadedPartitionCount);
+  for (uint32_t i = 0; i < LoadedPartitionCount; ++i) {
     const PartitionReaderT* reader = Readers[i];
-    const uint32_t records = reader->RecordCount();
-    uint32_t deleted = 0;
+    PartitionSizeT& size = sizes[i];
+    size.Bytes = reader->PartitionLength();
+    size.Records = reader->RecordCount();
+    size.Deleted = 0;
     DeletedRecords->GetDeletedRecordCount(
-        &deleted, reader->RecordsBefore() + 1,
-        reader->RecordsBefore() + records + 1);
-    if (deleted > records / 10) {
-      *first = *last = static_cast<int>(i);
-      return;
-    }
+        &size.Deleted, reader->RecordsBefore() + 1,
+        reader->RecordsBefore() + size.Records + 1);
   }
-  if (big && FindOptomizationSpan(n, kBigThresholds, std::size(kBigThresholds),
-                                  length, &span)) {
-    take();
-  }
+  const OptomizationBoundsT range = ChooseOptomizationRange(sizes, big);
+  *first = range.PartitionCount > 0 ? static_cast<int>(range.FirstPartition) : -1;
+  *last = range.PartitionCount > 0 ? static_cast<int>(range.LastPartition) : -1;
 }
 
 long IndexManagerT::IndexNeedsLittleOptomization(StatusCodeT* status) {
