@@ -227,8 +227,8 @@ int RankedManagerT::CountTermRecords(StatusCodeT* status) {
       term.Records = same->Records;
       continue;
     }
-    for (uint32_t p = 0; p < Manager->LoadedPartitions(); ++p) {
-      PartitionReaderT* reader = Manager->Reader(p);
+    for (uint32_t p = 0; p < Manager->Partitions().Count(); ++p) {
+      PartitionReaderT* reader = Manager->Partitions().Reader(p);
       StatusCodeT s = StatusNoError;
       if (term.Wildcard) {
         std::unique_ptr<QueryVectorBaseT> matches(
@@ -461,7 +461,7 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
   const uint32_t offset = reader->RecordsBefore();
   const uint32_t records = reader->RecordCount();
   const uint32_t indexMode = reader->IndexMode();
-  const DeletedRecordSetT* deleted = Manager->Deleter();
+  const DeletedRecordSetT* deleted = Manager->IndexFile().Deleted();
   uint32_t record = 0;
   int found;
   while ((found = NextCandidate(offset, records, &record, status)) == 1) {
@@ -512,7 +512,7 @@ UncompressedQueryVectorT* RankedManagerT::SortVector(StatusCodeT* status) {
 
 UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
   *status = StatusNoError;
-  if (Manager == nullptr || Manager->LoadedPartitions() == 0) {
+  if (Manager == nullptr || Manager->Partitions().Count() == 0) {
     *status = StatusNotInitializedForSearching;
     return nullptr;
   }
@@ -540,8 +540,8 @@ UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
     }
     FilterEnded = !Filter->IsPositioned();
   }
-  for (uint32_t p = 0; p < Manager->LoadedPartitions() && !FilterEnded; ++p) {
-    PartitionReaderT* reader = Manager->Reader(p);
+  for (uint32_t p = 0; p < Manager->Partitions().Count() && !FilterEnded; ++p) {
+    PartitionReaderT* reader = Manager->Partitions().Reader(p);
     int live = 0;
     const int scored = PutTokensonHeap(reader, &live, status) &&
                        (!live || AddtoResults(reader, status));

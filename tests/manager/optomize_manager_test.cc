@@ -400,7 +400,8 @@ class OptomizeModelTest : public testing::Test {
         EXPECT_EQ(std::string::npos, name.find("part-")) << name;
       }
       EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
-      EXPECT_EQ(std::string::npos, name.find(IndexManagerT::kOptomizedSuffix))
+      EXPECT_EQ(std::string::npos,
+                name.find(IndexOptomizationT::kOptomizedSuffix))
           << name;
     }
   }
@@ -487,7 +488,7 @@ class OptomizeKindsTest : public OptomizeModelTest,
                           public testing::WithParamInterface<bool> {};
 
 TEST_P(OptomizeKindsTest, MoreThanOneMergeTakes) {
-  const int partitions = IndexManagerT::kMaxMergeInputs + 3;
+  const int partitions = IndexOptomizationT::kMaxMergeInputs + 3;
   ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, GetParam(), partitions, 2));
   ASSERT_NO_FATAL_FAILURE(DeleteSome(15));
   ASSERT_NO_FATAL_FAILURE(
@@ -662,7 +663,7 @@ TEST_F(OptomizeModelTest, EndCutShortLeavesTheOldIndex) {
   ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, false, 4, 5));
   ASSERT_NO_FATAL_FAILURE(DeleteSome(30));
   ASSERT_NO_FATAL_FAILURE(Check());
-  const std::string next = path_ + IndexManagerT::kOptomizedSuffix;
+  const std::string next = path_ + IndexOptomizationT::kOptomizedSuffix;
   struct ObstacleT {
     const char* Name;
     StatusCodeT Status;
@@ -719,7 +720,7 @@ class SizedManagerT : public IndexManagerT {
   }
   void SetLengths(const std::vector<uint32_t>& lengths) {
     for (uint32_t i = 0; i < lengths.size(); ++i) {
-      static_cast<SizedReaderT*>(Reader(i))->SetLength(lengths[i]);
+      static_cast<SizedReaderT*>(Partitions().Reader(i))->SetLength(lengths[i]);
     }
   }
 };
