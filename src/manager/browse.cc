@@ -92,7 +92,7 @@ void IndexManagerT::StepKey(DictionaryCursorT* cursor, int direction,
   int haveBest = 0;
   uint64_t bestRecords = 0;
   uint64_t bestHits = 0;
-  for (uint32_t i = 0; i < Loaded.Count(); ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     unsigned char candidate[256];
     uint32_t r = 0;
     uint32_t h = 0;
@@ -135,7 +135,7 @@ void IndexManagerT::FindKey(DictionaryCursorT* cursor, unsigned char* key,
   uint64_t sumRecords = 0;
   uint64_t sumHits = 0;
   int holders = 0;
-  for (uint32_t i = 0; i < Loaded.Count(); ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     BooleanT inPartition = 0;
     uint32_t r = 0;
     uint32_t h = 0;
@@ -224,7 +224,7 @@ UncompressedQueryVectorT* IndexManagerT::GetCurrentQueryVector(
     *status = StatusNotEnoughMemory;
     return nullptr;
   }
-  for (uint32_t i = 0; i < Loaded.Count() && s >= 0; ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount() && s >= 0; ++i) {
     BooleanT found = 0;
     uint32_t r = 0;
     uint32_t h = 0;

@@ -53,7 +53,7 @@ int IndexCommitT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
     return 0;
   }
   const IndexHeaderInfoT before = Index->Header();
-  const uint32_t loadedBefore = Partitions->Count();
+  const uint32_t loadedBefore = Partitions->PartitionCount();
   const int wereLoaded = Partitions->AreLoaded();
   StatusCodeT s = StatusNoError;
   Index->ReadHeader(&s);
@@ -69,7 +69,7 @@ int IndexCommitT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
     Index->ReloadDeletedRecords(Partitions->RecordCount(), &s);
   }
   if (s < 0) {
-    if (Partitions->Count() > loadedBefore) {
+    if (Partitions->PartitionCount() > loadedBefore) {
       Partitions->RollBack(loadedBefore, wereLoaded);
     }
     Index->RestoreHeader(before);

@@ -62,7 +62,8 @@ int IndexManagerT::RequireRetrieval(StatusCodeT* status) const {
 }
 
 int IndexManagerT::RequireLoadedPartitions(StatusCodeT* status) const {
-  if (Index.IsOpen() && Loaded.Retrieving() && Loaded.Count() > 0) return 1;
+  if (Index.IsOpen() && Loaded.Retrieving() && Loaded.PartitionCount() > 0)
+    return 1;
   *status = StatusNotInitializedForSearching;
   return 0;
 }

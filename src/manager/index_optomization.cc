@@ -261,7 +261,7 @@ void IndexOptomizationT::End(const char* fileName, unsigned long flags,
   MergedFileT merged(Optomizer->GetOptomizedIndexFile());
   TarvisRecordDeleterT* renumbered = nullptr;
   if (lock.IsHeld() && RangeIntact(&s)) {
-    if (Last >= Partitions->Count()) {
+    if (Last >= Partitions->PartitionCount()) {
       s = StatusGeneralError;
     } else {
       renumbered = RenumberedDeletedRecords(&s);
@@ -410,7 +410,7 @@ void IndexOptomizationT::EndSingleFile(FileClassT* merged,
       return true;
     };
     h->FirstPartitionPosition = h->LastPartitionPosition = 0;
-    for (uint32_t i = 0; i < Partitions->Count(); ++i) {
+    for (uint32_t i = 0; i < Partitions->PartitionCount(); ++i) {
       if (i == First && merged != nullptr) {
         uint32_t length = 0;
         if (!merged->MeasureLength(&length) || !place(merged, 0, length)) {

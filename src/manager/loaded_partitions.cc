@@ -31,6 +31,10 @@ LoadedPartitionsT::LoadedPartitionsT(IndexFileT* index,
 
 LoadedPartitionsT::~LoadedPartitionsT() { Unload(); }
 
+const DeletedRecordSetT* LoadedPartitionsT::DeletedRecords() const {
+  return Index->Deleted();
+}
+
 // ---- Loading ----------------------------------------------------------------
 
 int LoadedPartitionsT::LoadAll(StatusCodeT* status) {

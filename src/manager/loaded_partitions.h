@@ -11,6 +11,8 @@
 // or past the append position, or whose records would take the index past
 // 32-bit record numbers, is refused with StatusNotIndexFile.
 //
+// The loaded partitions are what ranked retrieval reads (ranked_source.h).
+//
 // Loading every partition marks them loaded (AreLoaded); during a retrieval
 // session they are kept loaded as the index grows, also when it had none.
 
@@ -21,6 +23,7 @@
 #include <functional>
 
 #include "manager/index_header.h"
+#include "query/ranked_source.h"
 #include "tarvis/tarvis.h"
 
 class FileClassT;
@@ -28,7 +31,7 @@ class IndexFileT;
 class LocationTableT;
 class PartitionReaderT;
 
-class LoadedPartitionsT {
+class LoadedPartitionsT final : public RankedSourceT {
  public:
   // A new reader for the given partition number; null when it cannot be
   // made.
@@ -36,19 +39,22 @@ class LoadedPartitionsT {
 
   LoadedPartitionsT(IndexFileT* index, LocationTableT* locations,
                     ReaderFactoryT newReader);
-  ~LoadedPartitionsT();
+  ~LoadedPartitionsT() override;
   LoadedPartitionsT(const LoadedPartitionsT&) = delete;
   LoadedPartitionsT& operator=(const LoadedPartitionsT&) = delete;
 
-  uint32_t Count() const { return Loaded; }
-  PartitionReaderT* Reader(uint32_t i) const {
+  uint32_t PartitionCount() const override { return Loaded; }
+  // Null beyond the loaded partitions.
+  PartitionReaderT* Reader(uint32_t i) const override {
     return i < Loaded ? Readers[i] : nullptr;
   }
   // Where loaded partition i starts in a single-file index; 0 in a
   // distributed one.
   uint32_t Position(uint32_t i) const { return Positions[i]; }
   // The records of the loaded partitions.
-  uint32_t RecordCount() const { return TotalRecords; }
+  uint32_t RecordCount() const override { return TotalRecords; }
+  // The index's deleted records.
+  const DeletedRecordSetT* DeletedRecords() const override;
   int AreLoaded() const { return AllLoaded; }
   int Retrieving() const { return RetrievalSession; }
   void SetRetrieving(int retrieving) { RetrievalSession = retrieving; }

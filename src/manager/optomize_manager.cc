@@ -54,8 +54,8 @@ void IndexManagerT::EndOptomization(const char* fileName, unsigned long flags,
 }
 
 void IndexManagerT::GetOptomizationBounds(int* first, int* last, BooleanT big) {
-  std::vector<PartitionSizeT> sizes(Loaded.Count());
-  for (uint32_t i = 0; i < Loaded.Count(); ++i) {
+  std::vector<PartitionSizeT> sizes(Loaded.PartitionCount());
+  for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     const PartitionReaderT* reader = Loaded.Reader(i);
     PartitionSizeT& size = sizes[i];
     size.Bytes = reader->PartitionLength();
@@ -81,7 +81,7 @@ long IndexManagerT::IndexNeedsBigOptomization(StatusCodeT* status) {
 
 long IndexManagerT::IndexNeedsOptomization(BooleanT big, StatusCodeT* status) {
   if (!RequireRetrieval(status)) return 0;
-  if (Loaded.Count() == 0) {
+  if (Loaded.PartitionCount() == 0) {
     *status = StatusIndexEmpty;
     return 0;
   }

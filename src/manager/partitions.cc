@@ -140,7 +140,7 @@ void IndexManagerT::LoadDistributedPartition(uint32_t i, StatusCodeT* status) {
 void IndexManagerT::ReloadDistributedPartition(uint32_t i,
                                                StatusCodeT* status) {
   if (!RequireDistributed(status)) return;
-  if (i >= Loaded.Count()) {
+  if (i >= Loaded.PartitionCount()) {
     *status = StatusPartitionNotFound;
     return;
   }

@@ -12,7 +12,7 @@
 UncompressedQueryVectorT* IndexManagerT::ProcessQuery(
     const unsigned char* query, StatusCodeT* status) {
   if (!RequireRetrieval(status)) return nullptr;
-  if (Loaded.Count() == 0) {
+  if (Loaded.PartitionCount() == 0) {
     *status = StatusNotInitializedForSearching;
     return nullptr;
   }
@@ -22,7 +22,7 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQuery(
   unsigned char* text = const_cast<unsigned char*>(query);
   UncompressedQueryVectorT* joined = nullptr;
   StatusCodeT s = StatusNoError;
-  for (uint32_t i = 0; i < Loaded.Count() && s >= 0; ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount() && s >= 0; ++i) {
     UncompressedQueryVectorT* hits = Loaded.Reader(i)->ProcessQuery(
         nullptr, text, &options, Index.Deleted(), &s);
     if (hits == nullptr || s < 0) {

@@ -58,7 +58,7 @@ void IndexManagerT::GetMoreRecordInfo(unsigned char* buffer,
     *status = StatusNoRecordData;
     return;
   }
-  if (cursor == nullptr || cursor->PartitionIndex >= Loaded.Count()) {
+  if (cursor == nullptr || cursor->PartitionIndex >= Loaded.PartitionCount()) {
     *status = StatusMalformedParameter;
     return;
   }
@@ -125,7 +125,7 @@ void IndexManagerT::FindRecordID(const char* hexId, uint32_t* recordNumber,
   std::memcpy(term + 4, digits, digitCount + 1);
 
   // The newest partition holding the ID decides.
-  for (uint32_t i = Loaded.Count(); i-- > 0;) {
+  for (uint32_t i = Loaded.PartitionCount(); i-- > 0;) {
     PartitionReaderT* reader = Loaded.Reader(i);
     StatusCodeT s = StatusNoError;
     std::unique_ptr<QueryVectorBaseT> hits(reader->FindRecordID(

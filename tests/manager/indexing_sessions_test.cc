@@ -136,7 +136,7 @@ TEST_F(IndexingSessionsTest, EndToEndInEveryMode) {
     EXPECT_EQ(0u, RecordCount());
     ASSERT_EQ(StatusNoError, StartRetrieval());
     EXPECT_EQ(first.size() + second.size(), RecordCount());
-    ASSERT_EQ(2u, manager_->Partitions().Count());
+    ASSERT_EQ(2u, manager_->Partitions().PartitionCount());
     EXPECT_EQ(first.size(), manager_->Partitions().Reader(1)->RecordsBefore());
     ExpectDictionary(0, first);
     ExpectDictionary(1, second);
@@ -226,7 +226,7 @@ TEST_F(IndexingSessionsTest, SessionDuringRetrievalIsSearchableAtOnce) {
   ExpectDictionary(0, first);
   Index(second, false);
   EXPECT_EQ(65u, RecordCount());
-  ASSERT_EQ(2u, manager_->Partitions().Count());
+  ASSERT_EQ(2u, manager_->Partitions().PartitionCount());
   EXPECT_EQ(40u, manager_->Partitions().Reader(1)->RecordsBefore());
   ExpectDictionary(0, first);
   ExpectDictionary(1, second);

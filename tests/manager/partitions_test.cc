@@ -178,7 +178,7 @@ TEST_F(PartitionsTest, DistributedIndexFromSeparateSessions) {
 
   for (int round = 0; round < 2; ++round) {
     ASSERT_EQ(StatusNoError, StartRetrieval());
-    ASSERT_EQ(3u, manager_->Partitions().Count());
+    ASSERT_EQ(3u, manager_->Partitions().PartitionCount());
     EXPECT_EQ(15u, tvNumberOfRecordsInIndex(manager_, nullptr, &status_));
     const uint32_t before[] = {0, 4, 10};
     const char* tags[] = {"zero", "one", "two"};
@@ -245,7 +245,7 @@ TEST_F(PartitionsTest, PartitionsMovedAndReloaded) {
   // then holds no partition.
   ASSERT_EQ(StatusNoError, Reopen());
   EXPECT_EQ(StatusCannotOpenFile, StartRetrieval());
-  EXPECT_EQ(0u, manager_->Partitions().Count());
+  EXPECT_EQ(0u, manager_->Partitions().PartitionCount());
   EXPECT_EQ(IndexManagerT::kOpen, manager_->State());
   status_ = StatusNoError;
   manager_->WritePartitionLocation(0, moved.c_str(), &status_);
@@ -265,7 +265,7 @@ TEST_F(PartitionsTest, AddedDuringRetrievalIsSearchableAtOnce) {
   Apart(p2_, "two", 5);
   Append(p2_);
   ASSERT_EQ(StatusNoError, status_);
-  ASSERT_EQ(3u, manager_->Partitions().Count());
+  ASSERT_EQ(3u, manager_->Partitions().PartitionCount());
   EXPECT_EQ(15u, manager_->NumberOfRecordsInIndex());
   EXPECT_EQ(10u, manager_->Partitions().Reader(2)->RecordsBefore());
   EXPECT_EQ(5, TermRecords(2, "two"));
@@ -382,7 +382,7 @@ TEST_F(PartitionsTest, RefusedLocationsAndPartitions) {
   WriteWholeFile(path_, bytes);
   ASSERT_EQ(StatusNoError, Open());
   EXPECT_EQ(StatusNotIndexFile, StartRetrieval());
-  EXPECT_EQ(0u, manager_->Partitions().Count());
+  EXPECT_EQ(0u, manager_->Partitions().PartitionCount());
 }
 
 TEST_F(PartitionsTest, DistributedSessionsAndTheirHandles) {
@@ -462,7 +462,7 @@ TEST_F(PartitionsTest, PartitionFileAddedToASingleFileIndex) {
   EXPECT_TRUE(ReadWholeFile(p1_).empty());
   ASSERT_EQ(StatusNoError, Reopen());
   ASSERT_EQ(StatusNoError, StartRetrieval());
-  ASSERT_EQ(2u, manager_->Partitions().Count());
+  ASSERT_EQ(2u, manager_->Partitions().PartitionCount());
   EXPECT_EQ(4u, manager_->Partitions().Reader(1)->RecordsBefore());
   EXPECT_EQ(6, TermRecords(1, "one"));
   EXPECT_EQ("one:6", Data(10));
@@ -484,8 +484,8 @@ class SizedReaderT : public PartitionReaderT {
 // Loaded partitions of an index that is not open, filled by hand.
 struct SizedPartitionsT {
   void Add(uint32_t length, uint32_t records) {
-    ASSERT_EQ(1, Loaded.Place(Loaded.Count(), new SizedReaderT(length, records),
-                              nullptr, 0));
+    ASSERT_EQ(1, Loaded.Place(Loaded.PartitionCount(),
+                              new SizedReaderT(length, records), nullptr, 0));
   }
   IndexFileT Index;
   LocationTableT Locations{&Index};

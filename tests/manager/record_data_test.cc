@@ -297,7 +297,7 @@ TEST_F(RecordDataTest, EveryLayoutAndPointerWidthAcrossPartitions) {
       sessionRecords.push_back(static_cast<uint32_t>(records.size()));
     }
     StartRetrieval();
-    ASSERT_EQ(3u, manager_->Partitions().Count());
+    ASSERT_EQ(3u, manager_->Partitions().PartitionCount());
     for (uint32_t p = 0; p < 3; ++p) {
       const PartitionHeaderT& h = manager_->Partitions().Reader(p)->Header();
       const uint32_t entries = sessionRecords[p] + 1;
