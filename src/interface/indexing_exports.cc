@@ -72,7 +72,7 @@ TV_EXPORT void tvSetIndexingMemory(IndexManagerT* manager, unsigned long bytes,
       *s = StatusMalformedParameter;
       return;
     }
-    m->IndexingMemory = bytes;
+    m->SetIndexingMemory(bytes);
   });
 }
 

@@ -17,7 +17,8 @@ TV_EXPORT IndexManagerT* tvCreateIndexManager(StatusCodeT* status) {
   return ExportedCall(status, static_cast<IndexManagerT*>(nullptr),
                       [](StatusCodeT* s) -> IndexManagerT* {
                         IndexManagerT* manager = new (std::nothrow) IndexManagerT;
-                        if (manager == nullptr || manager->ConstructionFlag == 0) {
+                        if (manager == nullptr ||
+                            manager->ConstructionFlag() == 0) {
                           delete manager;
                           *s = StatusNotEnoughMemory;
                           return nullptr;
@@ -31,7 +32,7 @@ TV_EXPORT void tvDeleteIndexManager(IndexManagerT* manager,
                                     StatusCodeT* status) {
   ExportedCall(status, [manager](StatusCodeT* s) {
     if (!IsLiveHandle(manager, HandleKind::kIndexManager) ||
-        manager->ValidityMarker != kValidityMarker) {
+        manager->ValidityMarker() != kValidityMarker) {
       *s = StatusNotIndexFile;
       return;
     }

@@ -124,8 +124,8 @@ TV_EXPORT void tvRetrieveRecordID(IndexManagerT* manager, unsigned char* id,
     // hex form is whole whatever room the host gave for the bytes. A
     // fixed-length ID may be longer than a variable-length one; its length
     // was given as 16 bits.
-    const uint32_t fixed =
-        std::min<uint32_t>(m->Header().FixedRecordIDLength, UINT16_MAX);
+    const uint32_t fixed = std::min<uint32_t>(
+        m->IndexFile().Header().FixedRecordIDLength, UINT16_MAX);
     std::vector<unsigned char> own(std::max(kMaxStoredRecordIDBytes, fixed));
     m->GetRecordID(own.data(), static_cast<uint32_t>(own.size()), &idLength,
                    RecordNumber(recordNumber), s);

@@ -92,13 +92,12 @@ void IndexManagerT::StepKey(DictionaryCursorT* cursor, int direction,
   int haveBest = 0;
   uint64_t bestRecords = 0;
   uint64_t bestHits = 0;
-  for (uint32_t i = 0; i < LoadedPartitionCount; ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     unsigned char candidate[256];
     uint32_t r = 0;
     uint32_t h = 0;
-    const int has =
-        NeighbourInPartition(Readers[i], from, direction, candidate, r, h,
-                             status);
+    const int has = NeighbourInPartition(Loaded.Reader(i), from, direction,
+                                         candidate, r, h, status);
     if (has < 0) return;
     if (has == 0) continue;
     const int order =
@@ -136,11 +135,11 @@ void IndexManagerT::FindKey(DictionaryCursorT* cursor, unsigned char* key,
   uint64_t sumRecords = 0;
   uint64_t sumHits = 0;
   int holders = 0;
-  for (uint32_t i = 0; i < LoadedPartitionCount; ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     BooleanT inPartition = 0;
     uint32_t r = 0;
     uint32_t h = 0;
-    if (!Readers[i]->FindKey(key, inPartition, r, h, status)) return;
+    if (!Loaded.Reader(i)->FindKey(key, inPartition, r, h, status)) return;
     if (!inPartition) continue;
     ++holders;
     sumRecords += r;
@@ -225,15 +224,16 @@ UncompressedQueryVectorT* IndexManagerT::GetCurrentQueryVector(
     *status = StatusNotEnoughMemory;
     return nullptr;
   }
-  for (uint32_t i = 0; i < LoadedPartitionCount && s >= 0; ++i) {
+  for (uint32_t i = 0; i < Loaded.PartitionCount() && s >= 0; ++i) {
     BooleanT found = 0;
     uint32_t r = 0;
     uint32_t h = 0;
-    if (!Readers[i]->FindKey(cursor->Key, found, r, h, &s) || !found) continue;
-    CompressedQueryVectorT* term = Readers[i]->GetCurrentQueryVector(&s);
+    if (!Loaded.Reader(i)->FindKey(cursor->Key, found, r, h, &s) || !found)
+      continue;
+    CompressedQueryVectorT* term = Loaded.Reader(i)->GetCurrentQueryVector(&s);
     if (term == nullptr) break;
-    AppendLiveHits(result, term, Readers[i]->RecordsBefore(), DeletedRecords,
-                   &s);
+    AppendLiveHits(result, term, Loaded.Reader(i)->RecordsBefore(),
+                   Index.Deleted(), &s);
     delete term;
   }
   if (s >= 0) result->Rewind(&s);

@@ -9,13 +9,12 @@
 
 #include "format/partition_check.h"
 #include "manager/index_header.h"
+#include "manager/location_table.h"
 #include "manager/record_deleter.h"
 #include "storage/check_report.h"
 #include "storage/fileclas.h"
 
 namespace {
-
-constexpr uint32_t kLocationBytes = 256;
 
 class IndexCheckT {
  public:

@@ -1,9 +1,9 @@
 // IndexManagerT lifecycle: construction, creating, opening, reading the
-// header, closing and reloading an index file.
+// header, closing and reloading an index file, and the checks the other
+// operations open with.
 
 #include "manager/index_manager.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -18,94 +18,90 @@
 namespace {
 
 constexpr unsigned kScratchBufferSize = 4096;
-// Reads of the header and the deleted-record list an open makes when
-// writers keep committing meanwhile.
-constexpr int kOpenAttempts = 8;
 
 }  // namespace
 
 IndexManagerT::IndexManagerT() { Reset(); }
 
 IndexManagerT::~IndexManagerT() {
-  if (RetrievalSession) CloseVectorBufferPool();
-  DiscardOptomization();
-  UnloadPartitions();
-  delete IndexFile;
-  delete DeletedRecords;
+  if (Loaded.Retrieving()) CloseVectorBufferPool();
   delete[] ScratchBuffer;
-  ValidityMarker = 0;
+  Marker = 0;
 }
 
 void IndexManagerT::Reset() {
-  DiscardOptomization();
-  UnloadPartitions();
-  delete IndexFile;
-  IndexFile = nullptr;
-  delete DeletedRecords;
-  DeletedRecords = new (std::nothrow) TarvisRecordDeleterT;
+  Optomization.Discard();
+  Loaded.Unload();
+  if (Loaded.Retrieving()) CloseVectorBufferPool();
+  Loaded.SetRetrieving(0);
+  const int indexReset = Index.Reset();
   delete[] ScratchBuffer;
   ScratchBuffer = new (std::nothrow) unsigned char[kScratchBufferSize];
-  ConstructionFlag = ScratchBuffer != nullptr && DeletedRecords != nullptr;
-  ValidityMarker = kValidityMarker;
-  ReadOnly = 0;
-  if (RetrievalSession) CloseVectorBufferPool();
-  RetrievalSession = 0;
+  Constructed = ScratchBuffer != nullptr && indexReset;
+  Marker = kValidityMarker;
   CurrentIndexer = nullptr;
-  IndexMode = 0;
-  Headers[0] = Headers[1] = IndexHeaderInfoT{};
-  CurrentHeader = &Headers[0];
-  OtherHeader = &Headers[1];
-  HeaderPosition = kIndexHeaderPosition;
-  HeaderEndPosition = kIndexHeaderEnd;
-  ResetTime = Now();
-  LastStamp = 0;
-  OwnDeletions.clear();
-  DeletionsLost = 0;
 }
 
 IndexManagerT::StateT IndexManagerT::State() const {
-  if (IndexFile == nullptr) return kIdle;
-  return RetrievalSession ? kRetrieving : kOpen;
+  if (!Index.IsOpen()) return kIdle;
+  return Loaded.Retrieving() ? kRetrieving : kOpen;
 }
 
+// ---- Checks -----------------------------------------------------------------
+
 int IndexManagerT::RequireIndex(StatusCodeT* status) const {
-  if (IndexFile != nullptr) return 1;
+  if (Index.IsOpen()) return 1;
   *status = StatusIndexNotLoaded;
   return 0;
 }
 
-uint32_t IndexManagerT::NextWriteStamp() {
-  // Strictly rising stamps: a copy torn between an old and a new write can
-  // never show two equal stamps.
-  uint32_t stamp = std::max({Now(), ResetTime + 1, LastStamp + 1});
-  LastStamp = stamp;
-  return stamp;
+int IndexManagerT::RequireRetrieval(StatusCodeT* status) const {
+  if (Index.IsOpen() && Loaded.Retrieving()) return 1;
+  *status = StatusNotInitializedForSearching;
+  return 0;
 }
 
-int IndexManagerT::WriteHeaderAt(uint32_t position) {
-  uint32_t stamp = NextWriteStamp();
-  if (!IndexFile->Seek(position) ||
-      !WriteIndexHeaderBlock(IndexFile, *CurrentHeader, stamp)) {
-    return 0;
-  }
-  CurrentHeader->WriteStamp = CurrentHeader->TrailingStamp = stamp;
-  *OtherHeader = *CurrentHeader;
-  HeaderPosition = position;
-  HeaderEndPosition = IndexFile->GetPosition();
-  return 1;
+int IndexManagerT::RequireLoadedPartitions(StatusCodeT* status) const {
+  if (Index.IsOpen() && Loaded.Retrieving() && Loaded.PartitionCount() > 0)
+    return 1;
+  *status = StatusNotInitializedForSearching;
+  return 0;
 }
 
-int IndexManagerT::WriteFullHeader() {
-  return IndexFile != nullptr && WriteHeaderAt(HeaderPosition);
+int IndexManagerT::RequireDistributed(StatusCodeT* status) const {
+  if (!RequireIndex(status)) return 0;
+  if (Index.Header().IsDistributed()) return 1;
+  *status = StatusMalformedParameter;
+  return 0;
 }
 
-int IndexManagerT::WriteBlankHeader() {
-  return IndexFile != nullptr && WriteHeaderAt(IndexFile->GetPosition());
+int IndexManagerT::RequireWritableDistributed(StatusCodeT* status) const {
+  if (!RequireDistributed(status)) return 0;
+  if (!Index.IsReadOnly()) return 1;
+  *status = StatusFileReadOnly;
+  return 0;
 }
+
+int IndexManagerT::RecordInRange(unsigned long record,
+                                 StatusCodeT* status) const {
+  if (record != 0 && record <= Loaded.RecordCount()) return 1;
+  *status = StatusMalformedParameter;
+  return 0;
+}
+
+int IndexManagerT::BeginCommit(WriterLockT* lock, StatusCodeT* status) {
+  return Commits.Begin(lock, status);
+}
+
+// ---- The index file ---------------------------------------------------------
+
+int IndexManagerT::WriteFullHeader() { return Index.WriteFullHeader(); }
+
+int IndexManagerT::WriteBlankHeader() { return Index.WriteBlankHeader(); }
 
 void IndexManagerT::Create(const IndexCreationParametersT* params,
                            StatusCodeT* status) {
-  if (IndexFile != nullptr) {
+  if (Index.IsOpen()) {
     *status = StatusIndexLocked;
     return;
   }
@@ -144,7 +140,7 @@ void IndexManagerT::Create(const IndexCreationParametersT* params,
   std::memset(ScratchBuffer, ' ', kIndexReservedBytes);
   StatusCodeT s = StatusNoError;
   if (!file->Write(ScratchBuffer, kIndexReservedBytes) ||
-      !WriteIndexHeaderBlock(file, header, NextWriteStamp())) {
+      !WriteIndexHeaderBlock(file, header, Index.NextWriteStamp())) {
     s = StatusWriteError;
   } else if (!file->Close()) {
     s = StatusCannotCloseFile;
@@ -158,7 +154,7 @@ void IndexManagerT::Create(const IndexCreationParametersT* params,
 }
 
 void IndexManagerT::Open(const char* fileName, StatusCodeT* status) {
-  if (IndexFile != nullptr) {
+  if (Index.IsOpen()) {
     *status = StatusIndexLocked;
     return;
   }
@@ -166,7 +162,6 @@ void IndexManagerT::Open(const char* fileName, StatusCodeT* status) {
     *status = StatusFileNotFound;
     return;
   }
-  TotalRecordCount = 0;
   FileClassT* file = new (std::nothrow) FileClassT(fileName);
   if (file == nullptr || !file->IsValid()) {
     delete file;
@@ -189,7 +184,7 @@ void IndexManagerT::Open(const char* fileName, StatusCodeT* status) {
 }
 
 void IndexManagerT::LoadIndex(FileClassT* file, StatusCodeT* status) {
-  if (IndexFile != nullptr) {
+  if (Index.IsOpen()) {
     *status = StatusIndexLocked;
     return;
   }
@@ -197,102 +192,30 @@ void IndexManagerT::LoadIndex(FileClassT* file, StatusCodeT* status) {
     *status = StatusMalformedParameter;
     return;
   }
-  TotalRecordCount = 0;
   AttachIndexFile(file, status);
 }
 
 void IndexManagerT::AttachIndexFile(FileClassT* file, StatusCodeT* status) {
-  if (!ConstructionFlag) {
+  if (!Constructed) {
     *status = StatusNotEnoughMemory;
     return;
   }
-  IndexFile = file;
-  ReadOnly = file->IsReadOnly();
-  HeaderPosition = file->GetPosition();
-  StatusCodeT s = StatusNoError;
-  ReadHeader(&s);
-  // Opening takes no lock: a writer may commit between the header and the
-  // list, and a later commit may reuse the place of the list the header
-  // read points to. When the header on disk has moved on, both are read
-  // again.
-  for (int attempt = 0; s == StatusNoError; ++attempt) {
-    if (CurrentHeader->DeletedRecordCount == 0) break;
-    if (!file->Seek(CurrentHeader->DeletedListPosition)) {
-      s = StatusSeekError;
-    } else {
-      DeletedRecords->ReadInDeletedRecordNums(file, &s);
-    }
-    const uint32_t stamp = CurrentHeader->WriteStamp;
-    if (s == StatusNoError || attempt == kOpenAttempts - 1 ||
-        !file->DiscardReadAhead()) {
-      break;
-    }
-    StatusCodeT again = StatusNoError;
-    ReadHeader(&again);
-    if (again < 0 || CurrentHeader->WriteStamp == stamp) break;
-    s = StatusNoError;
-    delete DeletedRecords;
-    DeletedRecords = new (std::nothrow) TarvisRecordDeleterT;
-    if (DeletedRecords == nullptr) s = StatusNotEnoughMemory;
-  }
-  if (s < 0) {
-    // The file goes back to the caller; the manager stays Idle.
-    IndexFile = nullptr;
-    Reset();
-    *status = s;
-    return;
-  }
-  IndexMode = CurrentHeader->IndexMode;
+  // On failure the file goes back to the caller; the manager stays Idle.
+  if (!Index.Attach(file, status)) Reset();
 }
 
 void IndexManagerT::ReadHeader(StatusCodeT* status) {
   if (!RequireIndex(status)) return;
-  uint32_t magic = 0;
-  if (!IndexFile->Seek(HeaderPosition)) {
-    *status = StatusSeekError;
-    return;
-  }
-  if (!IndexFile->ReadLong(&magic)) {
-    *status = StatusReadError;
-    return;
-  }
-  if (magic != kIndexMagic) {
-    *status = StatusNotIndexFile;
-    return;
-  }
-  if (!ReadIndexHeader(IndexFile, &Headers[0]) ||
-      !ReadIndexHeader(IndexFile, &Headers[1])) {
-    *status = StatusReadError;
-    return;
-  }
-  HeaderEndPosition = IndexFile->GetPosition();
-  const uint32_t length = IndexFile->GetLength();
-  // The first intact copy is current; when neither is intact, the second.
-  // A copy that does not fit the file is passed over.
-  IndexHeaderInfoT* candidates[2] = {};
-  int count = 0;
-  for (IndexHeaderInfoT& copy : Headers) {
-    if (copy.IsIntact()) candidates[count++] = &copy;
-  }
-  if (count == 0) candidates[count++] = &Headers[1];
-  for (int i = 0; i < count; ++i) {
-    if (IndexHeaderIsPlausible(*candidates[i], HeaderEndPosition, length)) {
-      CurrentHeader = candidates[i];
-      OtherHeader = CurrentHeader == &Headers[0] ? &Headers[1] : &Headers[0];
-      for (const IndexHeaderInfoT& copy : Headers) {
-        LastStamp = std::max({LastStamp, copy.WriteStamp, copy.TrailingStamp});
-      }
-      return;
-    }
-  }
-  *status = StatusNotIndexFile;
+  Index.ReadHeader(status);
 }
 
 void IndexManagerT::Close(StatusCodeT* status) {
-  if (IndexFile == nullptr) return;
-  if (!OwnDeletions.empty() && !ReadOnly) {
+  if (!Index.IsOpen()) return;
+  if (Index.HasOwnChanges() && !Index.IsReadOnly()) {
+    // The commit of Close: the list with the own changes, and the header.
     StatusCodeT s = StatusNoError;
-    WriteBackDeletions(&s);
+    WriterLockT lock;
+    if (BeginCommit(&lock, &s)) Index.WriteOwnDeletions(&s);
     // The index stays open for another try, unless the changes cannot be
     // made any more.
     if (s < 0) {
@@ -300,41 +223,18 @@ void IndexManagerT::Close(StatusCodeT* status) {
       return;
     }
   }
-  const int lost = DeletionsLost;
-  UnloadPartitions();
+  const int lost = Index.DeletionsLost();
+  Loaded.Unload();
   // A stream whose close failed is closed all the same: the manager lets go
   // of it either way.
-  if (!IndexFile->Close()) *status = StatusCannotCloseFile;
+  if (!Index.File()->Close()) *status = StatusCannotCloseFile;
   Reset();
   if (lost) *status = StatusIndexChanged;
 }
 
-void IndexManagerT::WriteBackDeletions(StatusCodeT* status) {
-  WriterLockT lock;
-  if (!BeginCommit(&lock, status) || OwnDeletions.empty()) return;
-  IndexHeaderInfoT& h = *CurrentHeader;
-  const IndexHeaderInfoT before = h;
-  uint32_t position = h.DeletedListPosition;
-  if (position == 0) {
-    position = h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
-  }
-  StatusCodeT s = StatusNoError;
-  PlaceDeletedList(position, &s);
-  if (s == StatusNoError &&
-      (!IndexFile->Sync() || !WriteFullHeader() || !IndexFile->Flush())) {
-    s = StatusWriteError;
-  }
-  if (s < 0) {
-    h = before;
-    *status = s;
-    return;
-  }
-  OwnDeletionsWritten();
-}
-
 void IndexManagerT::ReloadIndex(StatusCodeT* status) {
   if (!RequireIndex(status)) return;
-  std::string name = IndexFile->Name();
+  std::string name = Index.File()->Name();
   StatusCodeT s = StatusNoError;
   Close(&s);
   // Changes dropped for renumbered records are reported; the index is
@@ -347,22 +247,7 @@ void IndexManagerT::ReloadIndex(StatusCodeT* status) {
   if (*status >= 0 && s < 0) *status = s;
 }
 
-void IndexManagerT::WriteDeletedList(uint32_t position, StatusCodeT* status) {
-  if (!IndexFile->Seek(position)) {
-    *status = StatusSeekError;
-    return;
-  }
-  StatusCodeT s = StatusNoError;
-  DeletedRecords->WriteOutDeletedRecordNums(IndexFile, &s);
-  if (s < 0) {
-    *status = s;
-    return;
-  }
-  CurrentHeader->DeletedListPosition = position;
-  CurrentHeader->DeletedRecordCount =
-      DeletedRecords->GetNumberOfRecordsDeleted();
-  CurrentHeader->EndPosition = IndexFile->GetPosition();
-}
+// ---- Replaceable operations -------------------------------------------------
 
 IndexerT* IndexManagerT::CreateIndexer(StatusCodeT* status) {
   StatusCodeT s = StatusNoError;

@@ -1,9 +1,8 @@
 // IndexManagerT and indexing sessions: starting a session on the open index
 // and appending the partition it produced. Both write the index file as
-// commits, under the writer lock (index_commit.cc); the session itself runs
+// commits, under the writer lock (index_commit.h); the session itself runs
 // without it.
 
-#include <algorithm>
 #include <new>
 
 #include "manager/index_manager.h"
@@ -14,14 +13,14 @@
 
 IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
   if (!RequireIndex(status)) return nullptr;
-  if (ReadOnly) {
+  if (Index.IsReadOnly()) {
     *status = StatusFileReadOnly;
     return nullptr;
   }
   {
     WriterLockT lock;
     if (!BeginCommit(&lock, status)) return nullptr;
-    IndexHeaderInfoT& h = *CurrentHeader;
+    IndexHeaderInfoT& h = Index.EditHeader();
     // A full index takes no partition: refused before the host feeds a
     // session that could not be added.
     if (h.PartitionCount >= kMaxPartitions) {
@@ -31,20 +30,19 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
     const IndexHeaderInfoT before = h;
     if (h.HeaderState != kHeaderNew) h.HeaderState = kHeaderSessionOpen;
     h.ModificationTime = Now();
-    if (!WriteFullHeader() || !IndexFile->Flush()) {
+    if (!Index.WriteFullHeader() || !Index.File()->Flush()) {
       h = before;
       *status = StatusWriteError;
       return nullptr;
     }
   }
-  const IndexHeaderInfoT& h = *CurrentHeader;
-  IndexMode = h.IndexMode;
+  const IndexHeaderInfoT& h = Index.Header();
   IndexerT* indexer = CreateIndexer(status);
   if (indexer == nullptr) return nullptr;
   IndexingOptionsT options =
       MakeIndexingOptions(h.IndexMode, h.OptionBlock, h.FixedRecordDataLength,
                           h.FixedRecordIDLength);
-  options.WorkMemory = IndexingMemory;
+  options.WorkMemory = SessionMemory;
   StatusCodeT s = StatusNoError;
   indexer->StartTextIndexingSession(&options, &s);
   if (s < 0) {
@@ -66,7 +64,7 @@ void IndexManagerT::AddIndexingDataToIndex(IndexerT* indexer,
   if (indexer == nullptr) return;
   // Partitions of a distributed index are registered by location, not
   // copied.
-  if (IndexFile != nullptr && CurrentHeader->IsDistributed()) {
+  if (Index.IsOpen() && Index.Header().IsDistributed()) {
     AddPartitionToDistributedIndex(indexer, nullptr, status);
     return;
   }
@@ -97,11 +95,11 @@ int IndexManagerT::TakeSessionPartition(IndexerT* indexer,
   StatusCodeT s = StatusNoError;
   if (!indexer->IsEnded()) {
     s = StatusNotInitializedForIndexing;
-  } else if (IndexFile == nullptr) {
+  } else if (!Index.IsOpen()) {
     s = StatusIndexNotLoaded;
-  } else if (ReadOnly) {
+  } else if (Index.IsReadOnly()) {
     s = StatusFileReadOnly;
-  } else if (indexer->IndexMode() != CurrentHeader->IndexMode) {
+  } else if (indexer->IndexMode() != Index.Header().IndexMode) {
     s = StatusMalformedParameter;
   }
   if (s < 0) {
@@ -158,61 +156,8 @@ void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
   // other writers appended meanwhile.
   WriterLockT lock;
   if (!BeginCommit(&lock, status)) return;
-  IndexHeaderInfoT& h = *CurrentHeader;
-  if (h.PartitionCount >= kMaxPartitions) {
-    *status = StatusGeneralError;
-    return;
-  }
-  const uint32_t start =
-      h.AppendPosition != 0 ? h.AppendPosition : HeaderEndPosition;
-  // The index file must stay within 32-bit positions, list included.
-  const uint64_t listBytes =
-      12 + uint64_t{4} * DeletedRecords->GetNumberOfRecordsDeleted();
-  const uint64_t fileEnd =
-      std::max<uint64_t>(uint64_t{start} + length, h.EndPosition) + listBytes;
-  if (fileEnd > UINT32_MAX) {
-    *status = StatusWriteError;
-    return;
-  }
-  const uint32_t end = start + length;
-
-  // What the header on disk says; the one in memory goes back to it when a
-  // step fails.
-  IndexHeaderInfoT onDisk = h;
-  const bool listFirst = MoveDeletedListBeyond(end, &onDisk, &s);
-  if (s == StatusNoError) {
-    if (!IndexFile->Seek(start)) {
-      s = StatusSeekError;
-    } else if (!IndexFile->Copy(partition, 0, length)) {
-      s = StatusWriteError;
-    }
-  }
-  if (s == StatusNoError && !listFirst) PlaceDeletedList(end, &s);
-  // The header takes the partition only once its bytes are on the disk.
-  if (s == StatusNoError && !IndexFile->Sync()) s = StatusWriteError;
-  if (s < 0) {
-    h = onDisk;
-    *status = s;
-    return;
-  }
-  const IndexHeaderInfoT before = h;
-  if (h.PartitionCount == 0) h.FirstPartitionPosition = start;
-  h.LastPartitionPosition = start;
-  h.AppendPosition = end;
-  ++h.PartitionCount;
-  h.HeaderState = kHeaderSettled;
-  h.ModificationTime = Now();
-  if (!WriteFullHeader() || !IndexFile->Flush()) {
-    h = before;
-    *status = StatusWriteError;
-    return;
-  }
-  OwnDeletionsWritten();
-  if (RetrievalSession) {
-    LoadPartition(start, status);
-    if (*status >= 0) {
-      CountRecsBeforePartitions();
-      PartitionsLoaded = 1;
-    }
+  if (Index.AppendPartition(partition, length, status) != 0 &&
+      Loaded.Retrieving()) {
+    Loaded.LoadAdded(status);
   }
 }

@@ -55,16 +55,6 @@ class RecordRangeSnapshotT : public DeletedRecordSetT {
   std::unique_ptr<uint8_t[]> Bits;
 };
 
-// One candidate range of partitions.
-struct OptomizationBoundsT {
-  uint32_t SpanBytes = 0;
-  uint32_t SpanRecords = 0;
-  uint32_t FirstPartition = 0;
-  uint32_t LastPartition = 0;
-  uint32_t PartitionCount = 0;
-  void Reset() { *this = OptomizationBoundsT(); }
-};
-
 // A partition reader that walks its dictionary for the merge: the term at
 // its position and the term's word information, decoded once per term.
 class OptomizeReaderT : public PartitionReaderT {

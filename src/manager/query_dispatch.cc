@@ -12,7 +12,7 @@
 UncompressedQueryVectorT* IndexManagerT::ProcessQuery(
     const unsigned char* query, StatusCodeT* status) {
   if (!RequireRetrieval(status)) return nullptr;
-  if (LoadedPartitionCount == 0) {
+  if (Loaded.PartitionCount() == 0) {
     *status = StatusNotInitializedForSearching;
     return nullptr;
   }
@@ -22,9 +22,9 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQuery(
   unsigned char* text = const_cast<unsigned char*>(query);
   UncompressedQueryVectorT* joined = nullptr;
   StatusCodeT s = StatusNoError;
-  for (uint32_t i = 0; i < LoadedPartitionCount && s >= 0; ++i) {
-    UncompressedQueryVectorT* hits =
-        Readers[i]->ProcessQuery(nullptr, text, &options, DeletedRecords, &s);
+  for (uint32_t i = 0; i < Loaded.PartitionCount() && s >= 0; ++i) {
+    UncompressedQueryVectorT* hits = Loaded.Reader(i)->ProcessQuery(
+        nullptr, text, &options, Index.Deleted(), &s);
     if (hits == nullptr || s < 0) {
       if (s >= 0) s = StatusGeneralError;
       delete hits;
@@ -32,7 +32,7 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQuery(
       // The first partition's records are numbered from 1 already.
       joined = hits;
     } else {
-      joined->Append(hits, Readers[i]->RecordsBefore(), &s);
+      joined->Append(hits, Loaded.Reader(i)->RecordsBefore(), &s);
       delete hits;
     }
   }

@@ -29,8 +29,8 @@ QueryVectorBaseT* IndexManagerT::ProcessRankedQuery(
   }
   if (!IsGiven(rankedQuery)) return selected.release();
   // The weighting follows the document weights the index keeps.
-  const uint32_t mode = WeightMethodFromOptions(CurrentHeader->Options());
-  RankedManagerT ranking(this, rankedQuery, selected.get(), mode);
+  const uint32_t mode = WeightMethodFromOptions(Index.Header().Options());
+  RankedManagerT ranking(&Loaded, rankedQuery, selected.get(), mode);
   std::unique_ptr<UncompressedQueryVectorT> ranked(ranking.ParseQuery(status));
   if (ranked == nullptr) return nullptr;
   ranked->Rewind(status);

@@ -24,35 +24,27 @@ constexpr size_t kMaxHexIDText = 242;
 
 }  // namespace
 
-int IndexManagerT::RequireLoadedPartitions(StatusCodeT* status) const {
-  if (IndexFile != nullptr && RetrievalSession && LoadedPartitionCount > 0) {
-    return 1;
-  }
-  *status = StatusNotInitializedForSearching;
-  return 0;
-}
-
 void IndexManagerT::GetRecordInfo(unsigned char* buffer, uint32_t bufferLength,
                                   uint32_t* bytesRead, uint32_t record,
                                   TarvisDataCursorT* cursor,
                                   StatusCodeT* status) {
   *bytesRead = 0;
   if (!RequireLoadedPartitions(status)) return;
-  if ((CurrentHeader->Options() & kRecordDataOptions) == 0) {
+  if ((Index.Header().Options() & kRecordDataOptions) == 0) {
     *status = StatusNoRecordData;
     return;
   }
   uint32_t partition = 0;
   uint32_t local = 0;
   if (cursor == nullptr ||
-      !FindPartitionOfRecord(record, &partition, &local)) {
+      !Loaded.FindPartitionOfRecord(record, &partition, &local)) {
     *status = StatusMalformedParameter;
     return;
   }
   // A cursor whose read fails is done: a further read finds nothing.
   *cursor = TarvisDataCursorT{partition, record, 0, 0, 0, 1};
-  Readers[partition]->ReadRecordInfo(buffer, bufferLength, bytesRead, local,
-                                     cursor, status);
+  Loaded.Reader(partition)->ReadRecordInfo(buffer, bufferLength, bytesRead,
+                                           local, cursor, status);
 }
 
 void IndexManagerT::GetMoreRecordInfo(unsigned char* buffer,
@@ -62,36 +54,35 @@ void IndexManagerT::GetMoreRecordInfo(unsigned char* buffer,
                                       StatusCodeT* status) {
   *bytesRead = 0;
   if (!RequireLoadedPartitions(status)) return;
-  if ((CurrentHeader->Options() & kRecordDataOptions) == 0) {
+  if ((Index.Header().Options() & kRecordDataOptions) == 0) {
     *status = StatusNoRecordData;
     return;
   }
-  if (cursor == nullptr || cursor->PartitionIndex >= LoadedPartitionCount) {
+  if (cursor == nullptr || cursor->PartitionIndex >= Loaded.PartitionCount()) {
     *status = StatusMalformedParameter;
     return;
   }
-  Readers[cursor->PartitionIndex]->ReadMoreRecordInfo(buffer, bufferLength,
-                                                      bytesRead, cursor,
-                                                      status);
+  Loaded.Reader(cursor->PartitionIndex)
+      ->ReadMoreRecordInfo(buffer, bufferLength, bytesRead, cursor, status);
 }
 
 void IndexManagerT::GetRecordID(unsigned char* id, uint32_t bufferLength,
                                 uint32_t* length, uint32_t record,
                                 StatusCodeT* status) {
   *length = 0;
-  if (IndexFile != nullptr &&
-      (CurrentHeader->Options() & kRecordIDOptions) == 0) {
+  if (Index.IsOpen() && (Index.Header().Options() & kRecordIDOptions) == 0) {
     *status = StatusNoRecordData;
     return;
   }
   if (!RequireLoadedPartitions(status)) return;
   uint32_t partition = 0;
   uint32_t local = 0;
-  if (!FindPartitionOfRecord(record, &partition, &local)) {
+  if (!Loaded.FindPartitionOfRecord(record, &partition, &local)) {
     *status = StatusMalformedParameter;
     return;
   }
-  Readers[partition]->ReadRecordID(id, bufferLength, length, local, status);
+  Loaded.Reader(partition)->ReadRecordID(id, bufferLength, length, local,
+                                         status);
 }
 
 void IndexManagerT::FindRecordID(const char* hexId, uint32_t* recordNumber,
@@ -134,11 +125,11 @@ void IndexManagerT::FindRecordID(const char* hexId, uint32_t* recordNumber,
   std::memcpy(term + 4, digits, digitCount + 1);
 
   // The newest partition holding the ID decides.
-  for (uint32_t i = LoadedPartitionCount; i-- > 0;) {
-    PartitionReaderT* reader = Readers[i];
+  for (uint32_t i = Loaded.PartitionCount(); i-- > 0;) {
+    PartitionReaderT* reader = Loaded.Reader(i);
     StatusCodeT s = StatusNoError;
     std::unique_ptr<QueryVectorBaseT> hits(reader->FindRecordID(
-        reinterpret_cast<unsigned char*>(term), DeletedRecords, &s));
+        reinterpret_cast<unsigned char*>(term), Index.Deleted(), &s));
     if (s < 0) {
       *status = s;
       return;

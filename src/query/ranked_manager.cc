@@ -9,7 +9,7 @@
 #include <new>
 
 #include "format/word_info.h"
-#include "manager/record_deleter.h"
+#include "query/deleted_records.h"
 #include "query/document_weights.h"
 #include "query/partition_reader.h"
 #include "storage/allocation.h"
@@ -82,11 +82,11 @@ QueryVectorBaseT* IndexManHeapT::DeleteMinFromVectorHeap(uint32_t* term) {
 
 // ---- Ranked manager -----------------------------------------------------------
 
-RankedManagerT::RankedManagerT(IndexManagerT* manager,
+RankedManagerT::RankedManagerT(const RankedSourceT* index,
                                const unsigned char* rankedQuery,
                                QueryVectorBaseT* booleanFilter,
                                uint32_t weightingMode, uint32_t maxResults)
-    : Manager(manager),
+    : Index(index),
       Query(rankedQuery),
       Filter(booleanFilter),
       WeightingMode(weightingMode),
@@ -182,8 +182,8 @@ int RankedManagerT::CountTermRecords(StatusCodeT* status) {
       term.Records = same->Records;
       continue;
     }
-    for (uint32_t p = 0; p < Manager->LoadedPartitions(); ++p) {
-      PartitionReaderT* reader = Manager->Reader(p);
+    for (uint32_t p = 0; p < Index->PartitionCount(); ++p) {
+      PartitionReaderT* reader = Index->Reader(p);
       StatusCodeT s = StatusNoError;
       if (term.Wildcard) {
         std::unique_ptr<QueryVectorBaseT> matches(
@@ -416,7 +416,7 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
   const uint32_t offset = reader->RecordsBefore();
   const uint32_t records = reader->RecordCount();
   const uint32_t indexMode = reader->IndexMode();
-  const DeletedRecordSetT* deleted = Manager->Deleter();
+  const DeletedRecordSetT* deleted = Index->DeletedRecords();
   uint32_t record = 0;
   int found;
   while ((found = NextCandidate(offset, records, &record, status)) == 1) {
@@ -463,7 +463,7 @@ UncompressedQueryVectorT* RankedManagerT::SortVector(StatusCodeT* status) {
 
 UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
   *status = StatusNoError;
-  if (Manager == nullptr || Manager->LoadedPartitions() == 0) {
+  if (Index == nullptr || Index->PartitionCount() == 0) {
     *status = StatusNotInitializedForSearching;
     return nullptr;
   }
@@ -473,7 +473,7 @@ UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
     return nullptr;
   }
   if (!ReadTerms(status)) return nullptr;
-  IndexRecords = Manager->NumberOfRecordsInIndex();
+  IndexRecords = Index->RecordCount();
   if (WeightingMode == kWeightIdf) {
     if (!CountTermRecords(status)) return nullptr;
     LogIndexRecords = std::log(static_cast<double>(IndexRecords));
@@ -491,8 +491,8 @@ UncompressedQueryVectorT* RankedManagerT::ParseQuery(StatusCodeT* status) {
     }
     FilterEnded = !Filter->IsPositioned();
   }
-  for (uint32_t p = 0; p < Manager->LoadedPartitions() && !FilterEnded; ++p) {
-    PartitionReaderT* reader = Manager->Reader(p);
+  for (uint32_t p = 0; p < Index->PartitionCount() && !FilterEnded; ++p) {
+    PartitionReaderT* reader = Index->Reader(p);
     int live = 0;
     const int scored = PutTokensonHeap(reader, &live, status) &&
                        (!live || AddtoResults(reader, status));

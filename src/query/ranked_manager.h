@@ -28,8 +28,8 @@
 // only a score above kRankedScoreFloor counts. Deleted records never score;
 // with a Boolean filter, only records the filter holds do.
 //
-// This is the one place where the query layer reaches up to the index
-// manager: it walks the manager's partitions and asks its deleted-record set.
+// The index is seen through RankedSourceT (ranked_source.h): its partitions,
+// its record count and its deleted records.
 
 #ifndef TARVIS_QUERY_RANKED_MANAGER_H_
 #define TARVIS_QUERY_RANKED_MANAGER_H_
@@ -37,9 +37,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "manager/index_manager.h"
 #include "query/hex_words.h"
 #include "query/query_vector.h"
+#include "query/ranked_source.h"
 #include "query/uncompressed_vector.h"
 #include "storage/binary_heap.h"
 
@@ -135,9 +135,9 @@ class IndexManHeapT {
 
 class RankedManagerT {
  public:
-  // rankedQuery and booleanFilter (may be null; its record numbers are the
-  // index's) stay the caller's and must outlive the manager.
-  RankedManagerT(IndexManagerT* manager, const unsigned char* rankedQuery,
+  // index, rankedQuery and booleanFilter (may be null; its record numbers
+  // are the index's) stay the caller's and must outlive the manager.
+  RankedManagerT(const RankedSourceT* index, const unsigned char* rankedQuery,
                  QueryVectorBaseT* booleanFilter, uint32_t weightingMode,
                  uint32_t maxResults = kRankedResults);
   ~RankedManagerT();
@@ -203,7 +203,7 @@ class RankedManagerT {
   float CalcWeight(uint32_t term, uint32_t tf, float dw, double scale) const;
   UncompressedQueryVectorT* SortVector(StatusCodeT* status);
 
-  IndexManagerT* Manager;
+  const RankedSourceT* Index;
   const unsigned char* Query;
   uint32_t QueryPosition = 0;
   QueryVectorBaseT* Filter;

@@ -132,7 +132,7 @@ class RecordDataTest : public IndexFileTest {
 
   // The bytes of loaded partition i from offset to offset + length.
   std::string PartitionBytes(uint32_t i, uint32_t offset, uint32_t length) {
-    return Bytes().substr(manager_->PartitionPosition(i) + offset, length);
+    return Bytes().substr(manager_->Partitions().Position(i) + offset, length);
   }
 };
 
@@ -152,7 +152,7 @@ TEST_F(RecordDataTest, VariableDataTableAndArea) {
   Create(kOptionVariableRecordData | kOptionRecordData32);
   Index({{{"a"}, {"abc"}}, {{"b"}, {}}, {{"c"}, {"de", "fgh"}}});
   StartRetrieval();
-  const PartitionHeaderT& h = manager_->Reader(0)->Header();
+  const PartitionHeaderT& h = manager_->Partitions().Reader(0)->Header();
   EXPECT_EQ(BigEndianWords({0, 3, 3, 8}),
             PartitionBytes(0, h.RecordDataPointerOffset, 16));
   EXPECT_EQ(h.RecordDataPointerOffset + 16, h.RecordDataOffset);
@@ -215,7 +215,7 @@ TEST_F(RecordDataTest, FixedLengthDataTakeTheirLengthAndNoMore) {
          {{"c"}, {}},
          {{"d"}, {"last"}}});
   StartRetrieval();
-  const PartitionHeaderT& h = manager_->Reader(0)->Header();
+  const PartitionHeaderT& h = manager_->Partitions().Reader(0)->Header();
   EXPECT_EQ(std::string("0123456789xyz1234567") + std::string(10, '\0') +
                 "last" + std::string(6, '\0'),
             PartitionBytes(0, h.RecordDataPointerOffset, 40));
@@ -297,9 +297,9 @@ TEST_F(RecordDataTest, EveryLayoutAndPointerWidthAcrossPartitions) {
       sessionRecords.push_back(static_cast<uint32_t>(records.size()));
     }
     StartRetrieval();
-    ASSERT_EQ(3u, manager_->LoadedPartitions());
+    ASSERT_EQ(3u, manager_->Partitions().PartitionCount());
     for (uint32_t p = 0; p < 3; ++p) {
-      const PartitionHeaderT& h = manager_->Reader(p)->Header();
+      const PartitionHeaderT& h = manager_->Partitions().Reader(p)->Header();
       const uint32_t entries = sessionRecords[p] + 1;
       if (layout.DataPointer != 0) {
         EXPECT_EQ(entries * layout.DataPointer,

@@ -70,7 +70,7 @@ TEST_F(IndexManagerTest, CreationRecordIsCopiedIntoTheHeader) {
 
   ASSERT_EQ(StatusNoError, Open());
   EXPECT_EQ(IndexManagerT::kOpen, manager_->State());
-  EXPECT_EQ(40u, manager_->Header().FixedRecordDataLength);
+  EXPECT_EQ(40u, manager_->IndexFile().Header().FixedRecordDataLength);
 }
 
 TEST_F(IndexManagerTest, CreationRefusesBadRecords) {
@@ -115,7 +115,8 @@ TEST_F(IndexManagerTest, HeaderCopyChoice) {
     if (c.damageFirst) PutBE32(&bytes, kFirstCopy + kAppend, 1u << 30);
     WriteWholeFile(path_, bytes);
     ASSERT_EQ(StatusNoError, Open()) << c.name;
-    EXPECT_EQ(c.expectModified, manager_->Header().ModificationTime) << c.name;
+    EXPECT_EQ(c.expectModified, manager_->IndexFile().Header().ModificationTime)
+        << c.name;
     tvCloseIndex(manager_, &status_);
   }
 }
@@ -191,7 +192,7 @@ TEST_F(IndexManagerTest, CallsInTheWrongState) {
   EXPECT_EQ(StatusIndexLocked, status_);
   EXPECT_EQ(4580u, Bytes().size());
   EXPECT_EQ(IndexManagerT::kOpen, manager_->State());
-  EXPECT_EQ(path_, manager_->File()->Name());
+  EXPECT_EQ(path_, manager_->IndexFile().File()->Name());
   tvDeleteRecordNum(manager_, 1, &status_);
   EXPECT_EQ(StatusNotInitializedForSearching, status_);
   unsigned long deleted = tvGetNumberOfRecordsDeleted(manager_, &status_);
@@ -218,7 +219,7 @@ TEST_F(IndexManagerTest, IndexLoadedFromAReadOnlyFile) {
   ASSERT_TRUE(file->Seek(4096));
   manager_->LoadIndex(file, &status_);  // the manager owns the file now
   ASSERT_EQ(StatusNoError, status_);
-  EXPECT_TRUE(manager_->IsReadOnly());
+  EXPECT_TRUE(manager_->IndexFile().IsReadOnly());
   EXPECT_EQ(nullptr, tvStartIndexingSession(manager_, &status_));
   EXPECT_EQ(StatusFileReadOnly, status_);
   FileClassT other(path_.c_str());

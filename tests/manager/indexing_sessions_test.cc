@@ -99,7 +99,7 @@ class IndexingSessionsTest : public IndexFileTest {
   }
   // Checks a loaded partition's dictionary against the records it holds.
   void ExpectDictionary(uint32_t partition, const Records& records) {
-    PartitionReaderT* reader = manager_->Reader(partition);
+    PartitionReaderT* reader = manager_->Partitions().Reader(partition);
     ASSERT_NE(nullptr, reader);
     EXPECT_EQ(records.size(), reader->RecordCount());
     std::map<std::string, TermStatsT> terms = Expected(records);
@@ -136,8 +136,8 @@ TEST_F(IndexingSessionsTest, EndToEndInEveryMode) {
     EXPECT_EQ(0u, RecordCount());
     ASSERT_EQ(StatusNoError, StartRetrieval());
     EXPECT_EQ(first.size() + second.size(), RecordCount());
-    ASSERT_EQ(2u, manager_->LoadedPartitions());
-    EXPECT_EQ(first.size(), manager_->Reader(1)->RecordsBefore());
+    ASSERT_EQ(2u, manager_->Partitions().PartitionCount());
+    EXPECT_EQ(first.size(), manager_->Partitions().Reader(1)->RecordsBefore());
     ExpectDictionary(0, first);
     ExpectDictionary(1, second);
     EXPECT_EQ(std::vector<std::string>{"index.tvx"}, dir_.Files());
@@ -182,14 +182,16 @@ TEST_F(IndexingSessionsTest, PartitionsAreAppendedAndNumberedGlobally) {
   } const rows[] = {{1, 0, 1}, {10, 0, 10}, {11, 1, 1}, {12, 1, 2}, {15, 1, 5}};
   for (const auto& row : rows) {
     uint32_t partition = 99, within = 99;
-    ASSERT_EQ(1,
-              manager_->FindPartitionOfRecord(row.record, &partition, &within));
+    ASSERT_EQ(1, manager_->Partitions().FindPartitionOfRecord(
+                     row.record, &partition, &within));
     EXPECT_EQ(row.partition, partition) << row.record;
     EXPECT_EQ(row.within, within) << row.record;
   }
   uint32_t partition, within;
-  EXPECT_EQ(0, manager_->FindPartitionOfRecord(0, &partition, &within));
-  EXPECT_EQ(0, manager_->FindPartitionOfRecord(16, &partition, &within));
+  EXPECT_EQ(
+      0, manager_->Partitions().FindPartitionOfRecord(0, &partition, &within));
+  EXPECT_EQ(
+      0, manager_->Partitions().FindPartitionOfRecord(16, &partition, &within));
   tvEndRetrievalSession(manager_, &status_);
   EXPECT_EQ(0u, RecordCount());
 
@@ -224,8 +226,8 @@ TEST_F(IndexingSessionsTest, SessionDuringRetrievalIsSearchableAtOnce) {
   ExpectDictionary(0, first);
   Index(second, false);
   EXPECT_EQ(65u, RecordCount());
-  ASSERT_EQ(2u, manager_->LoadedPartitions());
-  EXPECT_EQ(40u, manager_->Reader(1)->RecordsBefore());
+  ASSERT_EQ(2u, manager_->Partitions().PartitionCount());
+  EXPECT_EQ(40u, manager_->Partitions().Reader(1)->RecordsBefore());
   ExpectDictionary(0, first);
   ExpectDictionary(1, second);
   tvDeleteRecordNum(manager_, 65, &status_);
@@ -284,7 +286,7 @@ TEST_F(IndexingSessionsTest, WorkingMemoryOfTheManagersSessions) {
   }
   tvSetIndexingMemory(nullptr, budget, &status_);
   EXPECT_EQ(StatusNotIndexFile, status_);
-  EXPECT_EQ(budget, manager_->IndexingMemory);
+  EXPECT_EQ(budget, manager_->IndexingMemory());
 
   // With the budget the session writes one run; back at the default (0),
   // the same records take several.

@@ -400,7 +400,8 @@ class OptomizeModelTest : public testing::Test {
         EXPECT_EQ(std::string::npos, name.find("part-")) << name;
       }
       EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
-      EXPECT_EQ(std::string::npos, name.find(IndexManagerT::kOptomizedSuffix))
+      EXPECT_EQ(std::string::npos,
+                name.find(IndexOptomizationT::kOptomizedSuffix))
           << name;
     }
   }
@@ -487,7 +488,7 @@ class OptomizeKindsTest : public OptomizeModelTest,
                           public testing::WithParamInterface<bool> {};
 
 TEST_P(OptomizeKindsTest, MoreThanOneMergeTakes) {
-  const int partitions = IndexManagerT::kMaxMergeInputs + 3;
+  const int partitions = IndexOptomizationT::kMaxMergeInputs + 3;
   ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, GetParam(), partitions, 2));
   ASSERT_NO_FATAL_FAILURE(DeleteSome(15));
   ASSERT_NO_FATAL_FAILURE(
@@ -662,7 +663,7 @@ TEST_F(OptomizeModelTest, EndCutShortLeavesTheOldIndex) {
   ASSERT_NO_FATAL_FAILURE(Build(WORD_MODE, false, 4, 5));
   ASSERT_NO_FATAL_FAILURE(DeleteSome(30));
   ASSERT_NO_FATAL_FAILURE(Check());
-  const std::string next = path_ + IndexManagerT::kOptomizedSuffix;
+  const std::string next = path_ + IndexOptomizationT::kOptomizedSuffix;
   struct ObstacleT {
     const char* Name;
     StatusCodeT Status;
@@ -700,6 +701,9 @@ TEST_F(OptomizeModelTest, EndCutShortLeavesTheOldIndex) {
 }
 
 // ---- Choosing a range -------------------------------------------------------
+//
+// The rule itself is optomization_range_test.cc's; here the manager feeds it
+// its loaded partitions' lengths and the deletions made through it.
 
 // A reader whose partition length the test sets, as the range search sees
 // it (the partition itself is untouched).
@@ -716,7 +720,7 @@ class SizedManagerT : public IndexManagerT {
   }
   void SetLengths(const std::vector<uint32_t>& lengths) {
     for (uint32_t i = 0; i < lengths.size(); ++i) {
-      static_cast<SizedReaderT*>(Reader(i))->SetLength(lengths[i]);
+      static_cast<SizedReaderT*>(Partitions().Reader(i))->SetLength(lengths[i]);
     }
   }
 };
@@ -751,29 +755,6 @@ class OptomizeBoundsTest : public testing::Test {
   SizedManagerT manager_;
   StatusCodeT status_ = StatusNoError;
 };
-
-TEST_F(OptomizeBoundsTest, LittleSpansFitTheFirstThresholdThatHoldsOne) {
-  ASSERT_NO_FATAL_FAILURE(Build({1, 1, 1, 1, 1}));
-  const uint32_t kLarge = 0x3000000;  // no two of them fit 64 MiB
-  struct CaseT {
-    std::vector<uint32_t> Lengths;
-    std::pair<int, int> Little;
-  } const cases[] = {
-      // 150000 bytes pass 128 KiB, not 256 KiB.
-      {{kLarge, kLarge, kLarge, 70000, 80000}, {3, 4}},
-      // 256 KiB takes the last two; all three (350000) would need 512 KiB.
-      {{kLarge, kLarge, 200000, 70000, 80000}, {3, 4}},
-      // The most partitions under 128 KiB; the later of equal spans.
-      {{60000, 30000, 30000, 60000, 140000}, {1, 3}},
-      {{60000, 60000, 140000, 60000, 60000}, {3, 4}},
-      {{kLarge, kLarge, kLarge, kLarge, kLarge}, {-1, -1}},
-  };
-  for (const CaseT& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.Lengths));
-    manager_.SetLengths(c.Lengths);
-    EXPECT_EQ(c.Little, Bounds(0));
-  }
-}
 
 TEST_F(OptomizeBoundsTest, PartitionsWithATenthDeletedAndBigSpans) {
   ASSERT_NO_FATAL_FAILURE(Build({100, 100, 100}));

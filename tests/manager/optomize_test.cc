@@ -83,7 +83,7 @@ class OptomizerTest : public IndexFileTest {
   // Opens partitions first .. first + count - 1 of the index.
   int Load(IndexOptomizerT* merge, uint32_t first, uint32_t count,
            StatusCodeT* status) {
-    return merge->LoadIndexFile(Path(), manager_->PartitionPosition(first),
+    return merge->LoadIndexFile(Path(), manager_->Partitions().Position(first),
                                 count, status);
   }
 
@@ -94,8 +94,8 @@ class OptomizerTest : public IndexFileTest {
     DeletedListT list(deleted);
     IndexOptomizerT merge;
     if (Load(&merge, 0, manager_->NumPartitions(), status) &&
-        merge.StartOptomizationSession(manager_->Header().OptionBlock, &list, 1,
-                                       status)) {
+        merge.StartOptomizationSession(
+            manager_->IndexFile().Header().OptionBlock, &list, 1, status)) {
       merge.Optomize(status);
     }
     return std::unique_ptr<FileClassT>(merge.GetOptomizedIndexFile());
@@ -187,8 +187,9 @@ TEST_F(OptomizerTest, MergedPartitionHoldsTheKeptRecordsRenumbered) {
   std::vector<float> weights;
   for (uint32_t p = 0; p < 3; ++p) {
     DocumentWeightTableT table;
-    ASSERT_EQ(1, table.Open(*manager_->Reader(p), &status_));
-    for (uint32_t r = 1; r <= manager_->Reader(p)->RecordCount(); ++r) {
+    ASSERT_EQ(1, table.Open(*manager_->Partitions().Reader(p), &status_));
+    for (uint32_t r = 1; r <= manager_->Partitions().Reader(p)->RecordCount();
+         ++r) {
       float weight = 0;
       ASSERT_EQ(1, table.Weight(r, &weight, &status_));
       weights.push_back(weight);
@@ -314,14 +315,14 @@ TEST_F(OptomizerTest, RefusesWhatItCannotMerge) {
   ASSERT_NO_FATAL_FAILURE(Build(RECORD_MODE, {{{"a"}}, {{"b"}}}));
   {
     IndexOptomizerT merge;
-    merge.LoadIndexFile(Path(), manager_->PartitionPosition(0) + 1, 1,
+    merge.LoadIndexFile(Path(), manager_->Partitions().Position(0) + 1, 1,
                         &status_);
     EXPECT_EQ(StatusNotIndexFile, status_);
   }
   {
     status_ = StatusNoError;
     IndexOptomizerT merge;
-    merge.LoadIndexFile(Path(), manager_->PartitionPosition(0),
+    merge.LoadIndexFile(Path(), manager_->Partitions().Position(0),
                         IndexOptomizerT::kMaxInputs + 1, &status_);
     EXPECT_EQ(StatusMalformedParameter, status_);
   }
@@ -346,8 +347,8 @@ TEST_F(OptomizerTest, DamagedInputsGiveAStatus) {
   }
   ASSERT_NO_FATAL_FAILURE(Build(
       WORD_MODE, sessions, kOptionVariableRecordData | kOptionRecordData32));
-  const uint32_t start = manager_->PartitionPosition(0);
-  const uint32_t end = manager_->Header().AppendPosition;
+  const uint32_t start = manager_->Partitions().Position(0);
+  const uint32_t end = manager_->IndexFile().Header().AppendPosition;
   tvCloseIndex(manager_, &status_);
   const std::string intact = Bytes();
   // Bytes of the partitions changed at random: the merge may succeed or

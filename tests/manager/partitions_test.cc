@@ -112,7 +112,7 @@ class PartitionsTest : public IndexFileTest {
     std::string key = std::string(1, static_cast<char>(term.size())) + term;
     WordIndexInfoT info;
     StatusCodeT status = StatusNoError;
-    PartitionReaderT* reader = manager_->Reader(i);
+    PartitionReaderT* reader = manager_->Partitions().Reader(i);
     if (reader == nullptr ||
         !reader->LookupTerm(reinterpret_cast<const unsigned char*>(key.data()),
                             &info, &status)) {
@@ -178,20 +178,20 @@ TEST_F(PartitionsTest, DistributedIndexFromSeparateSessions) {
 
   for (int round = 0; round < 2; ++round) {
     ASSERT_EQ(StatusNoError, StartRetrieval());
-    ASSERT_EQ(3u, manager_->LoadedPartitions());
+    ASSERT_EQ(3u, manager_->Partitions().PartitionCount());
     EXPECT_EQ(15u, tvNumberOfRecordsInIndex(manager_, nullptr, &status_));
     const uint32_t before[] = {0, 4, 10};
     const char* tags[] = {"zero", "one", "two"};
     const long counts[] = {4, 6, 5};
     for (uint32_t i = 0; i < 3; ++i) {
-      EXPECT_EQ(before[i], manager_->Reader(i)->RecordsBefore());
+      EXPECT_EQ(before[i], manager_->Partitions().Reader(i)->RecordsBefore());
       EXPECT_EQ(counts[i], TermRecords(i, tags[i]));
       EXPECT_EQ(counts[i], TermRecords(i, "all"));
       EXPECT_EQ(-1, TermRecords(i, tags[(i + 1) % 3]));
       uint32_t bytes = 0;
       uint32_t records = 0;
       manager_->GetPartitionLength(&bytes, &records, i);
-      EXPECT_EQ(manager_->Reader(i)->PartitionLength(), bytes);
+      EXPECT_EQ(manager_->Partitions().Reader(i)->PartitionLength(), bytes);
       EXPECT_EQ(static_cast<uint32_t>(counts[i]), records);
     }
     EXPECT_EQ("zero:4", Data(4));
@@ -245,7 +245,7 @@ TEST_F(PartitionsTest, PartitionsMovedAndReloaded) {
   // then holds no partition.
   ASSERT_EQ(StatusNoError, Reopen());
   EXPECT_EQ(StatusCannotOpenFile, StartRetrieval());
-  EXPECT_EQ(0u, manager_->LoadedPartitions());
+  EXPECT_EQ(0u, manager_->Partitions().PartitionCount());
   EXPECT_EQ(IndexManagerT::kOpen, manager_->State());
   status_ = StatusNoError;
   manager_->WritePartitionLocation(0, moved.c_str(), &status_);
@@ -265,9 +265,9 @@ TEST_F(PartitionsTest, AddedDuringRetrievalIsSearchableAtOnce) {
   Apart(p2_, "two", 5);
   Append(p2_);
   ASSERT_EQ(StatusNoError, status_);
-  ASSERT_EQ(3u, manager_->LoadedPartitions());
+  ASSERT_EQ(3u, manager_->Partitions().PartitionCount());
   EXPECT_EQ(15u, manager_->NumberOfRecordsInIndex());
-  EXPECT_EQ(10u, manager_->Reader(2)->RecordsBefore());
+  EXPECT_EQ(10u, manager_->Partitions().Reader(2)->RecordsBefore());
   EXPECT_EQ(5, TermRecords(2, "two"));
   EXPECT_EQ("two:1", Data(11));
   // The new records can be deleted at once.
@@ -382,7 +382,7 @@ TEST_F(PartitionsTest, RefusedLocationsAndPartitions) {
   WriteWholeFile(path_, bytes);
   ASSERT_EQ(StatusNoError, Open());
   EXPECT_EQ(StatusNotIndexFile, StartRetrieval());
-  EXPECT_EQ(0u, manager_->LoadedPartitions());
+  EXPECT_EQ(0u, manager_->Partitions().PartitionCount());
 }
 
 TEST_F(PartitionsTest, DistributedSessionsAndTheirHandles) {
@@ -462,8 +462,8 @@ TEST_F(PartitionsTest, PartitionFileAddedToASingleFileIndex) {
   EXPECT_TRUE(ReadWholeFile(p1_).empty());
   ASSERT_EQ(StatusNoError, Reopen());
   ASSERT_EQ(StatusNoError, StartRetrieval());
-  ASSERT_EQ(2u, manager_->LoadedPartitions());
-  EXPECT_EQ(4u, manager_->Reader(1)->RecordsBefore());
+  ASSERT_EQ(2u, manager_->Partitions().PartitionCount());
+  EXPECT_EQ(4u, manager_->Partitions().Reader(1)->RecordsBefore());
   EXPECT_EQ(6, TermRecords(1, "one"));
   EXPECT_EQ("one:6", Data(10));
   // A missing file changes nothing.
@@ -481,11 +481,15 @@ class SizedReaderT : public PartitionReaderT {
   }
 };
 
-class SizedManagerT : public IndexManagerT {
- public:
+// Loaded partitions of an index that is not open, filled by hand.
+struct SizedPartitionsT {
   void Add(uint32_t length, uint32_t records) {
-    Readers[LoadedPartitionCount++] = new SizedReaderT(length, records);
+    ASSERT_EQ(1, Loaded.Place(Loaded.PartitionCount(),
+                              new SizedReaderT(length, records), nullptr, 0));
   }
+  IndexFileT Index;
+  LocationTableT Locations{&Index};
+  LoadedPartitionsT Loaded{&Index, &Locations, nullptr};
 };
 
 TEST(PartitionSpanTest, SpansStopAtTheLargestPartition) {
@@ -504,27 +508,27 @@ TEST(PartitionSpanTest, SpansStopAtTheLargestPartition) {
       {{100, 200}, 3, 5, 0, 0},
   };
   for (const auto& c : cases) {
-    SizedManagerT manager;
+    SizedPartitionsT sized;
     for (size_t i = 0; i < c.Lengths.size(); ++i) {
-      manager.Add(c.Lengths[i], static_cast<uint32_t>(i + 1));
+      sized.Add(c.Lengths[i], static_cast<uint32_t>(i + 1));
     }
     uint32_t bytes = 1;
     uint32_t records = 1;
-    manager.GetPartitionSpanLength(&bytes, &records, c.First, c.Last);
+    sized.Loaded.GetPartitionSpanLength(&bytes, &records, c.First, c.Last);
     EXPECT_EQ(c.Bytes, bytes) << c.First;
     EXPECT_EQ(c.Records, records) << c.First;
   }
-  SizedManagerT manager;
-  manager.Add(100, 4);
-  manager.Add(200, 6);
-  manager.Add(300, 5);
-  manager.CountRecsBeforePartitions();
-  EXPECT_EQ(0u, manager.Reader(0)->RecordsBefore());
-  EXPECT_EQ(4u, manager.Reader(1)->RecordsBefore());
-  EXPECT_EQ(10u, manager.Reader(2)->RecordsBefore());
+  SizedPartitionsT sized;
+  sized.Add(100, 4);
+  sized.Add(200, 6);
+  sized.Add(300, 5);
+  sized.Loaded.CountRecsBeforePartitions();
+  EXPECT_EQ(0u, sized.Loaded.Reader(0)->RecordsBefore());
+  EXPECT_EQ(4u, sized.Loaded.Reader(1)->RecordsBefore());
+  EXPECT_EQ(10u, sized.Loaded.Reader(2)->RecordsBefore());
   uint32_t bytes = 1;
   uint32_t records = 1;
-  manager.GetPartitionLength(&bytes, &records, 3);
+  sized.Loaded.GetPartitionLength(&bytes, &records, 3);
   EXPECT_EQ(0u, bytes);
   EXPECT_EQ(0u, records);
 }

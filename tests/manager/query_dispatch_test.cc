@@ -163,7 +163,7 @@ TEST_F(QueryDispatchTest, LongFormQueriesMatchABruteForceEvaluation) {
       AddSessions(manager_, sessions);
       tvStartRetrievalSession(manager_, &status_);
       ASSERT_EQ(status_, StatusNoError);
-      ASSERT_EQ(manager_->LoadedPartitions(), 3u);
+      ASSERT_EQ(manager_->Partitions().PartitionCount(), 3u);
 
       ModelT model;
       model.Positional = mode == WORD_MODE;
@@ -215,7 +215,7 @@ TEST_F(QueryDispatchTest, QueriesNeedLoadedPartitionsAndReportParseErrors) {
   EXPECT_EQ(status, StatusNotInitializedForSearching);
 
   AddSessions(manager_, {{{"a", "b"}}, {{"a"}, {"b"}}});
-  ASSERT_EQ(manager_->LoadedPartitions(), 2u);
+  ASSERT_EQ(manager_->Partitions().PartitionCount(), 2u);
   const struct {
     const char* query;
     StatusCodeT status;
