@@ -4,10 +4,10 @@
 #include "manager/index_commit.h"
 
 #include <memory>
-#include <new>
 
 #include "manager/index_file.h"
 #include "manager/loaded_partitions.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
@@ -102,16 +102,9 @@ int IndexCommitT::LoadCurrentPartitions(StatusCodeT* status) {
 }
 
 int IndexCommitT::TakeReplacedIndexFile(StatusCodeT* status) {
-  std::unique_ptr<FileClassT> file(new (std::nothrow)
-                                       FileClassT(Index->File()->Name()));
-  if (file == nullptr || !file->IsValid()) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  if (!file->Open(kFileReadWrite)) {
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
+  std::unique_ptr<FileClassT> file(NewOpenFile(
+      Index->File()->Name(), kFileReadWrite, StatusCannotOpenFile, status));
+  if (file == nullptr) return 0;
   file->SetBuff(nullptr, 4096);
   // The partitions loaded belong to the old numbering, and so do the own
   // changes not yet written: neither can be carried over.

@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "manager/record_deleter.h"
+#include "storage/allocation.h"
 #include "storage/file_primitives.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -31,7 +32,7 @@ int IndexFileT::Reset() {
   delete OpenFile;
   OpenFile = nullptr;
   delete DeletedSet;
-  DeletedSet = new (std::nothrow) TarvisRecordDeleterT;
+  DeletedSet = NewOrNull<TarvisRecordDeleterT>();
   ReadOnly = 0;
   Copies[0] = Copies[1] = IndexHeaderInfoT{};
   Current = &Copies[0];
@@ -57,9 +58,8 @@ int IndexFileT::Attach(FileClassT* file, StatusCodeT* status) {
   // again.
   for (int attempt = 0; s == StatusNoError; ++attempt) {
     if (Current->DeletedRecordCount == 0) break;
-    if (!file->Seek(Current->DeletedListPosition)) {
-      s = StatusSeekError;
-    } else {
+    if (FileCall(file->Seek(Current->DeletedListPosition), StatusSeekError,
+                 &s)) {
       DeletedSet->ReadInDeletedRecordNums(file, &s);
     }
     const uint32_t stamp = Current->WriteStamp;
@@ -72,8 +72,7 @@ int IndexFileT::Attach(FileClassT* file, StatusCodeT* status) {
     if (again < 0 || Current->WriteStamp == stamp) break;
     s = StatusNoError;
     delete DeletedSet;
-    DeletedSet = new (std::nothrow) TarvisRecordDeleterT;
-    if (DeletedSet == nullptr) s = StatusNotEnoughMemory;
+    DeletedSet = NewOrStatus<TarvisRecordDeleterT>(&s);
   }
   if (s < 0) {
     OpenFile = nullptr;
@@ -240,19 +239,14 @@ bool IndexFileT::MoveDeletedListBeyond(uint32_t end, IndexHeaderInfoT* onDisk,
 }
 
 void IndexFileT::ReloadDeletedRecords(uint32_t records, StatusCodeT* status) {
-  std::unique_ptr<TarvisRecordDeleterT> fresh(new (std::nothrow)
-                                                  TarvisRecordDeleterT);
-  if (fresh == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return;
-  }
+  std::unique_ptr<TarvisRecordDeleterT> fresh(
+      NewOrStatus<TarvisRecordDeleterT>(status));
+  if (fresh == nullptr) return;
   fresh->BringRecordsOnLine(records);
   const IndexHeaderInfoT& h = *Current;
   StatusCodeT s = StatusNoError;
   if (h.DeletedRecordCount > 0) {
-    if (!OpenFile->Seek(h.DeletedListPosition)) {
-      s = StatusSeekError;
-    } else {
+    if (FileCall(OpenFile->Seek(h.DeletedListPosition), StatusSeekError, &s)) {
       fresh->ReadInDeletedRecordNums(OpenFile, &s);
     }
   }

@@ -3,8 +3,8 @@
 #include "manager/record_deleter.h"
 
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -65,7 +65,7 @@ void TarvisRecordDeleterT::BringRecordsOnLine(uint32_t count) {
 
 int TarvisRecordDeleterT::Grow(uint32_t newCapacity) {
   uint32_t bytes = newCapacity / 8 + 1;
-  uint8_t* grown = new (std::nothrow) uint8_t[bytes]();
+  uint8_t* grown = NewZeroedArrayOrNull<uint8_t>(bytes);
   if (grown == nullptr) return 0;
   if (Bitmap != nullptr) std::memcpy(grown, Bitmap, BitmapSize);
   delete[] Bitmap;
