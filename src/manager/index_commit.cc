@@ -41,17 +41,11 @@ int IndexCommitT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
                                        StatusCodeT* status) {
   FileClassT* file = Index->File();
   FileIdentityT held;
-  if (!file->Identity(&held)) {
-    *status = StatusReadError;
-    return 0;
-  }
+  if (!FileCall(file->Identity(&held), StatusReadError, status)) return 0;
   if (held != onDisk) return AdoptReplacedIndexFile(status);
 
   // The same file: what the stream read ahead may predate other commits.
-  if (!file->DiscardReadAhead()) {
-    *status = StatusReadError;
-    return 0;
-  }
+  if (!FileCall(file->DiscardReadAhead(), StatusReadError, status)) return 0;
   const IndexHeaderInfoT before = Index->Header();
   const uint32_t loadedBefore = Partitions->PartitionCount();
   const int wereLoaded = Partitions->AreLoaded();

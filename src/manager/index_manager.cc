@@ -216,7 +216,7 @@ void IndexManagerT::Close(StatusCodeT* status) {
   Loaded.Unload();
   // A stream whose close failed is closed all the same: the manager lets go
   // of it either way.
-  if (!Index.File()->Close()) *status = StatusCannotCloseFile;
+  FileCall(Index.File()->Close(), StatusCannotCloseFile, status);
   Reset();
   if (lost) *status = StatusIndexChanged;
 }

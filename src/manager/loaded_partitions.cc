@@ -98,10 +98,7 @@ void LoadedPartitionsT::LoadPartition(uint32_t position, StatusCodeT* status) {
     return;
   }
   FileClassT* file = Index->File();
-  if (!file->Seek(position)) {
-    *status = StatusSeekError;
-    return;
-  }
+  if (!FileCall(file->Seek(position), StatusSeekError, status)) return;
   PartitionReaderT* reader = NewReader(n);
   if (reader == nullptr) {
     *status = StatusNotEnoughMemory;
