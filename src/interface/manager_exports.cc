@@ -16,13 +16,8 @@ extern "C" {
 TV_EXPORT IndexManagerT* tvCreateIndexManager(StatusCodeT* status) {
   return ExportedCall(status, static_cast<IndexManagerT*>(nullptr),
                       [](StatusCodeT* s) -> IndexManagerT* {
-                        IndexManagerT* manager = new (std::nothrow) IndexManagerT;
-                        if (manager == nullptr ||
-                            manager->ConstructionFlag() == 0) {
-                          delete manager;
-                          *s = StatusNotEnoughMemory;
-                          return nullptr;
-                        }
+                        IndexManagerT* manager = NewOrStatus<IndexManagerT>(s);
+                        if (manager == nullptr) return nullptr;
                         RegisterHandle(manager, HandleKind::kIndexManager);
                         return manager;
                       });

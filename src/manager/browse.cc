@@ -9,11 +9,11 @@
 #include "manager/index_manager.h"
 
 #include <cstring>
-#include <new>
 
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "stats/stats_database.h"
+#include "storage/allocation.h"
 #include "storage/readtree.h"
 
 namespace {
@@ -218,7 +218,7 @@ UncompressedQueryVectorT* IndexManagerT::GetCurrentQueryVector(
   }
   StatusCodeT s = StatusNoError;
   UncompressedQueryVectorT* result =
-      new (std::nothrow) UncompressedQueryVectorT(kWorkVectorBytes, &s);
+      NewOrNull<UncompressedQueryVectorT>(kWorkVectorBytes, &s);
   if (result == nullptr || s < 0) {
     delete result;
     *status = StatusNotEnoughMemory;

@@ -5,13 +5,14 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "format/partition_check.h"
 #include "manager/index_header.h"
 #include "manager/location_table.h"
 #include "manager/record_deleter.h"
+#include "storage/allocation.h"
 #include "storage/check_report.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -167,9 +168,8 @@ uint64_t IndexCheckT::CheckDistributedPartitions(const IndexHeaderInfoT& h,
     }
     Report.SetContext(CopyContext + "partition " + std::to_string(i + 1) +
                       " (" + path + "): ");
-    std::unique_ptr<FileClassT> partition(new (std::nothrow) FileClassT(path));
-    if (partition == nullptr || !partition->IsValid() ||
-        !partition->Open(kFileReadOnly)) {
+    std::unique_ptr<FileClassT> partition(NewOrNull<FileClassT>(path));
+    if (partition == nullptr || !partition->Open(kFileReadOnly)) {
       Report.Add("its file cannot be opened");
       *sound = 0;
       continue;
@@ -263,15 +263,11 @@ int CheckIndex(const char* indexFile, std::vector<std::string>* problems,
     return 0;
   }
   const size_t before = problems->size();
-  std::unique_ptr<FileClassT> file(new (std::nothrow) FileClassT(indexFile));
-  if (file == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  if (!file->IsValid() || !file->Open(kFileReadOnly)) {
+  std::unique_ptr<FileClassT> file(NewOrStatus<FileClassT>(status, indexFile));
+  if (file == nullptr) return 0;
+  if (!FileCall(file->Open(kFileReadOnly), StatusFileNotFound, status)) {
     problems->push_back(std::string("the file ") + indexFile +
                         " cannot be opened");
-    *status = StatusFileNotFound;
     return 0;
   }
   IndexCheckT check(file.get(), file->GetLength(), problems);

@@ -4,10 +4,10 @@
 #include "manager/index_commit.h"
 
 #include <memory>
-#include <new>
 
 #include "manager/index_file.h"
 #include "manager/loaded_partitions.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
@@ -41,17 +41,11 @@ int IndexCommitT::CatchUpWithIndexFile(const FileIdentityT& onDisk,
                                        StatusCodeT* status) {
   FileClassT* file = Index->File();
   FileIdentityT held;
-  if (!file->Identity(&held)) {
-    *status = StatusReadError;
-    return 0;
-  }
+  if (!FileCall(file->Identity(&held), StatusReadError, status)) return 0;
   if (held != onDisk) return AdoptReplacedIndexFile(status);
 
   // The same file: what the stream read ahead may predate other commits.
-  if (!file->DiscardReadAhead()) {
-    *status = StatusReadError;
-    return 0;
-  }
+  if (!FileCall(file->DiscardReadAhead(), StatusReadError, status)) return 0;
   const IndexHeaderInfoT before = Index->Header();
   const uint32_t loadedBefore = Partitions->PartitionCount();
   const int wereLoaded = Partitions->AreLoaded();
@@ -102,16 +96,9 @@ int IndexCommitT::LoadCurrentPartitions(StatusCodeT* status) {
 }
 
 int IndexCommitT::TakeReplacedIndexFile(StatusCodeT* status) {
-  std::unique_ptr<FileClassT> file(new (std::nothrow)
-                                       FileClassT(Index->File()->Name()));
-  if (file == nullptr || !file->IsValid()) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  if (!file->Open(kFileReadWrite)) {
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
+  std::unique_ptr<FileClassT> file(NewOpenFile(
+      Index->File()->Name(), kFileReadWrite, StatusCannotOpenFile, status));
+  if (file == nullptr) return 0;
   file->SetBuff(nullptr, 4096);
   // The partitions loaded belong to the old numbering, and so do the own
   // changes not yet written: neither can be carried over.

@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "manager/record_deleter.h"
+#include "storage/allocation.h"
 #include "storage/file_primitives.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -31,7 +32,7 @@ int IndexFileT::Reset() {
   delete OpenFile;
   OpenFile = nullptr;
   delete DeletedSet;
-  DeletedSet = new (std::nothrow) TarvisRecordDeleterT;
+  DeletedSet = NewOrNull<TarvisRecordDeleterT>();
   ReadOnly = 0;
   Copies[0] = Copies[1] = IndexHeaderInfoT{};
   Current = &Copies[0];
@@ -57,9 +58,8 @@ int IndexFileT::Attach(FileClassT* file, StatusCodeT* status) {
   // again.
   for (int attempt = 0; s == StatusNoError; ++attempt) {
     if (Current->DeletedRecordCount == 0) break;
-    if (!file->Seek(Current->DeletedListPosition)) {
-      s = StatusSeekError;
-    } else {
+    if (FileCall(file->Seek(Current->DeletedListPosition), StatusSeekError,
+                 &s)) {
       DeletedSet->ReadInDeletedRecordNums(file, &s);
     }
     const uint32_t stamp = Current->WriteStamp;
@@ -72,8 +72,7 @@ int IndexFileT::Attach(FileClassT* file, StatusCodeT* status) {
     if (again < 0 || Current->WriteStamp == stamp) break;
     s = StatusNoError;
     delete DeletedSet;
-    DeletedSet = new (std::nothrow) TarvisRecordDeleterT;
-    if (DeletedSet == nullptr) s = StatusNotEnoughMemory;
+    DeletedSet = NewOrStatus<TarvisRecordDeleterT>(&s);
   }
   if (s < 0) {
     OpenFile = nullptr;
@@ -112,21 +111,17 @@ int IndexFileT::Replaced() {
 
 void IndexFileT::ReadHeader(StatusCodeT* status) {
   uint32_t magic = 0;
-  if (!OpenFile->Seek(HeaderAt)) {
-    *status = StatusSeekError;
-    return;
-  }
-  if (!OpenFile->ReadLong(&magic)) {
-    *status = StatusReadError;
+  if (!FileCall(OpenFile->Seek(HeaderAt), StatusSeekError, status) ||
+      !FileCall(OpenFile->ReadLong(&magic), StatusReadError, status)) {
     return;
   }
   if (magic != kIndexMagic) {
     *status = StatusNotIndexFile;
     return;
   }
-  if (!ReadIndexHeader(OpenFile, &Copies[0]) ||
-      !ReadIndexHeader(OpenFile, &Copies[1])) {
-    *status = StatusReadError;
+  if (!FileCall(ReadIndexHeader(OpenFile, &Copies[0]) &&
+                    ReadIndexHeader(OpenFile, &Copies[1]),
+                StatusReadError, status)) {
     return;
   }
   HeaderEndAt = OpenFile->GetPosition();
@@ -190,10 +185,7 @@ void IndexFileT::RestoreHeader(const IndexHeaderInfoT& header) {
 // ---- The deleted-record list ------------------------------------------------
 
 void IndexFileT::WriteDeletedList(uint32_t position, StatusCodeT* status) {
-  if (!OpenFile->Seek(position)) {
-    *status = StatusSeekError;
-    return;
-  }
+  if (!FileCall(OpenFile->Seek(position), StatusSeekError, status)) return;
   StatusCodeT s = StatusNoError;
   DeletedSet->WriteOutDeletedRecordNums(OpenFile, &s);
   if (s < 0) {
@@ -227,9 +219,9 @@ bool IndexFileT::MoveDeletedListBeyond(uint32_t end, IndexHeaderInfoT* onDisk,
   if (h.DeletedRecordCount == 0 || h.DeletedListPosition >= end) return false;
   StatusCodeT s = StatusNoError;
   WriteDeletedList(std::max(end, h.EndPosition), &s);
-  if (s == StatusNoError &&
-      (!OpenFile->Sync() || !WriteFullHeader() || !OpenFile->Flush())) {
-    s = StatusWriteError;
+  if (s == StatusNoError) {
+    FileCall(OpenFile->Sync() && WriteFullHeader() && OpenFile->Flush(),
+             StatusWriteError, &s);
   }
   if (s == StatusNoError) {
     *onDisk = h;
@@ -240,19 +232,14 @@ bool IndexFileT::MoveDeletedListBeyond(uint32_t end, IndexHeaderInfoT* onDisk,
 }
 
 void IndexFileT::ReloadDeletedRecords(uint32_t records, StatusCodeT* status) {
-  std::unique_ptr<TarvisRecordDeleterT> fresh(new (std::nothrow)
-                                                  TarvisRecordDeleterT);
-  if (fresh == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return;
-  }
+  std::unique_ptr<TarvisRecordDeleterT> fresh(
+      NewOrStatus<TarvisRecordDeleterT>(status));
+  if (fresh == nullptr) return;
   fresh->BringRecordsOnLine(records);
   const IndexHeaderInfoT& h = *Current;
   StatusCodeT s = StatusNoError;
   if (h.DeletedRecordCount > 0) {
-    if (!OpenFile->Seek(h.DeletedListPosition)) {
-      s = StatusSeekError;
-    } else {
+    if (FileCall(OpenFile->Seek(h.DeletedListPosition), StatusSeekError, &s)) {
       fresh->ReadInDeletedRecordNums(OpenFile, &s);
     }
   }
@@ -298,16 +285,13 @@ uint32_t IndexFileT::AppendPartition(FileClassT* partition, uint32_t length,
   IndexHeaderInfoT onDisk = h;
   StatusCodeT s = StatusNoError;
   const bool listFirst = MoveDeletedListBeyond(end, &onDisk, &s);
-  if (s == StatusNoError) {
-    if (!OpenFile->Seek(start)) {
-      s = StatusSeekError;
-    } else if (!OpenFile->Copy(partition, 0, length)) {
-      s = StatusWriteError;
-    }
+  if (s == StatusNoError &&
+      FileCall(OpenFile->Seek(start), StatusSeekError, &s)) {
+    FileCall(OpenFile->Copy(partition, 0, length), StatusWriteError, &s);
   }
   if (s == StatusNoError && !listFirst) PlaceDeletedList(end, &s);
   // The header takes the partition only once its bytes are on the disk.
-  if (s == StatusNoError && !OpenFile->Sync()) s = StatusWriteError;
+  if (s == StatusNoError) FileCall(OpenFile->Sync(), StatusWriteError, &s);
   if (s < 0) {
     h = onDisk;
     *status = s;
@@ -320,9 +304,9 @@ uint32_t IndexFileT::AppendPartition(FileClassT* partition, uint32_t length,
   ++h.PartitionCount;
   h.HeaderState = kHeaderSettled;
   h.ModificationTime = Now();
-  if (!WriteFullHeader() || !OpenFile->Flush()) {
+  if (!FileCall(WriteFullHeader() && OpenFile->Flush(), StatusWriteError,
+                status)) {
     h = before;
-    *status = StatusWriteError;
     return 0;
   }
   OwnDeletionsWritten();
@@ -339,9 +323,9 @@ void IndexFileT::WriteOwnDeletions(StatusCodeT* status) {
   }
   StatusCodeT s = StatusNoError;
   PlaceDeletedList(position, &s);
-  if (s == StatusNoError &&
-      (!OpenFile->Sync() || !WriteFullHeader() || !OpenFile->Flush())) {
-    s = StatusWriteError;
+  if (s == StatusNoError) {
+    FileCall(OpenFile->Sync() && WriteFullHeader() && OpenFile->Flush(),
+             StatusWriteError, &s);
   }
   if (s < 0) {
     h = before;

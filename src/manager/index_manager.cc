@@ -5,13 +5,14 @@
 #include "manager/index_manager.h"
 
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "manager/creation_params.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "query/vector_buffer_pool.h"
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
@@ -36,7 +37,7 @@ void IndexManagerT::Reset() {
   Loaded.SetRetrieving(0);
   const int indexReset = Index.Reset();
   delete[] ScratchBuffer;
-  ScratchBuffer = new (std::nothrow) unsigned char[kScratchBufferSize];
+  ScratchBuffer = NewArrayOrNull<unsigned char>(kScratchBufferSize);
   Constructed = ScratchBuffer != nullptr && indexReset;
   Marker = kValidityMarker;
   CurrentIndexer = nullptr;
@@ -117,17 +118,9 @@ void IndexManagerT::Create(const IndexCreationParametersT* params,
     *status = StatusMalformedParameter;
     return;
   }
-  FileClassT* file = new (std::nothrow) FileClassT(params->IndexFileName);
-  if (file == nullptr || !file->IsValid()) {
-    delete file;
-    *status = StatusNotEnoughMemory;
-    return;
-  }
-  if (!file->Open(kFileCreate)) {
-    delete file;
-    *status = StatusCannotOpenFile;
-    return;
-  }
+  FileClassT* file = NewOpenFile(params->IndexFileName, kFileCreate,
+                                 StatusCannotOpenFile, status);
+  if (file == nullptr) return;
   IndexHeaderInfoT header = {};
   header.HeaderState = kHeaderNew;
   header.IndexMode = params->IndexMode;
@@ -139,11 +132,10 @@ void IndexManagerT::Create(const IndexCreationParametersT* params,
 
   std::memset(ScratchBuffer, ' ', kIndexReservedBytes);
   StatusCodeT s = StatusNoError;
-  if (!file->Write(ScratchBuffer, kIndexReservedBytes) ||
-      !WriteIndexHeaderBlock(file, header, Index.NextWriteStamp())) {
-    s = StatusWriteError;
-  } else if (!file->Close()) {
-    s = StatusCannotCloseFile;
+  if (FileCall(file->Write(ScratchBuffer, kIndexReservedBytes) &&
+                   WriteIndexHeaderBlock(file, header, Index.NextWriteStamp()),
+               StatusWriteError, &s)) {
+    FileCall(file->Close(), StatusCannotCloseFile, &s);
   }
   // A half-made index file is of no use to anyone.
   if (s < 0) {
@@ -162,21 +154,18 @@ void IndexManagerT::Open(const char* fileName, StatusCodeT* status) {
     *status = StatusFileNotFound;
     return;
   }
-  FileClassT* file = new (std::nothrow) FileClassT(fileName);
-  if (file == nullptr || !file->IsValid()) {
+  FileClassT* file = NewOrStatus<FileClassT>(status, fileName);
+  if (file == nullptr) return;
+  if (!FileCall(file->Open(kFileReadWrite) || file->Open(kFileReadOnly),
+                StatusFileNotFound, status)) {
     delete file;
-    *status = StatusNotEnoughMemory;
-    return;
-  }
-  if (!file->Open(kFileReadWrite) && !file->Open(kFileReadOnly)) {
-    delete file;
-    *status = StatusFileNotFound;
     return;
   }
   file->SetBuff(nullptr, 4096);
   StatusCodeT s = StatusNoError;
-  if (!file->Seek(kIndexHeaderPosition)) s = StatusSeekError;
-  if (s == StatusNoError) AttachIndexFile(file, &s);
+  if (FileCall(file->Seek(kIndexHeaderPosition), StatusSeekError, &s)) {
+    AttachIndexFile(file, &s);
+  }
   if (s < 0) {
     delete file;
     *status = s;
@@ -227,7 +216,7 @@ void IndexManagerT::Close(StatusCodeT* status) {
   Loaded.Unload();
   // A stream whose close failed is closed all the same: the manager lets go
   // of it either way.
-  if (!Index.File()->Close()) *status = StatusCannotCloseFile;
+  FileCall(Index.File()->Close(), StatusCannotCloseFile, status);
   Reset();
   if (lost) *status = StatusIndexChanged;
 }
@@ -251,7 +240,7 @@ void IndexManagerT::ReloadIndex(StatusCodeT* status) {
 
 IndexerT* IndexManagerT::CreateIndexer(StatusCodeT* status) {
   StatusCodeT s = StatusNoError;
-  IndexerT* indexer = new (std::nothrow) IndexerT(&s);
+  IndexerT* indexer = NewOrNull<IndexerT>(&s);
   if (indexer != nullptr && s < 0) {
     delete indexer;
     indexer = nullptr;
@@ -261,5 +250,5 @@ IndexerT* IndexManagerT::CreateIndexer(StatusCodeT* status) {
 }
 
 PartitionReaderT* IndexManagerT::NewReader(uint32_t partitionNumber) {
-  return new (std::nothrow) PartitionReaderT(partitionNumber);
+  return NewOrNull<PartitionReaderT>(partitionNumber);
 }

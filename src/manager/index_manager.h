@@ -319,8 +319,9 @@ class IndexManagerT {
   const IndexFileT& IndexFile() const { return Index; }
   const LoadedPartitionsT& Partitions() const { return Loaded; }
   // 1 after a successful construction or reset, 0 when the scratch buffer
-  // or the deleted-record set could not be allocated.
-  uint32_t ConstructionFlag() const { return Constructed; }
+  // or the deleted-record set could not be allocated (NewOrStatus then
+  // destroys a new manager and answers null).
+  int IsValid() const { return Constructed != 0; }
   uint32_t ValidityMarker() const { return Marker; }
 
  private:

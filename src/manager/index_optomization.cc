@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "manager/index_commit.h"
 #include "manager/index_file.h"
@@ -18,6 +17,8 @@
 #include "manager/optomize.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
@@ -50,11 +51,8 @@ template <class AddT>
 IndexOptomizerT* RunMerge(AddT add, const uint32_t* options,
                           const DeletedRecordSetT* deleted,
                           uint32_t firstRecord, StatusCodeT* status) {
-  std::unique_ptr<IndexOptomizerT> merge(new (std::nothrow) IndexOptomizerT);
-  if (merge == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+  std::unique_ptr<IndexOptomizerT> merge(NewOrStatus<IndexOptomizerT>(status));
+  if (merge == nullptr) return nullptr;
   StatusCodeT s = StatusNoError;
   if (add(merge.get(), &s) &&
       merge->StartOptomizationSession(options, deleted, firstRecord, &s)) {
@@ -75,10 +73,7 @@ int KeepStage(IndexOptomizerT* merge, StageFilesT* stage, StatusCodeT* status) {
   MergedFileT output(merge->GetOptomizedIndexFile());
   stage->Names.push_back(output->Name());
   // Closed, the file stays on the disk (and in the list that removes it).
-  if (!output->Close()) {
-    *status = StatusWriteError;
-    return 0;
-  }
+  if (!FileCall(output->Close(), StatusWriteError, status)) return 0;
   delete output.release();
   return 1;
 }
@@ -124,8 +119,8 @@ void IndexOptomizationT::Run(uint32_t first, uint32_t last,
   const PartitionReaderT* high = Partitions->Reader(last);
   const uint32_t records =
       high->RecordsBefore() + high->RecordCount() - low->RecordsBefore();
-  std::unique_ptr<RecordRangeSnapshotT> dropped(new (std::nothrow)
-                                                    RecordRangeSnapshotT);
+  std::unique_ptr<RecordRangeSnapshotT> dropped(
+      NewOrNull<RecordRangeSnapshotT>());
   if (dropped == nullptr ||
       !dropped->Take(*Index->Deleted(), low->RecordsBefore() + 1, records)) {
     *status = StatusNotEnoughMemory;
@@ -280,12 +275,9 @@ void IndexOptomizationT::End(const char* fileName, unsigned long flags,
 
 TarvisRecordDeleterT* IndexOptomizationT::RenumberedDeletedRecords(
     StatusCodeT* status) {
-  std::unique_ptr<TarvisRecordDeleterT> fresh(new (std::nothrow)
-                                                  TarvisRecordDeleterT);
-  if (fresh == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
+  std::unique_ptr<TarvisRecordDeleterT> fresh(
+      NewOrStatus<TarvisRecordDeleterT>(status));
+  if (fresh == nullptr) return nullptr;
   const TarvisRecordDeleterT& now = *Index->Deleted();
   const RecordRangeSnapshotT& dropped = *Dropped;
   const uint32_t first = dropped.First();
@@ -333,16 +325,9 @@ int IndexOptomizationT::RewriteIndexFile(
     return 0;
   }
   const std::string nextName = name + kOptomizedSuffix;
-  std::unique_ptr<FileClassT> next(new (std::nothrow)
-                                       FileClassT(nextName.c_str()));
-  if (next == nullptr || !next->IsValid()) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  if (!next->Open(kFileCreate)) {
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
+  std::unique_ptr<FileClassT> next(
+      NewOpenFile(nextName.c_str(), kFileCreate, StatusCannotOpenFile, status));
+  if (next == nullptr) return 0;
   next->SetBuff(nullptr, 8192);
 
   // The reserved area, the header (written last), the partitions or their
@@ -366,10 +351,9 @@ int IndexOptomizationT::RewriteIndexFile(
     }
     h.ModificationTime = Now();
     stamp = Index->NextWriteStamp();
-    if (!next->Seek(Index->HeaderPosition()) ||
-        !WriteIndexHeaderBlock(next.get(), h, stamp) || !next->Sync()) {
-      s = StatusWriteError;
-    }
+    FileCall(next->Seek(Index->HeaderPosition()) &&
+                 WriteIndexHeaderBlock(next.get(), h, stamp) && next->Sync(),
+             StatusWriteError, &s);
   }
   if (s == StatusNoError) {
     struct stat mode;
@@ -378,7 +362,7 @@ int IndexOptomizationT::RewriteIndexFile(
     }
     // The rename is the moment the index changes; the new file stays open
     // under its new name, so nothing can fail after it.
-    if (!next->MoveTo(name.c_str())) s = StatusWriteError;
+    FileCall(next->MoveTo(name.c_str()), StatusWriteError, &s);
   }
   if (s < 0) {
     next->Delete();
@@ -469,22 +453,17 @@ void IndexOptomizationT::EndDistributed(FileClassT* merged,
       *status = StatusFileExists;
       return;
     }
-    std::unique_ptr<FileClassT> out(new (std::nothrow) FileClassT(fileName));
-    if (out == nullptr || !out->IsValid()) {
-      *status = StatusNotEnoughMemory;
-      return;
-    }
-    if (!out->Open(kFileCreate)) {
-      *status = StatusCannotOpenFile;
-      return;
-    }
+    std::unique_ptr<FileClassT> out(
+        NewOpenFile(fileName, kFileCreate, StatusCannotOpenFile, status));
+    if (out == nullptr) return;
     out->SetBuff(nullptr, 8192);
     // On the disk before the index names it.
     uint32_t length = 0;
-    if (!merged->MeasureLength(&length) || !out->Copy(merged, 0, length) ||
-        out->GetPosition() != length || !out->Sync() || !out->Close()) {
+    if (!FileCall(
+            merged->MeasureLength(&length) && out->Copy(merged, 0, length) &&
+                out->GetPosition() == length && out->Sync() && out->Close(),
+            StatusWriteError, status)) {
       out->Delete();
-      *status = StatusWriteError;
       return;
     }
   }
@@ -519,8 +498,9 @@ void IndexOptomizationT::EndDistributed(FileClassT* merged,
   }
   // A file the table still names elsewhere stays.
   for (const std::string& old : oldFiles) {
-    if (!IsIndexFile(old.c_str()) && !FileClassT(old.c_str()).Delete()) {
-      *status = StatusUnableToDeleteFile;
+    if (!IsIndexFile(old.c_str())) {
+      FileCall(FileClassT(old.c_str()).Delete(), StatusUnableToDeleteFile,
+               status);
     }
   }
   if (Partitions->Retrieving()) Commit->LoadCurrentPartitions(status);

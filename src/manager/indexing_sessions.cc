@@ -3,11 +3,10 @@
 // commits, under the writer lock (index_commit.h); the session itself runs
 // without it.
 
-#include <new>
-
 #include "manager/index_manager.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
@@ -30,9 +29,9 @@ IndexerT* IndexManagerT::IMStartIndexingSession(StatusCodeT* status) {
     const IndexHeaderInfoT before = h;
     if (h.HeaderState != kHeaderNew) h.HeaderState = kHeaderSessionOpen;
     h.ModificationTime = Now();
-    if (!Index.WriteFullHeader() || !Index.File()->Flush()) {
+    if (!FileCall(Index.WriteFullHeader() && Index.File()->Flush(),
+                  StatusWriteError, status)) {
       h = before;
-      *status = StatusWriteError;
       return nullptr;
     }
   }
@@ -121,8 +120,7 @@ int IndexManagerT::TakeSessionPartition(IndexerT* indexer,
 void IndexManagerT::CopyPartitionIntoIndex(FileClassT* partition,
                                            StatusCodeT* status) {
   partition->Close();
-  if (!partition->Open(kFileReadOnly)) {
-    *status = StatusFileNotFound;
+  if (!FileCall(partition->Open(kFileReadOnly), StatusFileNotFound, status)) {
     return;
   }
   partition->SetBuff(nullptr, 8192);

@@ -3,13 +3,13 @@
 
 #include "manager/loaded_partitions.h"
 
-#include <new>
 #include <utility>
 
 #include "manager/index_file.h"
 #include "manager/location_table.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -98,10 +98,7 @@ void LoadedPartitionsT::LoadPartition(uint32_t position, StatusCodeT* status) {
     return;
   }
   FileClassT* file = Index->File();
-  if (!file->Seek(position)) {
-    *status = StatusSeekError;
-    return;
-  }
+  if (!FileCall(file->Seek(position), StatusSeekError, status)) return;
   PartitionReaderT* reader = NewReader(n);
   if (reader == nullptr) {
     *status = StatusNotEnoughMemory;
@@ -145,17 +142,9 @@ int LoadedPartitionsT::OpenDistributedPartition(uint32_t i, const char* path,
                                                 PartitionReaderT** reader,
                                                 FileClassT** file,
                                                 StatusCodeT* status) {
-  FileClassT* opened = new (std::nothrow) FileClassT(path);
-  if (opened == nullptr || !opened->IsValid()) {
-    delete opened;
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  if (!opened->Open(kFileReadOnly)) {
-    delete opened;
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
+  FileClassT* opened =
+      NewOpenFile(path, kFileReadOnly, StatusCannotOpenFile, status);
+  if (opened == nullptr) return 0;
   opened->SetBuff(nullptr, 8192);
   PartitionReaderT* loaded = NewReader(i);
   StatusCodeT s = StatusNoError;

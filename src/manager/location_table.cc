@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "manager/index_file.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 size_t LocationTableT::LocationLength(const char* path) {
@@ -25,13 +26,9 @@ void LocationTableT::Read(uint32_t i, char* path, StatusCodeT* status) {
     return;
   }
   FileClassT* file = Index->File();
-  if (!file->Seek(Position(i))) {
-    *status = StatusSeekError;
-    return;
-  }
-  if (!file->Read(path, kLocationBytes)) {
+  if (!FileCall(file->Seek(Position(i)), StatusSeekError, status)) return;
+  if (!FileCall(file->Read(path, kLocationBytes), StatusReadError, status)) {
     path[0] = '\0';
-    *status = StatusReadError;
     return;
   }
   if (LocationLength(path) == 0) {
@@ -50,10 +47,8 @@ void LocationTableT::WriteEntry(uint32_t i, const char* path,
   char entry[kLocationBytes] = {};
   std::memcpy(entry, path, length);
   FileClassT* file = Index->File();
-  if (!file->Seek(Position(i))) {
-    *status = StatusSeekError;
-  } else if (!file->Write(entry, kLocationBytes)) {
-    *status = StatusWriteError;
+  if (FileCall(file->Seek(Position(i)), StatusSeekError, status)) {
+    FileCall(file->Write(entry, kLocationBytes), StatusWriteError, status);
   }
 }
 
@@ -71,7 +66,7 @@ void LocationTableT::Append(const char* path, StatusCodeT* status) {
   const bool listFirst = Index->MoveDeletedListBeyond(tableEnd, &onDisk, &s);
   if (s == StatusNoError) WriteEntry(n, path, &s);
   if (s == StatusNoError && !listFirst) Index->PlaceDeletedList(tableEnd, &s);
-  if (s == StatusNoError && !file->Sync()) s = StatusWriteError;
+  if (s == StatusNoError) FileCall(file->Sync(), StatusWriteError, &s);
 
   // Only now, with the entry on disk, does the header count it.
   if (s == StatusNoError) {
@@ -80,7 +75,7 @@ void LocationTableT::Append(const char* path, StatusCodeT* status) {
     ++h.PartitionCount;
     h.HeaderState = kHeaderSettled;
     h.ModificationTime = Now();
-    if (!Index->WriteFullHeader() || !file->Flush()) s = StatusWriteError;
+    FileCall(Index->WriteFullHeader() && file->Flush(), StatusWriteError, &s);
   }
   if (s < 0) {
     h = onDisk;
@@ -98,7 +93,9 @@ void LocationTableT::Rewrite(uint32_t i, const char* path,
   }
   StatusCodeT s = StatusNoError;
   WriteEntry(i, path, &s);
-  if (s == StatusNoError && !Index->File()->Flush()) s = StatusWriteError;
+  if (s == StatusNoError) {
+    FileCall(Index->File()->Flush(), StatusWriteError, &s);
+  }
   if (s < 0) *status = s;
 }
 
@@ -106,14 +103,10 @@ void LocationTableT::Change(uint32_t* i, const char* newPath,
                             const char* oldPath, StatusCodeT* status) {
   const size_t oldLength = strlen(oldPath);
   FileClassT* file = Index->File();
-  if (!file->Seek(Position(0))) {
-    *status = StatusSeekError;
-    return;
-  }
+  if (!FileCall(file->Seek(Position(0)), StatusSeekError, status)) return;
   char entry[kLocationBytes];
   for (uint32_t j = 0; j < Index->Header().PartitionCount; ++j) {
-    if (!file->Read(entry, kLocationBytes)) {
-      *status = StatusReadError;
+    if (!FileCall(file->Read(entry, kLocationBytes), StatusReadError, status)) {
       return;
     }
     // A damaged entry (no NUL) equals no path.
@@ -123,7 +116,7 @@ void LocationTableT::Change(uint32_t* i, const char* newPath,
     }
     StatusCodeT s = StatusNoError;
     WriteEntry(j, newPath, &s);
-    if (s == StatusNoError && !file->Flush()) s = StatusWriteError;
+    if (s == StatusNoError) FileCall(file->Flush(), StatusWriteError, &s);
     if (s < 0) {
       *status = s;
     } else {
@@ -150,17 +143,13 @@ void LocationTableT::Replace(const char* path, uint32_t first, uint32_t count,
   uint32_t target = first + (path != nullptr ? 1 : 0);
   for (uint32_t source = first + count; source < n && s == StatusNoError;
        ++source, ++target) {
-    if (readFirst &&
-        (!file->Seek(Position(target)) || !file->Read(entry, kLocationBytes))) {
-      s = StatusReadError;
-    } else if (!file->Seek(Position(source))) {
-      s = StatusSeekError;
-    } else if (!file->Read(entry, kLocationBytes)) {
-      s = StatusReadError;
-    } else if (!file->Seek(Position(target))) {
-      s = StatusSeekError;
-    } else if (!file->Write(entry, kLocationBytes)) {
-      s = StatusWriteError;
+    if ((!readFirst || FileCall(file->Seek(Position(target)) &&
+                                    file->Read(entry, kLocationBytes),
+                                StatusReadError, &s)) &&
+        FileCall(file->Seek(Position(source)), StatusSeekError, &s) &&
+        FileCall(file->Read(entry, kLocationBytes), StatusReadError, &s) &&
+        FileCall(file->Seek(Position(target)), StatusSeekError, &s)) {
+      FileCall(file->Write(entry, kLocationBytes), StatusWriteError, &s);
     }
   }
   if (s == StatusNoError && path != nullptr) WriteEntry(first, path, &s);
@@ -172,9 +161,8 @@ void LocationTableT::Replace(const char* path, uint32_t first, uint32_t count,
     h.PartitionCount = target;
     h.AppendPosition = tableEnd;
     h.ModificationTime = Now();
-    if (!file->Flush() || !Index->WriteFullHeader() || !file->Flush()) {
-      s = StatusWriteError;
-    }
+    FileCall(file->Flush() && Index->WriteFullHeader() && file->Flush(),
+             StatusWriteError, &s);
   }
   if (s < 0) {
     h = before;

@@ -6,15 +6,16 @@
 #include "manager/optomize.h"
 
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 // ---- RecordRangeSnapshotT ---------------------------------------------------
 
 int RecordRangeSnapshotT::Take(const DeletedRecordSetT& deleted, uint32_t first,
                                uint32_t count) {
-  Bits.reset(new (std::nothrow) uint8_t[count / 8 + 1]());
+  Bits.reset(NewZeroedArrayOrNull<uint8_t>(count / 8 + 1));
   if (Bits == nullptr) {
     Records = 0;
     return 0;
@@ -72,31 +73,18 @@ int IndexOptomizerT::OpenInput(const char* fileName, uint32_t position,
     *status = StatusMalformedParameter;
     return 0;
   }
-  std::unique_ptr<InputT> input(new (std::nothrow) InputT);
-  if (input == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
-  input->File.reset(new (std::nothrow) FileClassT(fileName));
-  if (input->File == nullptr || !input->File->IsValid()) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
+  std::unique_ptr<InputT> input(NewOrStatus<InputT>(status));
+  if (input == nullptr) return 0;
   // The merge only reads its inputs.
-  if (!input->File->Open(kFileReadOnly)) {
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
+  input->File.reset(
+      NewOpenFile(fileName, kFileReadOnly, StatusCannotOpenFile, status));
+  if (input->File == nullptr) return 0;
   SetLargestBuffer(input->File.get(), 8192);
-  if (!input->File->Seek(position)) {
-    *status = StatusSeekError;
+  if (!FileCall(input->File->Seek(position), StatusSeekError, status)) {
     return 0;
   }
-  input->Reader.reset(new (std::nothrow) OptomizeReaderT(InputCount));
-  if (input->Reader == nullptr) {
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
+  input->Reader.reset(NewOrStatus<OptomizeReaderT>(status, InputCount));
+  if (input->Reader == nullptr) return 0;
   StatusCodeT s = StatusNoError;
   if (!input->Reader->ReadHeader(input->File.get(), &s)) {
     *status = s < 0 ? s : StatusReadError;
@@ -182,13 +170,13 @@ int IndexOptomizerT::StartOptomizationSession(const uint32_t* options,
     const PartitionHeaderT& h = InputHeader(i);
     if (h.IndexMode != Mode) return fail(StatusNotIndexFile);
     if (h.WordIndexFlag) {
-      Inputs[i]->Postings.reset(new (std::nothrow) IndexDecompressorT);
+      Inputs[i]->Postings.reset(NewOrNull<IndexDecompressorT>());
       if (Inputs[i]->Postings == nullptr) return fail(StatusNotEnoughMemory);
     }
   }
-  BlockBase.reset(new (std::nothrow) uint32_t[MergedRecords / 256 + 1]);
-  PairCount.reset(new (std::nothrow) uint8_t[MergedRecords / 2 + 1]);
-  DroppedBits.reset(new (std::nothrow) uint8_t[MergedRecords / 8 + 1]());
+  BlockBase.reset(NewArrayOrNull<uint32_t>(MergedRecords / 256 + 1));
+  PairCount.reset(NewArrayOrNull<uint8_t>(MergedRecords / 2 + 1));
+  DroppedBits.reset(NewZeroedArrayOrNull<uint8_t>(MergedRecords / 8 + 1));
   if (BlockBase == nullptr || PairCount == nullptr || DroppedBits == nullptr) {
     return fail(StatusNotEnoughMemory);
   }
@@ -252,10 +240,7 @@ int IndexOptomizerT::Optomize(StatusCodeT* status) {
   }
   if (words) {
     if (!StartWordIndex(status) || !OptomizeWordIndex(status)) return 0;
-    if (!EndWordIndex()) {
-      *status = StatusWriteError;
-      return 0;
-    }
+    if (!FileCall(EndWordIndex(), StatusWriteError, status)) return 0;
   }
   if (!OptomizeRecordData(status) || !OptomizeRecordIDs(status)) return 0;
   if (weights && !CompressDocumentWeights(status)) return 0;
@@ -263,22 +248,10 @@ int IndexOptomizerT::Optomize(StatusCodeT* status) {
 }
 
 int IndexOptomizerT::WriteOutput(StatusCodeT* status) {
-  Output = new (std::nothrow) FileClassT(nullptr);
-  if (Output == nullptr || !Output->IsValid()) {
-    delete Output;
-    Output = nullptr;
-    *status = StatusNotEnoughMemory;
-    return 0;
-  }
+  Output = NewTemporaryFile(status);
+  if (Output == nullptr) return 0;
   SetLargestBuffer(Output, 8192);
-  if (!Output->Open(kFileCreate)) {
-    *status = StatusCannotOpenFile;
-    return 0;
-  }
-  if (!WriteBlankHeader(Output) || !CopyDataToDataFile() ||
-      !WriteFullHeader() || !Output->Flush()) {
-    *status = StatusWriteError;
-    return 0;
-  }
-  return 1;
+  return FileCall(WriteBlankHeader(Output) && CopyDataToDataFile() &&
+                      WriteFullHeader() && Output->Flush(),
+                  StatusWriteError, status);
 }

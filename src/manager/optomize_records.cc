@@ -12,6 +12,7 @@
 
 #include "format/option_flags.h"
 #include "manager/optomize.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 // An output record table.
@@ -96,9 +97,10 @@ int IndexOptomizerT::CopyRecordTable(int ids, StatusCodeT* status) {
     if (!CopyInputRecords(table, i, status)) return 0;
   }
   if (table.Area != nullptr &&
-      !WritePointer(table.Table->Get(), table.Area->Get()->GetPosition(),
-                    table.PointerBytes)) {
-    *status = StatusWriteError;
+      !FileCall(
+          WritePointer(table.Table->Get(), table.Area->Get()->GetPosition(),
+                       table.PointerBytes),
+          StatusWriteError, status)) {
     return 0;
   }
   return 1;
@@ -146,10 +148,10 @@ int IndexOptomizerT::CopyInputRecords(RecordTableT& table, uint32_t input,
   }
   const uint32_t areaBase = in.Position + areaExtent.Start;
   uint32_t next = 0;
-  if (!tableView.Seek(in.Position + tableExtent.Start) ||
-      !areaView.Seek(areaBase) ||
-      (variable && !ReadPointer(&tableView, &next, width))) {
-    *status = StatusReadError;
+  if (!FileCall(tableView.Seek(in.Position + tableExtent.Start) &&
+                    areaView.Seek(areaBase) &&
+                    (!variable || ReadPointer(&tableView, &next, width)),
+                StatusReadError, status)) {
     return 0;
   }
   for (uint32_t r = 1; r <= records; ++r) {
@@ -171,8 +173,8 @@ int IndexOptomizerT::CopyInputRecords(RecordTableT& table, uint32_t input,
     FileClassT* source = variable ? &areaView : &tableView;
     if (GetNewRecordNumber(in.RecordsBefore + r) != 0) {
       if (!StoreRecordData(table, source, length, status)) return 0;
-    } else if (!source->Seek(source->GetPosition() + length)) {
-      *status = StatusReadError;
+    } else if (!FileCall(source->Seek(source->GetPosition() + length),
+                         StatusReadError, status)) {
       return 0;
     }
   }
@@ -182,21 +184,19 @@ int IndexOptomizerT::CopyInputRecords(RecordTableT& table, uint32_t input,
 int IndexOptomizerT::StoreRecordData(RecordTableT& table, FileClassT* source,
                                      uint32_t length, StatusCodeT* status) {
   if (table.Area != nullptr &&
-      !WritePointer(table.Table->Get(), table.Area->Get()->GetPosition(),
-                    table.PointerBytes)) {
-    *status = StatusWriteError;
+      !FileCall(
+          WritePointer(table.Table->Get(), table.Area->Get()->GetPosition(),
+                       table.PointerBytes),
+          StatusWriteError, status)) {
     return 0;
   }
   table.Filled = 0;
   while (length > 0) {
     const uint32_t piece =
         length < kRecordBufferBytes ? length : kRecordBufferBytes;
-    if (!source->Read(RecordBuffer, piece)) {
-      *status = StatusReadError;
-      return 0;
-    }
-    if (!StoreMoreRecordData(table, RecordBuffer, piece)) {
-      *status = StatusWriteError;
+    if (!FileCall(source->Read(RecordBuffer, piece), StatusReadError, status) ||
+        !FileCall(StoreMoreRecordData(table, RecordBuffer, piece),
+                  StatusWriteError, status)) {
       return 0;
     }
     length -= piece;
@@ -206,10 +206,10 @@ int IndexOptomizerT::StoreRecordData(RecordTableT& table, FileClassT* source,
     std::memset(RecordBuffer, 0, kRecordBufferBytes);
     while (table.Filled < table.FixedLength) {
       const uint32_t left = table.FixedLength - table.Filled;
-      if (!StoreMoreRecordData(
-              table, RecordBuffer,
-              left < kRecordBufferBytes ? left : kRecordBufferBytes)) {
-        *status = StatusWriteError;
+      if (!FileCall(StoreMoreRecordData(
+                        table, RecordBuffer,
+                        left < kRecordBufferBytes ? left : kRecordBufferBytes),
+                    StatusWriteError, status)) {
         return 0;
       }
     }
@@ -241,24 +241,21 @@ int IndexOptomizerT::CopyRecordValues(uint32_t input, uint32_t areaOffset,
   // so they do here, counted as one word.
   static const unsigned char kOne[2][4] = {{0, 0, 0, 1}, {0x3F, 0x80, 0, 0}};
   const bool weights = smallest != nullptr;
-  if (h.DocWeightFlag && !file->Seek(Inputs[input]->Position + areaOffset)) {
-    *status = StatusSeekError;
+  if (h.DocWeightFlag &&
+      !FileCall(file->Seek(Inputs[input]->Position + areaOffset),
+                StatusSeekError, status)) {
     return 0;
   }
   for (uint32_t r = 1; r <= h.RecordCount; ++r) {
     unsigned char value[4];
     if (!h.DocWeightFlag) {
       std::memcpy(value, kOne[weights ? 1 : 0], 4);
-    } else if (!file->Read(value, 4)) {
-      *status = StatusReadError;
+    } else if (!FileCall(file->Read(value, 4), StatusReadError, status)) {
       return 0;
     }
     if (GetNewRecordNumber(before + r) == 0) continue;
     // The bytes are copied as they are: the weight stays exact.
-    if (!to->Write(value, 4)) {
-      *status = StatusWriteError;
-      return 0;
-    }
+    if (!FileCall(to->Write(value, 4), StatusWriteError, status)) return 0;
     if (weights) {
       const uint32_t bits = uint32_t{value[0]} << 24 |
                             uint32_t{value[1]} << 16 | uint32_t{value[2]} << 8 |

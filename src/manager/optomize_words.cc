@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "manager/optomize.h"
+#include "storage/file_status.h"
 #include "storage/key_order.h"
 
 int IndexOptomizerT::IndexReaderCompare(uint32_t a, uint32_t b) const {
@@ -129,8 +130,7 @@ int IndexOptomizerT::CodeMergedPostings(const uint32_t* inputs, uint32_t count,
       *status = StatusNotIndexFile;
       return 0;
     }
-    if (!StartTermPostings(input, info)) {
-      *status = StatusReadError;
+    if (!FileCall(StartTermPostings(input, info), StatusReadError, status)) {
       return 0;
     }
     const uint32_t records = input.Reader->RecordCount();
@@ -167,10 +167,7 @@ int IndexOptomizerT::CodeMergedPostings(const uint32_t* inputs, uint32_t count,
                    : Mode == IDF_MODE ? counts
                                       : RecordModeOccurrences(info, kept);
   }
-  if (!EndTermPostings()) {
-    *status = StatusWriteError;
-    return 0;
-  }
+  if (!FileCall(EndTermPostings(), StatusWriteError, status)) return 0;
   if (TermRecordCount == 0) {
     TermDropped = 1;
     return 0;

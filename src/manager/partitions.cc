@@ -4,32 +4,18 @@
 // partitions' (loaded_partitions.h).
 
 #include <memory>
-#include <new>
 #include <string>
 
 #include "manager/index_manager.h"
 #include "query/partition_reader.h"
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 #include "storage/writer_lock.h"
 
-namespace {
-
-// A file object for a name, not yet open; null with the status set.
-FileClassT* NewNamedFile(const char* name, StatusCodeT* status) {
-  FileClassT* file = new (std::nothrow) FileClassT(name);
-  if (file == nullptr || !file->IsValid()) {
-    delete file;
-    *status = StatusNotEnoughMemory;
-    return nullptr;
-  }
-  return file;
-}
-
-}  // namespace
-
 int IndexManagerT::CheckPartitionFile(FileClassT* file, StatusCodeT* status) {
-  if (!file->IsOpen() && !file->Open(kFileReadOnly)) {
-    *status = StatusCannotOpenFile;
+  if (!FileCall(file->IsOpen() || file->Open(kFileReadOnly),
+                StatusCannotOpenFile, status)) {
     return 0;
   }
   std::unique_ptr<PartitionReaderT> reader(NewReader(NumPartitions()));
@@ -38,12 +24,12 @@ int IndexManagerT::CheckPartitionFile(FileClassT* file, StatusCodeT* status) {
     return 0;
   }
   StatusCodeT s = StatusNoError;
-  if (!file->Seek(0)) {
-    s = StatusSeekError;
-  } else if (!reader->ReadHeader(file, &s)) {
-    if (s == StatusNoError) s = StatusReadError;
-  } else if (reader->IndexMode() != Index.Header().IndexMode) {
-    s = StatusMalformedParameter;
+  if (FileCall(file->Seek(0), StatusSeekError, &s)) {
+    if (!reader->ReadHeader(file, &s)) {
+      if (s == StatusNoError) s = StatusReadError;
+    } else if (reader->IndexMode() != Index.Header().IndexMode) {
+      s = StatusMalformedParameter;
+    }
   }
   if (s < 0) {
     *status = s;
@@ -69,12 +55,13 @@ void IndexManagerT::AddPartitionToIndex(const char* fileName,
     *status = StatusFileReadOnly;
     return;
   }
-  FileClassT* partition = NewNamedFile(fileName, status);
+  FileClassT* partition = NewOrStatus<FileClassT>(status, fileName);
   if (partition == nullptr) return;
   StatusCodeT s = StatusNoError;
   if (CheckPartitionFile(partition, &s)) CopyPartitionIntoIndex(partition, &s);
   // Copied, the file has served; otherwise it stays for another try.
-  if (s == StatusNoError && !partition->Delete()) s = StatusCannotDeleteFile;
+  if (s == StatusNoError)
+    FileCall(partition->Delete(), StatusCannotDeleteFile, &s);
   partition->Close();
   delete partition;
   if (s < 0) *status = s;
@@ -95,7 +82,7 @@ void IndexManagerT::AddPartitionToDistributedIndex(IndexerT* indexer,
     *status = StatusMalformedParameter;
     return;
   } else {
-    partition = NewNamedFile(fileName, status);
+    partition = NewOrStatus<FileClassT>(status, fileName);
     if (partition == nullptr) return;
   }
 

@@ -3,8 +3,9 @@
 #include "manager/record_deleter.h"
 
 #include <cstring>
-#include <new>
 
+#include "storage/allocation.h"
+#include "storage/file_status.h"
 #include "storage/fileclas.h"
 
 namespace {
@@ -65,7 +66,7 @@ void TarvisRecordDeleterT::BringRecordsOnLine(uint32_t count) {
 
 int TarvisRecordDeleterT::Grow(uint32_t newCapacity) {
   uint32_t bytes = newCapacity / 8 + 1;
-  uint8_t* grown = new (std::nothrow) uint8_t[bytes]();
+  uint8_t* grown = NewZeroedArrayOrNull<uint8_t>(bytes);
   if (grown == nullptr) return 0;
   if (Bitmap != nullptr) std::memcpy(grown, Bitmap, BitmapSize);
   delete[] Bitmap;
@@ -194,10 +195,7 @@ void TarvisRecordDeleterT::WriteOutDeletedRecordNums(FileClassT* file,
   PutBigEndian(chunk, kDeletedListMagic);
   PutBigEndian(chunk + 4, kDeletedListVersion);
   PutBigEndian(chunk + 8, DeletedCount);
-  if (!file->Write(chunk, 12)) {
-    *status = StatusWriteError;
-    return;
-  }
+  if (!FileCall(file->Write(chunk, 12), StatusWriteError, status)) return;
   uint32_t last = 0;
   if (Bitmap != nullptr) {
     uint64_t bitLimit = uint64_t{BitmapSize} * 8 - 1;
@@ -210,26 +208,19 @@ void TarvisRecordDeleterT::WriteOutDeletedRecordNums(FileClassT* file,
     filled = 0;
     return file->Write(chunk, kListChunk * 4);
   });
-  if (!written || (filled > 0 && !file->Write(chunk, filled * 4))) {
-    *status = StatusWriteError;
-  }
+  FileCall(written && (filled == 0 || file->Write(chunk, filled * 4)),
+           StatusWriteError, status);
 }
 
 void TarvisRecordDeleterT::ReadInDeletedRecordNums(FileClassT* file,
                                                    StatusCodeT* status) {
   uint8_t chunk[kListChunk * 4];
-  if (!file->Read(chunk, 4)) {
-    *status = StatusReadError;
-    return;
-  }
+  if (!FileCall(file->Read(chunk, 4), StatusReadError, status)) return;
   if (GetBigEndian(chunk) != kDeletedListMagic) {
     *status = StatusNotIndexFile;
     return;
   }
-  if (!file->Read(chunk, 8)) {
-    *status = StatusReadError;
-    return;
-  }
+  if (!FileCall(file->Read(chunk, 8), StatusReadError, status)) return;
   uint32_t count = GetBigEndian(chunk + 4);
   // A damaged count cannot make us read past the file's end.
   uint32_t length = file->GetLength();
@@ -240,10 +231,7 @@ void TarvisRecordDeleterT::ReadInDeletedRecordNums(FileClassT* file,
   }
   while (count > 0) {
     uint32_t n = count < kListChunk ? count : kListChunk;
-    if (!file->Read(chunk, n * 4)) {
-      *status = StatusReadError;
-      return;
-    }
+    if (!FileCall(file->Read(chunk, n * 4), StatusReadError, status)) return;
     count -= n;
     for (uint32_t i = 0; i < n; ++i) {
       uint32_t record = GetBigEndian(chunk + 4 * i);
