@@ -20,7 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
+
+#include "storage/allocation.h"
 
 // Where a heap keeps its entries: slot 0 is unused.
 template <typename EntryT, uint32_t kRoom>
@@ -42,7 +43,7 @@ template <typename EntryT>
 class HeapRoomT<EntryT, 0> {
  public:
   explicit HeapRoomT(uint32_t capacity)
-      : Room(new (std::nothrow) EntryT[size_t{capacity} + 1]),
+      : Room(NewArrayOrNull<EntryT>(size_t{capacity} + 1)),
         Limit(Room != nullptr ? capacity : 0) {}
   uint32_t Capacity() const { return Limit; }
   // 0 when the room could not be allocated (the heap then holds nothing).
