@@ -23,26 +23,13 @@
 
 #include "manager/creation_params.h"
 #include "manager/index_manager.h"
-#include "query/hex_words.h"
 #include "query/partition_reader.h"
 #include "query/uncompressed_vector.h"
+#include "support/index_answers.h"
 #include "support/index_file_util.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::string Hex(const std::string& word) {
-  std::string out(2 * word.size() + 3, '\0');
-  BinaryWordToHexWord(&out[0],
-                      reinterpret_cast<const unsigned char*>(word.data()),
-                      word.size());
-  out.resize(out.size() - 1);
-  return out;
-}
-
-unsigned char* Raw(const std::string& s) {
-  return reinterpret_cast<unsigned char*>(const_cast<char*>(s.data()));
-}
 
 struct ModelRecordT {
   std::string Key;  // its record ID, indexed
@@ -84,9 +71,9 @@ void IndexSession(IndexManagerT* manager,
       WordTypeT word = MakeWord(text);
       tvIndexWord(indexer, &word, &status);
     }
-    tvStoreRecordData(indexer, Raw(records[r]->Data), records[r]->Data.size(),
+    tvStoreRecordData(indexer, RawBytes(records[r]->Data), records[r]->Data.size(),
                       &status);
-    tvProcessRecordID(indexer, Raw(records[r]->Key), records[r]->Key.size(), 1,
+    tvProcessRecordID(indexer, RawBytes(records[r]->Key), records[r]->Key.size(), 1,
                       1, &status);
     ASSERT_EQ(StatusNoError, status);
   }
@@ -153,23 +140,23 @@ ScoresT RankedHits(IndexManagerT* manager, const std::string& query) {
 
 const std::vector<std::string>& BooleanQueries() {
   static const std::vector<std::string> queries = {
-      Hex("w0"),
-      Hex("w1") + " & " + Hex("w2"),
-      Hex("w3") + " | " + Hex("w11"),
-      Hex("w0") + " ! " + Hex("w5"),
-      Hex("w9") + " ^ " + Hex("w1"),
-      "\"" + Hex("w1") + " " + Hex("w2") + "\"",
-      Hex("w2") + " w3 " + Hex("w6"),
+      HexTerm("w0"),
+      HexTerm("w1") + " & " + HexTerm("w2"),
+      HexTerm("w3") + " | " + HexTerm("w11"),
+      HexTerm("w0") + " ! " + HexTerm("w5"),
+      HexTerm("w9") + " ^ " + HexTerm("w1"),
+      "\"" + HexTerm("w1") + " " + HexTerm("w2") + "\"",
+      HexTerm("w2") + " w3 " + HexTerm("w6"),
       "0x7731*",
-      Hex("w12") + " - " + Hex("w15"),
+      HexTerm("w12") + " - " + HexTerm("w15"),
   };
   return queries;
 }
 
 const std::vector<std::string>& RankedQueries() {
   static const std::vector<std::string> queries = {
-      Hex("w0") + " " + Hex("w3") + " " + Hex("w17"),
-      "+" + Hex("w1") + " " + Hex("w2") + " -" + Hex("w4"),
+      HexTerm("w0") + " " + HexTerm("w3") + " " + HexTerm("w17"),
+      "+" + HexTerm("w1") + " " + HexTerm("w2") + " -" + HexTerm("w4"),
       "0x7731*",
   };
   return queries;
@@ -369,7 +356,7 @@ class OptomizeModelTest : public testing::Test {
     if (layout.empty()) return;
     for (const auto& [key, record] : newest) {
       unsigned long found = 0;
-      tvFindRecordID(manager_, const_cast<char*>(Hex(key).c_str()), &found,
+      tvFindRecordID(manager_, const_cast<char*>(HexTerm(key).c_str()), &found,
                      &status_);
       EXPECT_EQ(record, found) << key;
     }
