@@ -214,19 +214,21 @@ std::vector<HitT> IndexHandleT::Query(const std::string& ranked,
       &status);
   Check(status, "query");
   if (vector == nullptr) return hits;
-  unsigned long total = 0, records = 0, instances = 0;
-  tvNumHits(vector, &total, &records, &instances, &status);
+  // Records and weights only: a Boolean result then never needs to produce
+  // its word positions.
+  unsigned long records = 0;
+  tvNumHits(vector, nullptr, &records, nullptr, &status);
   if (status >= 0 && records > 0) {
-    unsigned long record = 0, word = 0, count = 0;
+    unsigned long record = 0;
     float weight = 0;
-    tvVectorCurrentHit(vector, &record, &word, &count, &weight, &status);
+    tvVectorCurrentHit(vector, &record, nullptr, nullptr, &weight, &status);
     while (status == 0) {
       hits.push_back({record, weight});
       // A ranked result holds one hit per record, best first.
       if (ranked.empty()) {
-        tvVectorNextRecord(vector, &record, &word, &count, &weight, &status);
+        tvVectorNextRecord(vector, &record, nullptr, nullptr, &weight, &status);
       } else {
-        tvVectorNextHit(vector, &record, &word, &count, &weight, &status);
+        tvVectorNextHit(vector, &record, nullptr, nullptr, &weight, &status);
       }
     }
   }

@@ -56,6 +56,16 @@ void ReportHit(const QueryVectorBaseT* vector, unsigned long* record,
   if (weight != nullptr) *weight = hit.Weight;
 }
 
+// A query result may hold its records before their hits (ProduceHits): a
+// caller that asks for a word position gets them produced first. Moving by
+// record and reporting the record, count or weight needs none. 0 with a
+// status when they cannot be produced.
+int WordsReady(QueryVectorBaseT* vector, const unsigned long* word,
+               StatusCodeT* status) {
+  if (word != nullptr) vector->ProduceHits(status);
+  return word == nullptr || *status >= 0;
+}
+
 // A move, then the hit the vector stands on, also at either end (status
 // 1); an error leaves the outputs alone. An empty vector reports status 1
 // and the hit of no record (record 0, word 0, count 1, weight 1).
@@ -64,6 +74,7 @@ void MoveAndReport(QueryVectorBaseT* vector, unsigned long* record,
                    unsigned long* word, unsigned long* count, float* weight,
                    StatusCodeT* status, Move&& move) noexcept {
   OnVector(vector, status, [&](QueryVectorBaseT* v, StatusCodeT* s) {
+    if (!WordsReady(v, word, s)) return;
     move(v, s);
     if (*s >= 0) ReportHit(v, record, word, count, weight);
   });
@@ -90,6 +101,9 @@ QueryVectorBaseT* Combine(QueryVectorBaseT* a, QueryVectorBaseT* b,
           *s = StatusNotIndexFile;
           return nullptr;
         }
+        a->ProduceHits(s);
+        if (*s >= 0) b->ProduceHits(s);
+        if (*s < 0) return nullptr;
         QueryProcessorT processor(UINT32_MAX, nullptr, 0);
         processor.InitHeap();
         processor.ProcessVector(a, s);
@@ -157,6 +171,11 @@ TV_EXPORT void tvNumHits(QueryVectorBaseT* vector, unsigned long* total,
       if (ranked != nullptr && ranked->Ranked) {
         recordCount = hitCount = all = ranked->InstanceCount;
       } else {
+        // The record count is known without the hits.
+        if (total != nullptr || hits != nullptr) {
+          vector->ProduceHits(s);
+          if (*s < 0) return;
+        }
         recordCount = vector->RecordCount;
         hitCount = vector->HitCount;
         all = std::max(recordCount, hitCount);
@@ -209,8 +228,8 @@ TV_EXPORT void tvVectorCurrentHit(QueryVectorBaseT* vector,
                                   unsigned long* record, unsigned long* word,
                                   unsigned long* count, float* weight,
                                   StatusCodeT* status) {
-  OnVector(vector, status, [&](QueryVectorBaseT* v, StatusCodeT*) {
-    ReportHit(v, record, word, count, weight);
+  OnVector(vector, status, [&](QueryVectorBaseT* v, StatusCodeT* s) {
+    if (WordsReady(v, word, s)) ReportHit(v, record, word, count, weight);
   });
 }
 
@@ -220,6 +239,9 @@ TV_EXPORT void tvVectorAddHit(QueryVectorBaseT* vector, unsigned long record,
   OnVector(vector, status, [&](QueryVectorBaseT* given, StatusCodeT* s) {
     UncompressedQueryVectorT* v = Uncompressed(given, s);
     if (v == nullptr) return;
+    // The order check below needs the hits the vector holds.
+    v->ProduceHits(s);
+    if (*s < 0) return;
     // Hits stand in ascending (record, word) order, each once; record and
     // word positions count from 1.
     const bool afterLast =

@@ -233,11 +233,21 @@ class IndexManagerT {
   // into one vector, rewound, owned by the caller; null with a status.
   UncompressedQueryVectorT* ProcessQuery(const unsigned char* query,
                                          StatusCodeT* status);
+  // ProcessQuery for a caller that needs the result's records only: in a
+  // word-mode index the result holds one hit per record, at word 1.
+  UncompressedQueryVectorT* ProcessQueryRecords(const unsigned char* query,
+                                                StatusCodeT* status);
+  // ProcessQuery as a host receives it: in a word-mode index a vector that
+  // holds the records now and produces their hits when they are first asked
+  // for (lazy_hits_vector.h, partition_snapshot.h); the same hits either way.
+  UncompressedQueryVectorT* ProcessQueryHitsOnDemand(const unsigned char* query,
+                                                     StatusCodeT* status);
   // A query in two optional parts (null or blank: not given): the Boolean
   // query selects records, the ranked query scores them (ranked_manager.h).
-  // Returns the ranked vector, or the Boolean result when no ranked query
-  // is given, rewound and owned by the caller; null with status 0 when
-  // neither part is given, null with a negative status on failure.
+  // Returns the ranked vector, or the Boolean result (its hits on demand)
+  // when no ranked query is given, rewound and owned by the caller; null
+  // with status 0 when neither part is given, null with a negative status on
+  // failure.
   QueryVectorBaseT* ProcessRankedQuery(const unsigned char* rankedQuery,
                                        const unsigned char* booleanQuery,
                                        StatusCodeT* status);
@@ -343,6 +353,10 @@ class IndexManagerT {
   int RequireWritableDistributed(StatusCodeT* status) const;
   int RequireOptomizable(StatusCodeT* status) const;
   int RecordInRange(unsigned long record, StatusCodeT* status) const;
+  // The Boolean query over the loaded partitions, with its hits or (in a
+  // word-mode partition) its records only.
+  UncompressedQueryVectorT* QueryLoaded(const unsigned char* query,
+                                        int recordsOnly, StatusCodeT* status);
 
   // Checks that a partition file holds a partition of the index's mode.
   int CheckPartitionFile(FileClassT* file, StatusCodeT* status);

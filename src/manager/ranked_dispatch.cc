@@ -22,12 +22,16 @@ QueryVectorBaseT* IndexManagerT::ProcessRankedQuery(
     const unsigned char* rankedQuery, const unsigned char* booleanQuery,
     StatusCodeT* status) {
   *status = StatusNoError;
+  if (!IsGiven(rankedQuery)) {
+    return IsGiven(booleanQuery) ? ProcessQueryHitsOnDemand(booleanQuery, status)
+                                 : nullptr;
+  }
+  // The ranking asks the Boolean result for its records only.
   std::unique_ptr<QueryVectorBaseT> selected;
   if (IsGiven(booleanQuery)) {
-    selected.reset(ProcessQuery(booleanQuery, status));
+    selected.reset(ProcessQueryRecords(booleanQuery, status));
     if (selected == nullptr || *status < 0) return nullptr;
   }
-  if (!IsGiven(rankedQuery)) return selected.release();
   // The weighting follows the document weights the index keeps.
   const uint32_t mode = WeightMethodFromOptions(Index.Header().Options());
   RankedManagerT ranking(&Loaded, rankedQuery, selected.get(), mode);

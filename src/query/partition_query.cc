@@ -6,6 +6,7 @@
 
 #include "query/compressed_vector.h"
 #include "query/operand_fold.h"
+#include "query/query_options.h"
 #include "query/query_parser.h"
 
 CompressedQueryVectorT* PartitionReaderT::TokentoVector(
@@ -79,13 +80,13 @@ QueryVectorBaseT* PartitionReaderT::ProcessRange(const unsigned char* low,
 }
 
 UncompressedQueryVectorT* PartitionReaderT::ProcessQuery(
-    unsigned char* /*unused*/, unsigned char* query,
-    QueryOptionsT* /*options*/, DeletedRecordSetT* deleted,
-    StatusCodeT* status) {
+    unsigned char* /*unused*/, unsigned char* query, QueryOptionsT* options,
+    DeletedRecordSetT* deleted, StatusCodeT* status) {
   if (ReaderFile == nullptr) {
     *status = StatusGeneralError;
     return nullptr;
   }
   QueryParserT parser(RecordsBefore());
+  parser.SetRecordsOnly(options != nullptr && options->RecordsOnly);
   return parser.ProcessQuery(query, this, deleted, RecordCount(), status);
 }

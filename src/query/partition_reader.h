@@ -134,7 +134,7 @@ class PartitionReaderT : public IndexReaderT,
                                  StatusCodeT* status) override;
   // Parses and evaluates a query in the short form over this partition;
   // records are asked of the deletion set with the records-before number
-  // added. The options are not read.
+  // added. Of the options only RecordsOnly is read (null: hits wanted).
   UncompressedQueryVectorT* ProcessQuery(unsigned char* unused,
                                          unsigned char* query,
                                          QueryOptionsT* options,

@@ -1,6 +1,7 @@
 // QueryOptionsT: what the index manager hands every partition with a query:
-// when the query started, and settings that travel with it. No reader
-// consults the settings; they keep the values every query has carried.
+// when the query started, settings that travel with it, and whether the
+// caller needs the records of the result only. No reader consults the
+// settings; they keep the values every query has carried.
 
 #ifndef TARVIS_QUERY_QUERY_OPTIONS_H_
 #define TARVIS_QUERY_QUERY_OPTIONS_H_
@@ -10,6 +11,8 @@
 struct QueryOptionsT {
   uint32_t StartTime = 0;  // seconds since 1970
   int32_t Settings[5] = {1000, 50, 200, 0, -1};
+  // 1: a word-mode result may hold one hit per record, at word 1.
+  int RecordsOnly = 0;
 };
 
 #endif  // TARVIS_QUERY_QUERY_OPTIONS_H_

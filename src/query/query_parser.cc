@@ -8,6 +8,7 @@
 #include <new>
 
 #include "query/hex_words.h"
+#include "query/record_view.h"
 #include "storage/allocation.h"
 #include "storage/check.h"
 
@@ -30,6 +31,18 @@ uint32_t Precedence(uint32_t type) {
 
 int IsOperator(const TreeTokenT& node) {
   return node.Type != kTokenTerm && node.Type != kTokenList;
+}
+
+// A node whose result's records follow from its operands' records alone.
+int IsBoolean(const TreeTokenT& node) {
+  switch (node.Type) {
+    case kTokenList: return !node.Quote;
+    case '&': return !node.Spliced;
+    case '|':
+    case '!':
+    case '^': return 1;
+    default: return 0;
+  }
 }
 
 // Dictionary key order: unsigned bytes, a prefix before the longer key.
@@ -422,12 +435,24 @@ void QueryParserT::PrepareNode(uint32_t node) {
       n.Runs && n.Type != '^' && IsFoldable(n.Operation, n.OperationParameter));
   n.StackBase = static_cast<uint32_t>(Operands.size());
   n.NextToEvaluate = n.FirstOperand;
+  const int booleanAbove = n.Parent == kNoNode || Nodes[n.Parent].RecordLevel;
+  n.RecordLevel = static_cast<uint8_t>(RecordsOnly && Positional &&
+                                       booleanAbove && IsBoolean(n));
+}
+
+int QueryParserT::ViewByRecord(QueryVectorBaseT** vector, StatusCodeT* status) {
+  if ((*vector)->HoldsRecordHitsOnly()) return 1;
+  RecordViewVectorT* view = NewOrStatus<RecordViewVectorT>(status, *vector);
+  if (view == nullptr) return 0;
+  *vector = view;
+  return 1;
 }
 
 // Called after an operand of node was pushed: folds a foldable node's
 // operands before they outgrow the processor; refuses others beyond it.
 int QueryParserT::OperandAdded(uint32_t node, StatusCodeT* status) {
   TreeTokenT& n = Nodes[node];
+  if (n.RecordLevel && !ViewByRecord(&Operands.back(), status)) return 0;
   uint32_t count = static_cast<uint32_t>(Operands.size() - n.StackBase);
   if (n.Foldable) {
     if (count < kOperandsBeforeFull) return 1;
@@ -563,7 +588,10 @@ UncompressedQueryVectorT* QueryParserT::ProcessLogicalQuery(
   while (Nodes[holder].Type == kTokenList && !Nodes[holder].Quote) {
     holder = Nodes[holder].FirstOperand;
   }
-  if (Nodes[holder].Type == kTokenTerm) {
+  // A term's vector, or a record view of an operator's result, is not a
+  // result of its own yet.
+  if (Nodes[holder].Type == kTokenTerm ||
+      vector->KindTag != kUncompressedVectorKind) {
     UncompressedQueryVectorT* copy = CopyLeafResult(vector, status);
     if (copy != nullptr) Operands.clear();
     return copy;
@@ -588,7 +616,10 @@ UncompressedQueryVectorT* QueryParserT::CheckSingleQuery(StatusCodeT* status) {
   QueryVectorBaseT* vector = TokenToLeafVector(leaf, status);
   if (vector == nullptr) return nullptr;
   Operands.push_back(vector);
-  UncompressedQueryVectorT* copy = CopyLeafResult(vector, status);
+  if (RecordsOnly && Positional && !ViewByRecord(&Operands.back(), status)) {
+    return nullptr;
+  }
+  UncompressedQueryVectorT* copy = CopyLeafResult(Operands.back(), status);
   if (copy != nullptr) Operands.clear();
   return copy;
 }

@@ -16,6 +16,14 @@
 //
 // Leaves are looked up while the tree is evaluated, after the whole text has
 // parsed, so a malformed query touches no dictionary.
+//
+// Records only. A caller that needs the records of the result and not its
+// hits says so (SetRecordsOnly). In a word-mode partition the Boolean part of
+// the tree (the root and every AND, OR, NOT and XOR whose ancestors are all
+// Boolean) then works on its operands viewed record by record, and the result
+// holds one hit per record at word 1: the same records as the full result,
+// found without producing the positions of the operands. Phrases, proximity
+// and fields below it are evaluated on their positions as always.
 
 #ifndef TARVIS_QUERY_QUERY_PARSER_H_
 #define TARVIS_QUERY_QUERY_PARSER_H_
@@ -62,6 +70,9 @@ struct TreeTokenT {
   // An AND that is the first operand of a member operator: its operands are
   // the member operator's own, inside one span of the field.
   uint8_t Spliced = 0;
+  // Evaluation of a records-only query: the node combines its operands'
+  // records, each operand viewed record by record.
+  uint8_t RecordLevel = 0;
   // Evaluation: the operation the node runs (none for a plain list or a
   // spliced AND) and its parameter, whether it runs piecewise, where its
   // operands start on the operand stack, the next operand to evaluate, and
@@ -85,6 +96,9 @@ class QueryParserT {
   QueryParserT(const QueryParserT&) = delete;
   QueryParserT& operator=(const QueryParserT&) = delete;
   ~QueryParserT();
+
+  // 1: the next queries are answered with their records only (see above).
+  void SetRecordsOnly(int recordsOnly) { RecordsOnly = recordsOnly; }
 
   // Parses and evaluates query against source. Returns a new vector holding
   // the query's hits numbered within the partition, hits of deleted records
@@ -134,9 +148,14 @@ class QueryParserT {
                                   uint32_t tolerance, StatusCodeT* status);
   UncompressedQueryVectorT* CopyLeafResult(QueryVectorBaseT* vector,
                                            StatusCodeT* status);
+  // Replaces *vector, unless it holds record hits only, by a record view of
+  // it. 0 with StatusNotEnoughMemory when the view cannot be made (*vector is
+  // left as it was).
+  static int ViewByRecord(QueryVectorBaseT** vector, StatusCodeT* status);
   void Reset();
 
   uint32_t RecordOffset;
+  int RecordsOnly = 0;
 
   // State of one query.
   const unsigned char* Text = nullptr;

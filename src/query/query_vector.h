@@ -47,6 +47,12 @@ class QueryVectorBaseT {
   // 1 when every hit the vector holds is at word position 1 (a record-level
   // term, or a vector filled only with such hits).
   virtual int HoldsRecordHitsOnly() const { return 0; }
+  // A vector may hold its records before their hits (a query result whose
+  // word positions are produced on demand). This produces them, the vector
+  // then standing on the hit it stood on (the first or last of its current
+  // record, as it came there). Status 0, or negative with the vector as it
+  // was. Every other vector holds its hits already: status 0.
+  virtual void ProduceHits(StatusCodeT* status) { *status = StatusNoError; }
 
   // Both compare the current hits, (record, word) order. a < b holds when a
   // is at or before b; when both stand in one record, b's match counter is

@@ -3,6 +3,7 @@
 #include "query/uncompressed_vector.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "query/vector_buffer_pool.h"
 #include "storage/allocation.h"
@@ -220,6 +221,38 @@ void UncompressedQueryVectorT::NextHit(uint32_t record, uint32_t word,
     PointAt(0);
     from = 0;
   }
+}
+
+void UncompressedQueryVectorT::SwapContents(UncompressedQueryVectorT* other) {
+  using std::swap;
+  // A vector without entries stands on its own Instance; it goes with it.
+  const bool mineOnInstance = CurrentInstance == &Instance;
+  const bool otherOnInstance = other->CurrentInstance == &other->Instance;
+  swap(CurrentInstance, other->CurrentInstance);
+  if (otherOnInstance) CurrentInstance = &Instance;
+  if (mineOnInstance) other->CurrentInstance = &other->Instance;
+  swap(PhraseOffset, other->PhraseOffset);
+  swap(ItemsToDecode, other->ItemsToDecode);
+  swap(PostingCount, other->PostingCount);
+  swap(TermRecordCount, other->TermRecordCount);
+  swap(RecordCount, other->RecordCount);
+  swap(HitCount, other->HitCount);
+  swap(InstanceCount, other->InstanceCount);
+  swap(LastRecordAdded, other->LastRecordAdded);
+  swap(LastWordAdded, other->LastWordAdded);
+  swap(Instance, other->Instance);
+  swap(MatchCounter, other->MatchCounter);
+  swap(RankingModifier, other->RankingModifier);
+  swap(Ranked, other->Ranked);
+  swap(BufferValid, other->BufferValid);
+  swap(HitKind, other->HitKind);
+  swap(SpillFile, other->SpillFile);
+  swap(Buffer, other->Buffer);
+  swap(Capacity, other->Capacity);
+  swap(Allocated, other->Allocated);
+  swap(CurrentIndex, other->CurrentIndex);
+  swap(WindowBase, other->WindowBase);
+  swap(Dirty, other->Dirty);
 }
 
 void UncompressedQueryVectorT::Rewind(StatusCodeT* status) {

@@ -57,6 +57,10 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
   // Adds one entry at the end. A failure stores nothing and changes no count.
   virtual void AddInstance(const TermInstanceT* instance, StatusCodeT* status);
 
+  // Exchanges everything the two vectors hold (hits, counts, spill files and
+  // positions) but their kinds.
+  void SwapContents(UncompressedQueryVectorT* other);
+
   void SetRankedVectorFlag() { Ranked = 1; }
   uint32_t EntryCapacity() const { return Capacity; }
   int HasSpillFile() const { return SpillFile != nullptr; }

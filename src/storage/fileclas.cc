@@ -437,6 +437,12 @@ const char* FileClassT::Name() {
   return IsView ? Root->FileName.c_str() : FileName.c_str();
 }
 
+std::string FileClassT::OpenFileAlias() {
+  FILE* stream = RootOf()->Stream;
+  if (stream == nullptr) return std::string();
+  return "/proc/self/fd/" + std::to_string(fileno(stream));
+}
+
 uint32_t FileClassT::GetLength() {
   uint32_t length = 0;
   return MeasureLength(&length) ? length : 0;

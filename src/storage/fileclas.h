@@ -116,6 +116,10 @@ class FileClassT {
   int MoveTo(const char* newName);
   virtual int IsOpen();
   virtual const char* Name();
+  // A name under which this process can open the file this object has open
+  // once more, as an open file of its own (its own position): it names that
+  // file even after it was renamed or removed. Empty when no stream is open.
+  std::string OpenFileAlias();
   // Includes the bytes views hold in their buffers and have not yet written.
   // 0 on failure.
   virtual uint32_t GetLength();

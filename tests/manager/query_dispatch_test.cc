@@ -10,10 +10,13 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "manager/index_manager.h"
+#include "manager/partition_snapshot.h"
+#include "query/lazy_hits_vector.h"
 #include "query/uncompressed_vector.h"
 #include "query/vector_buffer_pool.h"
 #include "support/hit_set_model.h"
@@ -147,6 +150,40 @@ std::vector<RecordsT> RandomSessions(std::mt19937* random) {
   return sessions;
 }
 
+// The records-only result holds the records of the full one at word 1; the
+// result with hits on demand gives its records without producing hits, then
+// exactly the full result's hits.
+void ExpectRecordsAndHitsOnDemand(IndexManagerT* manager,
+                                  const std::string& query,
+                                  const HitSet& expected) {
+  const auto* text = reinterpret_cast<const unsigned char*>(query.c_str());
+  HitSet recordHits;
+  for (uint32_t record : HitSetModelT::Records(expected)) {
+    recordHits.insert({record, 1});
+  }
+  StatusCodeT status = StatusNoError;
+  std::unique_ptr<UncompressedQueryVectorT> records(
+      manager->ProcessQueryRecords(text, &status));
+  ASSERT_NE(records, nullptr) << status;
+  EXPECT_EQ(Walk(records.get()), recordHits);
+
+  std::unique_ptr<UncompressedQueryVectorT> lazy(
+      manager->ProcessQueryHitsOnDemand(text, &status));
+  ASSERT_NE(lazy, nullptr) << status;
+  EXPECT_EQ(lazy->RecordCount, recordHits.size());
+  std::set<uint32_t> walked;
+  for (status = StatusNoError; lazy->IsPositioned() && status == StatusNoError;
+       lazy->NextRecord(&status)) {
+    walked.insert(lazy->CurrentRecord());
+  }
+  EXPECT_EQ(walked, HitSetModelT::Records(expected));
+  lazy->Rewind(&status);
+  lazy->ProduceHits(&status);
+  ASSERT_EQ(status, StatusNoError);
+  EXPECT_EQ(lazy->HitCount, expected.size());
+  EXPECT_EQ(Walk(lazy.get()), expected);
+}
+
 class QueryDispatchTest : public IndexFileTest {};
 
 TEST_F(QueryDispatchTest, LongFormQueriesMatchABruteForceEvaluation) {
@@ -194,6 +231,7 @@ TEST_F(QueryDispatchTest, LongFormQueriesMatchABruteForceEvaluation) {
         const HitSet expected = c.expected(model);
         nonEmpty += !expected.empty();
         EXPECT_EQ(Walk(result.get()), expected);
+        ExpectRecordsAndHitsOnDemand(manager_, query, expected);
       }
       EXPECT_GT(nonEmpty, table.size() * 3 / 4);
     }
@@ -254,6 +292,103 @@ TEST_F(QueryDispatchTest, EndingARetrievalSessionFreesTheKeptWindows) {
     tvCloseIndex(manager_, &status_);
     EXPECT_EQ(PooledWindowCount(), 0u) << (close ? "closed" : "ended");
   }
+}
+
+// The hits of a result walked as a host walks it, from its first.
+HitSet ExportedHits(QueryVectorBaseT* vector) {
+  HitSet hits;
+  StatusCodeT status = StatusNoError;
+  tvVectorRewind(vector, &status);
+  unsigned long record = 0;
+  unsigned long word = 0;
+  tvVectorCurrentHit(vector, &record, &word, nullptr, nullptr, &status);
+  while (status == StatusNoError && record != 0) {
+    hits.insert({static_cast<uint32_t>(record), static_cast<uint32_t>(word)});
+    tvVectorNextHit(vector, &record, &word, nullptr, nullptr, &status);
+  }
+  EXPECT_GE(status, StatusNoError);
+  return hits;
+}
+
+class HitsOnDemandTest : public QueryDispatchTest {
+ protected:
+  void SetUp() override {
+    QueryDispatchTest::SetUp();
+    CreateIndex(WORD_MODE);
+    ASSERT_EQ(Open(), StatusNoError);
+    std::mt19937 random(7);
+    AddSessions(manager_, RandomSessions(&random));
+    tvStartRetrievalSession(manager_, &status_);
+    ASSERT_EQ(status_, StatusNoError);
+    std::unique_ptr<UncompressedQueryVectorT> full(manager_->ProcessQuery(Query(), &status_));
+    ASSERT_NE(full, nullptr) << status_ << " " << query_;
+    expected_ = Walk(full.get());
+    ASSERT_GT(HitSetModelT::Records(expected_).size(), 10u);
+  }
+  const unsigned char* Query() const {
+    return reinterpret_cast<const unsigned char*>(query_.c_str());
+  }
+  QueryVectorBaseT* Result() {
+    StatusCodeT status = StatusNoError;
+    QueryVectorBaseT* vector = tvProcessQuery(manager_, nullptr, const_cast<unsigned char*>(Query()), &status);
+    EXPECT_EQ(status, StatusNoError);
+    return vector;
+  }
+
+  const std::string query_ = ShortForm("(cat OR dog) NOT bird", 0);
+  HitSet expected_;
+};
+
+// A result keeps the partitions its query ran on: deleting its records,
+// optimising the index (the file replaced, the records numbered anew) and
+// deleting the manager change none of the hits it produces afterwards.
+TEST_F(HitsOnDemandTest, HitsAreThoseOfTheQueryWhateverHappensMeanwhile) {
+  QueryVectorBaseT* kept = Result();
+  QueryVectorBaseT* outlives = Result();
+  unsigned long records = 0;
+  tvNumHits(kept, nullptr, &records, nullptr, &status_);
+  EXPECT_EQ(records, HitSetModelT::Records(expected_).size());
+
+  tvDeleteRecordNum(manager_, *HitSetModelT::Records(expected_).begin(), &status_);
+  ASSERT_EQ(status_, StatusNoError);
+  tvCloseIndex(manager_, &status_);
+  ASSERT_EQ(status_, StatusNoError);
+  ASSERT_EQ(Open(), StatusNoError);
+  tvStartRetrievalSession(manager_, &status_);
+  tvOptomizeIndex(manager_, 3, &status_);
+  ASSERT_EQ(status_, StatusNoError);
+  tvEndOptomization(manager_, nullptr, 0, &status_);
+  ASSERT_EQ(status_, StatusNoError);
+  ASSERT_EQ(manager_->Partitions().PartitionCount(), 1u);
+  EXPECT_NE(ExportedHits(Result()), expected_);
+  EXPECT_EQ(ExportedHits(kept), expected_);
+
+  tvCloseIndex(manager_, &status_);
+  tvDeleteIndexManager(manager_, &status_);
+  manager_ = tvCreateIndexManager(&status_);
+  unsigned long hits = 0;
+  tvNumHits(outlives, nullptr, nullptr, &hits, &status_);
+  EXPECT_EQ(status_, StatusNoError);
+  EXPECT_EQ(hits, expected_.size());
+  EXPECT_EQ(ExportedHits(outlives), expected_);
+  tvDeleteResultVector(kept, &status_);
+  tvDeleteResultVector(outlives, &status_);
+  EXPECT_EQ(PartitionSnapshotT::FilesHeld(), 0u);
+}
+
+// Past the open files the results may hold, a result gets its hits at once.
+TEST_F(HitsOnDemandTest, ResultsBeyondTheOpenFileLimitHoldTheirHitsAtOnce) {
+  std::vector<QueryVectorBaseT*> results;
+  for (uint32_t i = 0; i <= PartitionSnapshotT::kMaximumSnapshotFiles; ++i) {
+    results.push_back(Result());
+  }
+  EXPECT_EQ(PartitionSnapshotT::FilesHeld(), PartitionSnapshotT::kMaximumSnapshotFiles);
+  EXPECT_NE(dynamic_cast<LazyHitsVectorT*>(results.front()), nullptr);
+  EXPECT_EQ(dynamic_cast<LazyHitsVectorT*>(results.back()), nullptr);
+  EXPECT_EQ(ExportedHits(results.front()), expected_);
+  EXPECT_EQ(ExportedHits(results.back()), expected_);
+  for (QueryVectorBaseT* vector : results) tvDeleteResultVector(vector, &status_);
+  EXPECT_EQ(PartitionSnapshotT::FilesHeld(), 0u);
 }
 
 }  // namespace
