@@ -2,6 +2,8 @@
 
 #include "query/operand_fold.h"
 
+#include "query/record_view.h"
+#include "storage/allocation.h"
 #include "storage/check.h"
 
 int IsFoldable(QueryOperationT operation, uint32_t parameter) {
@@ -87,6 +89,14 @@ int OrFoldT::AddPartial(QueryVectorBaseT* partial, StatusCodeT* status) {
 
 int OrFoldT::Add(QueryVectorBaseT* vector, StatusCodeT* status) {
   *status = StatusNoError;
+  if (ByRecord && !vector->HoldsRecordHitsOnly()) {
+    RecordViewVectorT* view = NewOrStatus<RecordViewVectorT>(status, vector);
+    if (view == nullptr) {
+      delete vector;
+      return 0;
+    }
+    vector = view;
+  }
   Held[Count++] = vector;
   if (Count < kOperandsBeforeFull) return 1;
   if (!CombineOperands(Processor, kOperationOr, 0, Held, &Count, status)) {

@@ -52,7 +52,10 @@ int CombineOperands(QueryProcessorT* processor, QueryOperationT operation,
 class OrFoldT {
  public:
   // processor must outlive the fold; the fold uses it between its calls.
-  explicit OrFoldT(QueryProcessorT* processor) : Processor(processor) {}
+  // byRecord 1: every vector added is viewed record by record, and the OR
+  // holds one hit per record, at word 1.
+  explicit OrFoldT(QueryProcessorT* processor, int byRecord = 0)
+      : Processor(processor), ByRecord(byRecord) {}
   ~OrFoldT();
   OrFoldT(const OrFoldT&) = delete;
   OrFoldT& operator=(const OrFoldT&) = delete;
@@ -73,6 +76,7 @@ class OrFoldT {
   int AddPartial(QueryVectorBaseT* partial, StatusCodeT* status);
 
   QueryProcessorT* Processor;
+  int ByRecord;
   QueryVectorBaseT* Held[kOperandsBeforeFull] = {};
   uint32_t Count = 0;
   QueryVectorBaseT* Partials[kPartialsBeforeFold] = {};

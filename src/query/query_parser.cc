@@ -339,6 +339,7 @@ int QueryParserT::PreprocessExpression(const unsigned char* query,
 // Evaluation.
 
 QueryVectorBaseT* QueryParserT::TokenToLeafVector(const TreeTokenT& leaf,
+                                                  int byRecord,
                                                   StatusCodeT* status) {
   unsigned char key[kMaximumKeyBytes + 1];
   const char* term = reinterpret_cast<const char*>(Text) + leaf.Position;
@@ -351,13 +352,13 @@ QueryVectorBaseT* QueryParserT::TokenToLeafVector(const TreeTokenT& leaf,
     const unsigned char* low = key;
     const unsigned char* top = high;
     if (CompareKeys(low, top) > 0) std::swap(low, top);
-    vector = Source->ProcessRange(low, top, kMaximumRangeTerms, status);
+    vector = Source->ProcessRange(low, top, kMaximumRangeTerms, byRecord, status);
   } else if (leaf.Wildcard) {
     if (!HexWordToPattern(key, term)) {
       *status = StatusBadKeyLength;
       return nullptr;
     }
-    vector = Source->ProcessWildCard(key, status);
+    vector = Source->ProcessWildCard(key, byRecord, status);
   } else {
     HexWordToBinaryWord(key, term);
     vector = Source->TokentoVector(key, status);
@@ -564,7 +565,8 @@ UncompressedQueryVectorT* QueryParserT::ProcessLogicalQuery(
       Nodes[node].NextToEvaluate = Nodes[child].NextOperand;
       if (Nodes[child].Type == kTokenTerm) {
         Operands.push_back(nullptr);
-        Operands.back() = TokenToLeafVector(Nodes[child], status);
+        Operands.back() =
+            TokenToLeafVector(Nodes[child], Nodes[node].RecordLevel, status);
         if (Operands.back() == nullptr) {
           Operands.pop_back();
           return nullptr;
@@ -613,10 +615,11 @@ UncompressedQueryVectorT* QueryParserT::CheckSingleQuery(StatusCodeT* status) {
   TreeTokenT leaf;
   leaf.Position = term.Position;
   leaf.Wildcard = static_cast<uint8_t>(term.Wildcard);
-  QueryVectorBaseT* vector = TokenToLeafVector(leaf, status);
+  const int byRecord = RecordsOnly && Positional;
+  QueryVectorBaseT* vector = TokenToLeafVector(leaf, byRecord, status);
   if (vector == nullptr) return nullptr;
   Operands.push_back(vector);
-  if (RecordsOnly && Positional && !ViewByRecord(&Operands.back(), status)) {
+  if (byRecord && !ViewByRecord(&Operands.back(), status)) {
     return nullptr;
   }
   UncompressedQueryVectorT* copy = CopyLeafResult(Operands.back(), status);

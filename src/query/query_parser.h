@@ -135,7 +135,8 @@ class QueryParserT {
   // Evaluation.
   UncompressedQueryVectorT* CheckSingleQuery(StatusCodeT* status);
   UncompressedQueryVectorT* ProcessLogicalQuery(StatusCodeT* status);
-  QueryVectorBaseT* TokenToLeafVector(const TreeTokenT& leaf,
+  // byRecord: the leaf's records are all its operator needs.
+  QueryVectorBaseT* TokenToLeafVector(const TreeTokenT& leaf, int byRecord,
                                       StatusCodeT* status);
   // Settles the operation of a node about to be evaluated.
   void PrepareNode(uint32_t node);

@@ -6,7 +6,9 @@
 // bytes. Every returned vector is new, owned by the caller and ready to be
 // walked (standing on its first hit; an empty one stands on record 0), with
 // hits numbered within the partition. On failure a source returns null with a
-// negative status.
+// negative status. The expansions take byRecord: 1 when the caller needs
+// their records only, and a source may then answer with one hit per record,
+// at word 1.
 
 #ifndef TARVIS_QUERY_QUERY_TERM_SOURCE_H_
 #define TARVIS_QUERY_QUERY_TERM_SOURCE_H_
@@ -35,13 +37,14 @@ class QueryTermSourceT {
   // the rest of a key, "?" one byte, a backslash makes the next byte
   // literal), in key order; an empty vector when none does.
   virtual QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
+                                            int byRecord,
                                             StatusCodeT* status) = 0;
 
   // The OR of the postings of the first maxTerms keys from low to high, both
   // included. The parser passes low <= high.
   virtual QueryVectorBaseT* ProcessRange(const unsigned char* low,
                                          const unsigned char* high,
-                                         uint32_t maxTerms,
+                                         uint32_t maxTerms, int byRecord,
                                          StatusCodeT* status) = 0;
 };
 

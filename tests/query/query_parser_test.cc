@@ -121,7 +121,7 @@ class FakeSourceT : public QueryTermSourceT {
     return MakeVector(hits, status);
   }
 
-  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
+  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern, int,
                                     StatusCodeT* status) override {
     ++Lookups;
     Patterns.push_back(KeyString(pattern));
@@ -134,7 +134,7 @@ class FakeSourceT : public QueryTermSourceT {
 
   QueryVectorBaseT* ProcessRange(const unsigned char* low,
                                  const unsigned char* high, uint32_t maxTerms,
-                                 StatusCodeT* status) override {
+                                 int, StatusCodeT* status) override {
     ++Lookups;
     std::string top = KeyString(high);
     Ranges.push_back(KeyString(low) + ".." + top);
