@@ -864,7 +864,20 @@ TV_EXPORT void tvUnicodeCharToHex(unsigned short value, char* fourCharsOut);
  * result rewound (standing on its first hit): the ranked result, else the
  * Boolean one. Neither part given: null with status 0. Outside a retrieval
  * session or on an index without partitions: StatusNotInitializedForSearching;
- * a malformed query gets the status of its fault. */
+ * a malformed query gets the status of its fault.
+ *
+ * Hits on demand. In a word-mode index the Boolean result holds its records
+ * first: counting its records, moving by record and reporting a record, its
+ * count or its weight (pass null for the word) read no word position. The
+ * first call that needs one (a move by hit, a word output, the hit count or
+ * total of tvNumHits, tvVectorAddHit, tvVectorAnd/Or/Not) produces the hits
+ * of the whole result, once: exactly the hits the query had when it ran,
+ * whatever was deleted, optimised or reloaded since and whether or not the
+ * manager still exists. For that the result keeps the index's files open
+ * (the results of a process keep at most 128 open; a query beyond that gets
+ * its hits at once). When they cannot be produced that call fails with the
+ * status of the fault (StatusReadError, StatusNotEnoughMemory, ...) and the
+ * vector stays as it was. */
 TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
                                            unsigned char* rankedQuery,
                                            unsigned char* booleanQuery,
@@ -872,7 +885,8 @@ TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
 
 /* The vector's counts: records, distinct hits, and total, the larger of the
  * two (a ranked result reports its number of records in all three). A null
- * vector reports three zeros. Null outputs are skipped. */
+ * vector reports three zeros. Null outputs are skipped; asking for records
+ * only never makes a result produce its hits. */
 TV_EXPORT void tvNumHits(QueryVectorBaseT* vector, unsigned long* total,
                          unsigned long* records, unsigned long* hits,
                          StatusCodeT* status);

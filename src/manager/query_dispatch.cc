@@ -13,6 +13,7 @@
 #include "manager/record_deleter.h"
 #include "query/lazy_hits_vector.h"
 #include "query/partition_reader.h"
+#include "query/query_parser.h"
 #include "query/query_options.h"
 #include "query/query_partitions.h"
 #include "storage/allocation.h"
@@ -48,8 +49,10 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQueryRecords(
 UncompressedQueryVectorT* IndexManagerT::ProcessQueryHitsOnDemand(
     const unsigned char* query, StatusCodeT* status) {
   if (!RequireRetrieval(status)) return nullptr;
-  // Only word positions are worth deferring.
-  int positional = Loaded.PartitionCount() > 0;
+  // Only word positions are worth deferring, and only where the records of
+  // the result are found without them.
+  int positional = Loaded.PartitionCount() > 0 &&
+                   QueryParserT::HasBooleanRoot(query);
   for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     positional = positional && Loaded.Reader(i)->IndexMode() == WORD_MODE;
   }

@@ -663,6 +663,19 @@ UncompressedQueryVectorT* QueryParserT::ProcessQuery(
 // ---------------------------------------------------------------------------
 // Inspection.
 
+int QueryParserT::HasBooleanRoot(const unsigned char* query) {
+  QueryParserT parser;
+  StatusCodeT status = StatusNoError;
+  if (!parser.PreprocessExpression(query, &status)) return 0;
+  uint32_t holder = 0;
+  while (parser.Nodes[holder].Type == kTokenList &&
+         !parser.Nodes[holder].Quote) {
+    holder = parser.Nodes[holder].FirstOperand;
+  }
+  const TreeTokenT& root = parser.Nodes[holder];
+  return root.Type == kTokenTerm || (IsOperator(root) && IsBoolean(root));
+}
+
 std::string QueryParserT::DescribeTree() const {
   std::string out;
   if (Nodes.empty()) return out;

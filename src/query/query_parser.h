@@ -118,6 +118,12 @@ class QueryParserT {
   // character, then its operands: "|(&(61,62),63)", "w5(61,62)".
   std::string DescribeTree() const;
 
+  // 1 when query parses and its root (lists aside) is a term, a wildcard, a
+  // range or an AND, OR, NOT or XOR: then its result's records are found
+  // without the positions of anything but the phrases, proximities and
+  // fields below the root.
+  static int HasBooleanRoot(const unsigned char* query);
+
  private:
   // Building.
   uint32_t NewNode(uint32_t type, uint32_t position, StatusCodeT* status);

@@ -267,6 +267,21 @@ TEST(QueryParser, TreeShapes) {
   }
 }
 
+TEST(QueryParser, BooleanRootsAreThoseWhoseRecordsNeedNoPositions) {
+  const struct {
+    const char* query;
+    int boolean;
+  } cases[] = {
+      {"0x61", 1},          {"((0x61*))", 1},         {"0x61-0x63", 1},
+      {"0x61 & 0x62", 1},   {"0x61 | \"0x62 0x63\"", 1}, {"0x61 ! 0x62", 1},
+      {"0x61 ^ 0x62", 1},   {"\"0x61 0x62\"", 0},     {"(0x61 w3 0x62)", 0},
+      {"0x61 M 0x62", 0},   {"0x61 &", 0},            {"", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(QueryParserT::HasBooleanRoot(Bytes(c.query)), c.boolean) << c.query;
+  }
+}
+
 TEST(QueryParser, ParametersGoToTheNodeBeforeThem) {
   QueryParserT parser;
   StatusCodeT status = StatusNoError;
