@@ -57,13 +57,16 @@ void ReportHit(const QueryVectorBaseT* vector, unsigned long* record,
 }
 
 // A query result may hold its records before their hits (ProduceHits): a
-// caller that asks for a word position gets them produced first. Moving by
-// record and reporting the record, count or weight needs none. 0 with a
-// status when they cannot be produced.
+// caller that asks for a word position gets those of the records a move by
+// record or a report can reach (the current one, every earlier one and the
+// next) produced first. Moving by record and reporting the record, count or
+// weight needs none. 0 with a status when they cannot be produced.
 int WordsReady(QueryVectorBaseT* vector, const unsigned long* word,
                StatusCodeT* status) {
-  if (word != nullptr) vector->ProduceHits(status);
-  return word == nullptr || *status >= 0;
+  if (word == nullptr) return 1;
+  const uint32_t record = vector->CurrentRecord();
+  vector->ProduceHits(record == UINT32_MAX ? record : record + 1, status);
+  return *status >= 0;
 }
 
 // A move, then the hit the vector stands on, also at either end (status
@@ -101,8 +104,8 @@ QueryVectorBaseT* Combine(QueryVectorBaseT* a, QueryVectorBaseT* b,
           *s = StatusNotIndexFile;
           return nullptr;
         }
-        a->ProduceHits(s);
-        if (*s >= 0) b->ProduceHits(s);
+        a->ProduceHits(UINT32_MAX, s);
+        if (*s >= 0) b->ProduceHits(UINT32_MAX, s);
         if (*s < 0) return nullptr;
         QueryProcessorT processor(UINT32_MAX, nullptr, 0);
         processor.InitHeap();
@@ -173,7 +176,7 @@ TV_EXPORT void tvNumHits(QueryVectorBaseT* vector, unsigned long* total,
       } else {
         // The record count is known without the hits.
         if (total != nullptr || hits != nullptr) {
-          vector->ProduceHits(s);
+          vector->ProduceHits(UINT32_MAX, s);
           if (*s < 0) return;
         }
         recordCount = vector->RecordCount;
@@ -240,7 +243,7 @@ TV_EXPORT void tvVectorAddHit(QueryVectorBaseT* vector, unsigned long record,
     UncompressedQueryVectorT* v = Uncompressed(given, s);
     if (v == nullptr) return;
     // The order check below needs the hits the vector holds.
-    v->ProduceHits(s);
+    v->ProduceHits(UINT32_MAX, s);
     if (*s < 0) return;
     // Hits stand in ascending (record, word) order, each once; record and
     // word positions count from 1.

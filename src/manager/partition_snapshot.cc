@@ -75,7 +75,8 @@ std::unique_ptr<PartitionSnapshotT> PartitionSnapshotT::Take(
   return snapshot;
 }
 
-UncompressedQueryVectorT* PartitionSnapshotT::EvaluateHits(StatusCodeT* status) {
+UncompressedQueryVectorT* PartitionSnapshotT::EvaluateHits(
+    uint32_t first, uint32_t last, StatusCodeT* status) {
   std::vector<std::unique_ptr<PartitionReaderT>> owned;
   std::vector<PartitionReaderT*> readers;
   for (const PartT& part : Parts) {
@@ -95,6 +96,8 @@ UncompressedQueryVectorT* PartitionSnapshotT::EvaluateHits(StatusCodeT* status) 
     readers.push_back(reader);
   }
   QueryOptionsT options;
+  options.FirstRecord = first;
+  options.LastRecord = last;
   return QueryPartitions(readers,
                          reinterpret_cast<const unsigned char*>(Query.c_str()),
                          &options, nullptr, status);

@@ -39,8 +39,10 @@ class PartitionSnapshotT final : public HitEvaluatorT {
   PartitionSnapshotT(const PartitionSnapshotT&) = delete;
   PartitionSnapshotT& operator=(const PartitionSnapshotT&) = delete;
 
-  // The query over the kept partitions with no record left out.
-  UncompressedQueryVectorT* EvaluateHits(StatusCodeT* status) override;
+  // The query over the kept partitions in records first to last, with no
+  // record left out.
+  UncompressedQueryVectorT* EvaluateHits(uint32_t first, uint32_t last,
+                                         StatusCodeT* status) override;
 
   // Files the snapshots of the process hold open now.
   static uint32_t FilesHeld();

@@ -88,6 +88,16 @@ UncompressedQueryVectorT* PartitionReaderT::ProcessQuery(
     return nullptr;
   }
   QueryParserT parser(RecordsBefore());
-  parser.SetRecordsOnly(options != nullptr && options->RecordsOnly);
+  if (options != nullptr) {
+    parser.SetRecordsOnly(options->RecordsOnly);
+    // The range in this partition's numbering; an open end stays open.
+    const uint32_t before = RecordsBefore();
+    const uint32_t first = options->FirstRecord;
+    const uint32_t last = options->LastRecord;
+    parser.SetRecordRange(first > before ? first - before : 1,
+                          last == UINT32_MAX ? UINT32_MAX
+                          : last > before    ? last - before
+                                             : 0);
+  }
   return parser.ProcessQuery(query, this, deleted, RecordCount(), status);
 }

@@ -134,7 +134,8 @@ class PartitionReaderT : public IndexReaderT,
                                  int byRecord, StatusCodeT* status) override;
   // Parses and evaluates a query in the short form over this partition;
   // records are asked of the deletion set with the records-before number
-  // added. Of the options only RecordsOnly is read (null: hits wanted).
+  // added. Of the options only RecordsOnly and the record range are read
+  // (null: hits wanted, in every record).
   UncompressedQueryVectorT* ProcessQuery(unsigned char* unused,
                                          unsigned char* query,
                                          QueryOptionsT* options,

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "query/hex_words.h"
+#include "query/record_range.h"
 #include "query/record_view.h"
 #include "storage/allocation.h"
 #include "storage/check.h"
@@ -368,7 +369,23 @@ QueryVectorBaseT* QueryParserT::TokenToLeafVector(const TreeTokenT& leaf,
     vector = nullptr;
   }
   if (vector == nullptr && *status >= 0) *status = StatusGeneralError;
-  if (vector != nullptr) *status = StatusNoError;
+  if (vector == nullptr) return nullptr;
+  *status = StatusNoError;
+  if (RangeFirst > 1 || RangeLast < UINT32_MAX) {
+    StatusCodeT entered = StatusNoError;
+    RecordRangeVectorT* range = NewOrStatus<RecordRangeVectorT>(
+        status, vector, RangeFirst, RangeLast, &entered);
+    if (range == nullptr) {
+      delete vector;
+      return nullptr;
+    }
+    if (entered < 0) {
+      delete range;
+      *status = entered;
+      return nullptr;
+    }
+    vector = range;
+  }
   return vector;
 }
 

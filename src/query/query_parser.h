@@ -24,6 +24,9 @@
 // holds one hit per record at word 1: the same records as the full result,
 // found without producing the positions of the operands. Phrases, proximity
 // and fields below it are evaluated on their positions as always.
+//
+// Record range. A caller may ask for the hits of a range of records only
+// (SetRecordRange): every leaf is then seen through a RecordRangeVectorT.
 
 #ifndef TARVIS_QUERY_QUERY_PARSER_H_
 #define TARVIS_QUERY_QUERY_PARSER_H_
@@ -99,6 +102,12 @@ class QueryParserT {
 
   // 1: the next queries are answered with their records only (see above).
   void SetRecordsOnly(int recordsOnly) { RecordsOnly = recordsOnly; }
+  // The next queries are answered in records first to last (both included,
+  // numbered within the partition) only.
+  void SetRecordRange(uint32_t first, uint32_t last) {
+    RangeFirst = first;
+    RangeLast = last;
+  }
 
   // Parses and evaluates query against source. Returns a new vector holding
   // the query's hits numbered within the partition, hits of deleted records
@@ -163,6 +172,8 @@ class QueryParserT {
 
   uint32_t RecordOffset;
   int RecordsOnly = 0;
+  uint32_t RangeFirst = 1;
+  uint32_t RangeLast = UINT32_MAX;
 
   // State of one query.
   const unsigned char* Text = nullptr;

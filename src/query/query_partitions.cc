@@ -4,6 +4,7 @@
 #include "query/query_partitions.h"
 
 #include "query/partition_reader.h"
+#include "storage/allocation.h"
 
 UncompressedQueryVectorT* QueryPartitions(
     const std::vector<PartitionReaderT*>& readers, const unsigned char* query,
@@ -13,6 +14,9 @@ UncompressedQueryVectorT* QueryPartitions(
   UncompressedQueryVectorT* joined = nullptr;
   StatusCodeT s = StatusNoError;
   for (PartitionReaderT* reader : readers) {
+    const uint64_t first = uint64_t{reader->RecordsBefore()} + 1;
+    const uint64_t last = first + reader->RecordCount() - 1;
+    if (last < options->FirstRecord || first > options->LastRecord) continue;
     UncompressedQueryVectorT* hits =
         reader->ProcessQuery(nullptr, text, options, deleted, &s);
     if (hits == nullptr || s < 0) {
@@ -20,16 +24,24 @@ UncompressedQueryVectorT* QueryPartitions(
       delete hits;
       break;
     }
-    if (joined == nullptr) {
+    if (joined == nullptr && first == 1) {
       // The first partition's records are numbered from 1 already.
       joined = hits;
-    } else {
-      joined->Append(hits, reader->RecordsBefore(), &s);
-      delete hits;
-      if (s < 0) break;
+      continue;
     }
+    if (joined == nullptr) {
+      joined = NewOrStatus<UncompressedQueryVectorT>(&s, kWorkVectorBytes, &s);
+    }
+    if (joined != nullptr && s >= 0) {
+      joined->Append(hits, reader->RecordsBefore(), &s);
+    }
+    delete hits;
+    if (s < 0) break;
   }
-  if (s >= 0 && joined == nullptr) s = StatusGeneralError;
+  // No partition holds a record of the range: an empty result.
+  if (s >= 0 && joined == nullptr) {
+    joined = NewOrStatus<UncompressedQueryVectorT>(&s, kWorkVectorBytes, &s);
+  }
   if (s >= 0) joined->Rewind(&s);
   if (s < 0) {
     delete joined;

@@ -1,7 +1,8 @@
 // QueryPartitions: one Boolean query over several partitions of an index.
-// The query runs in each partition, and the partitions' hits are joined in
-// partition order, which is record order across the index: each reader's
-// records-before number turns its record numbers into the index's.
+// The query runs in each partition that holds records of the options' range,
+// and the partitions' hits are joined in partition order, which is record
+// order across the index: each reader's records-before number turns its
+// record numbers into the index's.
 
 #ifndef TARVIS_QUERY_QUERY_PARTITIONS_H_
 #define TARVIS_QUERY_QUERY_PARTITIONS_H_

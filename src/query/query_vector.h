@@ -48,11 +48,14 @@ class QueryVectorBaseT {
   // term, or a vector filled only with such hits).
   virtual int HoldsRecordHitsOnly() const { return 0; }
   // A vector may hold its records before their hits (a query result whose
-  // word positions are produced on demand). This produces them, the vector
-  // then standing on the hit it stood on (the first or last of its current
-  // record, as it came there). Status 0, or negative with the vector as it
-  // was. Every other vector holds its hits already: status 0.
-  virtual void ProduceHits(StatusCodeT* status) { *status = StatusNoError; }
+  // word positions are produced on demand). This produces the hits of every
+  // record up to record at least (UINT32_MAX: of all), the vector standing
+  // on the hit it stood on, or on the first or last hit of its current
+  // record as a move by record brought it there. Status 0, or negative with
+  // the vector as it was. Every other vector holds its hits: status 0.
+  virtual void ProduceHits(uint32_t /*record*/, StatusCodeT* status) {
+    *status = StatusNoError;
+  }
 
   // Both compare the current hits, (record, word) order. a < b holds when a
   // is at or before b; when both stand in one record, b's match counter is

@@ -255,6 +255,17 @@ void UncompressedQueryVectorT::SwapContents(UncompressedQueryVectorT* other) {
   swap(Dirty, other->Dirty);
 }
 
+void UncompressedQueryVectorT::SeekEntry(uint32_t index, StatusCodeT* status) {
+  *status = StatusNoError;
+  MatchCounter = 1;
+  if (index >= InstanceCount) {
+    *status = StatusEndOfVector;
+    return;
+  }
+  const uint32_t base = index / Capacity * Capacity;
+  if (LoadWindow(base, status)) PointAt(index - base);
+}
+
 void UncompressedQueryVectorT::Rewind(StatusCodeT* status) {
   *status = StatusNoError;
   MatchCounter = 1;
@@ -284,12 +295,14 @@ void UncompressedQueryVectorT::PreviousHit(HitRecT* hit, StatusCodeT* status) {
   hit->WordPosition = CurrentWord();
 }
 
+// The moves by record step through the entries with this class's own steps:
+// a derived vector's steps may do more than move (lazy_hits_vector.h).
 void UncompressedQueryVectorT::PreviousRecord(StatusCodeT* status) {
   *status = StatusNoError;
   uint32_t start = CurrentRecord();
   HitRecT hit;
   do {
-    PreviousHit(&hit, status);
+    UncompressedQueryVectorT::PreviousHit(&hit, status);
   } while (*status == StatusNoError && hit.RecordNumber == start);
 }
 
@@ -297,7 +310,7 @@ void UncompressedQueryVectorT::NextRecord(StatusCodeT* status) {
   *status = StatusNoError;
   uint32_t start = CurrentRecord();
   do {
-    NextHit(status);
+    UncompressedQueryVectorT::NextHit(status);
   } while (*status == StatusNoError && CurrentRecord() == start);
 }
 

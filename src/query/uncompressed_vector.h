@@ -57,6 +57,12 @@ class UncompressedQueryVectorT : public QueryVectorBaseT {
   // Adds one entry at the end. A failure stores nothing and changes no count.
   virtual void AddInstance(const TermInstanceT* instance, StatusCodeT* status);
 
+  // The index of the entry the vector stands on (0 when it holds none).
+  uint32_t CurrentEntry() const {
+    return InstanceCount == 0 ? 0 : WindowBase + CurrentIndex;
+  }
+  // Stands on entry index; StatusEndOfVector, not moving, beyond the last.
+  void SeekEntry(uint32_t index, StatusCodeT* status);
   // Exchanges everything the two vectors hold (hits, counts, spill files and
   // positions) but their kinds.
   void SwapContents(UncompressedQueryVectorT* other);

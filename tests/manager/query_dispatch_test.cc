@@ -152,7 +152,8 @@ std::vector<RecordsT> RandomSessions(std::mt19937* random) {
 
 // The records-only result holds the records of the full one at word 1; the
 // result with hits on demand gives its records without producing hits, then
-// exactly the full result's hits.
+// exactly the full result's hits, produced all at once or as a walk reaches
+// them.
 void ExpectRecordsAndHitsOnDemand(IndexManagerT* manager,
                                   const std::string& query,
                                   const HitSet& expected) {
@@ -178,10 +179,19 @@ void ExpectRecordsAndHitsOnDemand(IndexManagerT* manager,
   }
   EXPECT_EQ(walked, HitSetModelT::Records(expected));
   lazy->Rewind(&status);
-  lazy->ProduceHits(&status);
+  lazy->ProduceHits(UINT32_MAX, &status);
   ASSERT_EQ(status, StatusNoError);
   EXPECT_EQ(lazy->HitCount, expected.size());
   EXPECT_EQ(Walk(lazy.get()), expected);
+
+  // Walked hit by hit, a result produces its hits a stretch of records at a
+  // time, each stretch evaluated over the partitions holding its records.
+  std::unique_ptr<UncompressedQueryVectorT> stepped(
+      manager->ProcessQueryHitsOnDemand(text, &status));
+  ASSERT_NE(stepped, nullptr) << status;
+  stepped->ProduceHits(stepped->CurrentRecord(), &status);
+  ASSERT_EQ(status, StatusNoError);
+  EXPECT_EQ(Walk(stepped.get()), expected);
 }
 
 class QueryDispatchTest : public IndexFileTest {};
