@@ -100,7 +100,10 @@ class TarvisEngineT : public EngineT {
     tvOpenIndex(manager_, &path[0], &status);
     if (!Ok(status, "open index")) return false;
     tvStartRetrievalSession(manager_, &status);
-    return Ok(status, "start retrieval");
+    if (!Ok(status, "start retrieval")) return false;
+    // A ranked query asks for what the run reads of it, as the peers do.
+    tvSetRankedResultLimit(manager_, kRankedDepth, &status);
+    return Ok(status, "ranked result limit");
   }
 
   bool Supports(QueryClassT kind) const override {

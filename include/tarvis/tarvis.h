@@ -854,8 +854,9 @@ TV_EXPORT void tvUnicodeCharToHex(unsigned short value, char* fourCharsOut);
  * maximum frequency: a weight that also grows with the term's rarity in the
  * whole index). Records scoring 0.001 or less, deleted records, records
  * holding an excluded term or lacking a required one never appear. The best
- * 999 records are kept, best first; equal scores put the lower record
- * first. A wildcard term scores as the OR of the terms it matches.
+ * 999 records are kept (or fewer, see tvSetRankedResultLimit), best first;
+ * equal scores put the lower record first. A wildcard term scores as the OR
+ * of the terms it matches.
  */
 
 /* Runs a query in two optional parts (a null or blank text is not given):
@@ -882,6 +883,16 @@ TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
                                            unsigned char* rankedQuery,
                                            unsigned char* booleanQuery,
                                            StatusCodeT* status);
+
+/* The most records a ranked result of the manager keeps: 1 to 999 (999
+ * unless set; other numbers are StatusMalformedParameter), kept across the
+ * indexes it opens. A result keeps the first records of the full ranking,
+ * exactly; the fewer it keeps, the more records the ranking can pass over
+ * without scoring them, so that asking for the ten best is much cheaper
+ * than asking for 999. */
+TV_EXPORT void tvSetRankedResultLimit(IndexManagerT* manager,
+                                      unsigned long records,
+                                      StatusCodeT* status);
 
 /* The vector's counts: records, distinct hits, and total, the larger of the
  * two (a ranked result reports its number of records in all three). A null

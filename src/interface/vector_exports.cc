@@ -11,6 +11,7 @@
 #include "interface/manager_call.h"
 #include "manager/index_manager.h"
 #include "query/query_processor.h"
+#include "query/ranked_manager.h"
 #include "query/uncompressed_vector.h"
 #include "storage/allocation.h"
 
@@ -154,6 +155,18 @@ TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
                          m->ProcessRankedQuery(rankedQuery, booleanQuery, s);
                      return result != nullptr ? HandOut(result) : nullptr;
                    });
+}
+
+TV_EXPORT void tvSetRankedResultLimit(IndexManagerT* manager,
+                                      unsigned long records,
+                                      StatusCodeT* status) {
+  OnManager(manager, status, [records](IndexManagerT* m, StatusCodeT* s) {
+    if (records == 0 || records >= kRankedResults) {
+      *s = StatusMalformedParameter;
+      return;
+    }
+    m->SetRankedResultLimit(static_cast<uint32_t>(records));
+  });
 }
 
 TV_EXPORT void tvNumHits(QueryVectorBaseT* vector, unsigned long* total,

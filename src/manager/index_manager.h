@@ -50,6 +50,7 @@
 #include "manager/index_optomization.h"
 #include "manager/loaded_partitions.h"
 #include "manager/location_table.h"
+#include "query/ranked_manager.h"
 #include "tarvis/tarvis.h"
 
 class FileClassT;
@@ -251,6 +252,10 @@ class IndexManagerT {
   QueryVectorBaseT* ProcessRankedQuery(const unsigned char* rankedQuery,
                                        const unsigned char* booleanQuery,
                                        StatusCodeT* status);
+  // The most records a ranked result keeps (1 to kRankedResults - 1, the
+  // default); kept across the indexes the manager opens.
+  void SetRankedResultLimit(uint32_t records) { RankedLimit = records; }
+  uint32_t RankedResultLimit() const { return RankedLimit; }
 
   // The merged word list of all partitions (keys length-prefixed, buffers of
   // 256 bytes; counts summed over the partitions holding the word). found,
@@ -387,6 +392,7 @@ class IndexManagerT {
   uint32_t Constructed = 0;
   uint32_t Marker = kValidityMarker;
   uint64_t SessionMemory = 0;
+  uint32_t RankedLimit = kRankedResults - 1;
   IndexerT* CurrentIndexer = nullptr;
   unsigned char* ScratchBuffer = nullptr;
   // The collaborators, each built on those before it.

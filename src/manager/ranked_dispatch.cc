@@ -34,7 +34,8 @@ QueryVectorBaseT* IndexManagerT::ProcessRankedQuery(
   }
   // The weighting follows the document weights the index keeps.
   const uint32_t mode = WeightMethodFromOptions(Index.Header().Options());
-  RankedManagerT ranking(&Loaded, rankedQuery, selected.get(), mode);
+  RankedManagerT ranking(&Loaded, rankedQuery, selected.get(), mode,
+                         RankedLimit + 1);
   std::unique_ptr<UncompressedQueryVectorT> ranked(ranking.ParseQuery(status));
   if (ranked == nullptr) return nullptr;
   ranked->Rewind(status);

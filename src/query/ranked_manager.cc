@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "format/word_info.h"
@@ -262,6 +263,8 @@ int RankedManagerT::NextCandidate(uint32_t offset, uint32_t records,
     // before the filter's next record, can qualify.
     const uint32_t least = ActiveVectors.Least()->CurrentRecord();
     uint32_t target = least;
+    // When pruning, only the terms that can bring a record in propose one.
+    if (Pruning && !LeastEssentialRecord(&target)) return 0;
     if (HasRequired) {
       for (uint32_t i = 0; i < TermCount; ++i) {
         if (Terms[i].Modifier == 1) {
@@ -352,6 +355,7 @@ int RankedManagerT::LeaveRecord(uint32_t record, uint32_t indexMode,
         } while (moved == 1 && vector->CurrentRecord() == record);
       }
       if (moved < 0) return 0;
+      if (Pruning && !WithinBounds(term, tf, dw, status)) return 0;
       if (scale < 0) scale = RecordScale(dw);
       *score += CalcWeight(term, tf, dw, scale);
     } else {
@@ -407,12 +411,92 @@ float RankedManagerT::CalcWeight(uint32_t term, uint32_t tf, float dw,
   return static_cast<float>(0.4 + 0.6 * (0.4 * length + quotient));
 }
 
+// ---- Pruning ------------------------------------------------------------------
+
+void RankedManagerT::PrepareBounds(const PartitionReaderT& reader,
+                                   const DocumentWeightTableT& weights) {
+  Pruning = 0;
+  BoundedTerms = 0;
+  NonEssential = 0;
+  ChosenFor = -1;
+  SmallestWeight = weights.HasWeights() ? reader.Header().SmallestWeight : 1.0f;
+  // Mode 2 divides by ln(1 + dw): a smallest weight that makes it 0 bounds
+  // nothing.
+  const bool weightBounds =
+      SmallestWeight > 0 && std::isfinite(SmallestWeight) &&
+      (WeightingMode != kWeightIdf || LogIndexRecords <= 0 ||
+       RecordScale(SmallestWeight) > 0);
+  const uint32_t mode = reader.IndexMode();
+  for (uint32_t i = 0; i < TermCount; ++i) {
+    RankedTermT& term = Terms[i];
+    term.MostHits = UINT32_MAX;
+    term.Bound = std::numeric_limits<double>::infinity();
+    if (term.Modifier == -1 || term.Ended) continue;
+    ByBound[BoundedTerms++] = i;
+    // A required term must be read in every record it holds anyway, and an
+    // expansion has no count of its own to bound.
+    if (term.Modifier != 0 || term.Wildcard || !weightBounds) continue;
+    const QueryVectorBaseT* vector = term.Vector;
+    if (mode == WORD_MODE) {
+      // Every record holding the term holds one of its postings.
+      if (vector->PostingCount < vector->TermRecordCount) continue;
+      term.MostHits = vector->PostingCount - vector->TermRecordCount + 1;
+    } else {
+      term.MostHits = mode == IDF_MODE ? 0xFFFFu : 1;
+    }
+    term.Bound = CalcWeight(i, term.MostHits, SmallestWeight,
+                            RecordScale(SmallestWeight));
+    if (std::isfinite(term.Bound)) Pruning = 1;
+  }
+  std::stable_sort(ByBound, ByBound + BoundedTerms,
+                   [this](uint32_t a, uint32_t b) {
+                     return Terms[a].Bound < Terms[b].Bound;
+                   });
+}
+
+void RankedManagerT::ChooseEssentialTerms() {
+  const float entry = TopRecords.EntryScore();
+  if (!Pruning || entry == ChosenFor) return;
+  ChosenFor = entry;
+  // The lightest terms whose bounds sum to at most the entry score cannot
+  // bring a record in. The margin covers the rounding of single-precision
+  // sums of the weights, in whatever order.
+  double sum = 0;
+  uint32_t k = 0;
+  for (; k < BoundedTerms; ++k) {
+    sum += Terms[ByBound[k]].Bound;
+    if (!(sum * (1 + 1e-4) <= entry)) break;
+  }
+  NonEssential = k;
+}
+
+int RankedManagerT::LeastEssentialRecord(uint32_t* record) const {
+  uint32_t least = 0;
+  for (uint32_t k = NonEssential; k < BoundedTerms; ++k) {
+    const RankedTermT& term = Terms[ByBound[k]];
+    if (term.Ended) continue;
+    const uint32_t at = term.Vector->CurrentRecord();
+    if (least == 0 || at < least) least = at;
+  }
+  *record = least;
+  return least != 0;
+}
+
+int RankedManagerT::WithinBounds(uint32_t term, uint32_t tf, float dw,
+                                 StatusCodeT* status) const {
+  if (tf <= Terms[term].MostHits && !(dw < SmallestWeight)) return 1;
+  *status = StatusReadError;
+  return 0;
+}
+
 int RankedManagerT::AddtoResults(PartitionReaderT* reader,
                                  StatusCodeT* status) {
   // A partition without document weights (or a weighting mode that reads
   // none) scores with a weight of 1.
   DocumentWeightTableT weights;
   if (WeightingMode != kWeightFlat && !weights.Open(*reader, status)) return 0;
+  PrepareBounds(*reader, weights);
+  ChooseEssentialTerms();
   const uint32_t offset = reader->RecordsBefore();
   const uint32_t records = reader->RecordCount();
   const uint32_t indexMode = reader->IndexMode();
@@ -430,6 +514,7 @@ int RankedManagerT::AddtoResults(PartitionReaderT* reader,
     if (!skip) {
       const RankedRecList scored = {record + offset, score};
       TopRecords.InsertIntoHeap(&scored);
+      ChooseEssentialTerms();
     }
   }
   return found == 0;

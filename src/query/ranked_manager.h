@@ -28,6 +28,17 @@
 // only a score above kRankedScoreFloor counts. Deleted records never score;
 // with a Boolean filter, only records the filter holds do.
 //
+// Pruning. In each partition a plain term's weight has an upper bound: its
+// weight at the most hits a record can hold of it there and at the
+// partition's smallest document weight (every weight above grows with tf and
+// falls with dw). Records are offered in ascending number, so a record
+// enters a full top-N only with a score above the lowest one kept. The terms
+// whose bounds together stay at or below that score cannot bring a record in
+// on their own: records are then found through the other terms only, and
+// these are looked up in them by skipping (max-score). The records kept are
+// exactly those of scoring every record. A partition whose postings or
+// weights break the bounds it was pruned with is damaged: StatusReadError.
+//
 // The index is seen through RankedSourceT (ranked_source.h): its partitions,
 // its record count and its deleted records.
 
@@ -79,6 +90,13 @@ class RankedHeapT {
   // Drops the lowest-ranked record.
   void DeleteMinFromHeap();
   uint32_t Count() const { return Heap.Size(); }
+  // The score a record must pass to be kept: the lowest one held when the
+  // heap is full, else the floor.
+  float EntryScore() const {
+    return Heap.Capacity() > 0 && Heap.Size() == Heap.Capacity()
+               ? Heap.Least().Score
+               : kRankedScoreFloor;
+  }
   // Sorts the records held best first into out (room for Count()); the heap
   // is emptied.
   void TakeSorted(RankedRecList* out);
@@ -171,6 +189,10 @@ class RankedManagerT {
     // no further postings.
     QueryVectorBaseT* Vector;
     int Ended;
+    // In the partition being scored: the most hits a record can hold of the
+    // term, and the largest weight it can add (infinite when unknown).
+    uint32_t MostHits;
+    double Bound;
   };
   int ReadTerms(StatusCodeT* status);
   // The index-wide record count of every scoring term.
@@ -196,6 +218,17 @@ class RankedManagerT {
   // Puts a vector that moved back on the active heap, or lets it go at its
   // end. moved: 1 on a hit, 0 at its end.
   void Requeue(uint32_t term, int moved);
+  // Pruning (see above): the bounds of the partition's terms, ordered; the
+  // terms that can bring a record in, after the top-N changed; the least
+  // record one of them stands on (0 when none is left).
+  void PrepareBounds(const PartitionReaderT& reader,
+                     const DocumentWeightTableT& weights);
+  void ChooseEssentialTerms();
+  int LeastEssentialRecord(uint32_t* record) const;
+  // 0 with StatusReadError when a record breaks the bounds the partition is
+  // pruned with.
+  int WithinBounds(uint32_t term, uint32_t tf, float dw,
+                   StatusCodeT* status) const;
   // ln(1 + dw) ln N, the part of a term's weight in mode 2 that depends
   // only on the record.
   double RecordScale(float dw) const;
@@ -219,6 +252,15 @@ class RankedManagerT {
   int FilterEnded = 0;
   uint32_t IndexRecords = 0;
   double LogIndexRecords = 0;  // ln N (weighting mode 2)
+  // Pruning in the partition being scored: whether it prunes, its smallest
+  // document weight, the scoring terms by ascending bound, how many of them
+  // cannot bring a record in, and the entry score that count was chosen for.
+  int Pruning = 0;
+  float SmallestWeight = 1.0f;
+  uint32_t ByBound[kMaximumRankedTerms] = {};
+  uint32_t BoundedTerms = 0;
+  uint32_t NonEssential = 0;
+  float ChosenFor = 0;
 };
 
 #endif  // TARVIS_QUERY_RANKED_MANAGER_H_

@@ -485,6 +485,15 @@ TEST(RankedModelTest, RandomIndexesScoreAsComputedDirectly) {
       const Ranking ranked = index.Ranked(text, boolean, &status);
       ASSERT_EQ(StatusNoError, status) << text;
       ASSERT_EQ(expected, ranked) << text << " / " << boolean;
+      // Keeping fewer records prunes: the same first records come back.
+      const uint32_t limit = 1 + random() % 20;
+      index.Manager->SetRankedResultLimit(limit);
+      const Ranking top = index.Ranked(text, boolean, &status);
+      index.Manager->SetRankedResultLimit(kRankedResults - 1);
+      ASSERT_EQ(StatusNoError, status) << text;
+      const Ranking first(expected.begin(),
+                          expected.begin() + std::min<size_t>(limit, expected.size()));
+      ASSERT_EQ(first, top) << text << " / " << boolean << " limit " << limit;
     }
   }
 }
