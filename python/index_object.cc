@@ -528,7 +528,9 @@ void RegisterIndex(py::module_& module) {
                                           kNearDistance);
                 });
               }
-              return index.Handle().Query(terms.ShortForm, selection.ShortForm);
+              // No more records are scored into the result than are kept.
+              return index.Handle().Query(terms.ShortForm, selection.ShortForm,
+                                          count);
             });
             return HitList(self, hits, 0, count, true);
           },

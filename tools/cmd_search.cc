@@ -158,10 +158,13 @@ int RunSearchCommand(const CommandArgsT& arguments) {
       Fail("--ranked needs words to score (ranges are not scored)");
     }
   }
-  std::vector<HitT> hits = handle.Query(ranked, query.ShortForm);
+  // A ranked query keeps no more records than are printed.
+  const bool counting = args.Has("count");
+  std::vector<HitT> hits = handle.Query(
+      ranked, query.ShortForm, counting || limit == 0 ? 0 : offset + limit);
 
   std::string out;
-  if (args.Has("count")) {
+  if (counting) {
     out = std::to_string(hits.size()) + "\n";
   } else {
     HighlighterT highlighter(query, tokenizer);

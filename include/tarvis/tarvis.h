@@ -884,9 +884,11 @@ TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
                                            unsigned char* booleanQuery,
                                            StatusCodeT* status);
 
-/* The most records a ranked result of the manager keeps: 1 to 999 (999
- * unless set; other numbers are StatusMalformedParameter), kept across the
- * indexes it opens. A result keeps the first records of the full ranking,
+#define TV_MAXIMUM_RANKED_RESULTS 999
+
+/* The most records a ranked result of the manager keeps: 1 to
+ * TV_MAXIMUM_RANKED_RESULTS (the default; other numbers are
+ * StatusMalformedParameter), kept across the indexes it opens. A result keeps the first records of the full ranking,
  * exactly; the fewer it keeps, the more records the ranking can pass over
  * without scoring them, so that asking for the ten best is much cheaper
  * than asking for 999. */

@@ -199,9 +199,19 @@ unsigned long IndexHandleT::Partitions() const {
 }
 
 std::vector<HitT> IndexHandleT::Query(const std::string& ranked,
-                                      const std::string& boolean) const {
+                                      const std::string& boolean,
+                                      unsigned long rankedLimit) const {
   std::vector<HitT> hits;
   if (Records() == 0) return hits;
+  if (!ranked.empty()) {
+    StatusCodeT set = 0;
+    tvSetRankedResultLimit(manager_,
+                           rankedLimit == 0 || rankedLimit > TV_MAXIMUM_RANKED_RESULTS
+                               ? TV_MAXIMUM_RANKED_RESULTS
+                               : rankedLimit,
+                           &set);
+    Check(set, "ranked result limit");
+  }
   std::string rankedText = ranked;
   std::string booleanText = boolean;
   StatusCodeT status = 0;

@@ -79,9 +79,11 @@ class IndexHandleT {
   unsigned long Partitions() const;
 
   // Runs a query (either text may be empty) and returns its records in
-  // result order: record order, or best score first for a ranked query.
-  std::vector<HitT> Query(const std::string& ranked,
-                          const std::string& boolean) const;
+  // result order: record order, or best score first for a ranked query,
+  // which keeps at most rankedLimit records (0 or more than
+  // TV_MAXIMUM_RANKED_RESULTS: that many); the fewer, the faster.
+  std::vector<HitT> Query(const std::string& ranked, const std::string& boolean,
+                          unsigned long rankedLimit = 0) const;
 
   // Fails with "<index>: <what>: <message>" on a negative status.
   void Check(StatusCodeT status, const std::string& what) const;

@@ -161,7 +161,9 @@ TV_EXPORT void tvSetRankedResultLimit(IndexManagerT* manager,
                                       unsigned long records,
                                       StatusCodeT* status) {
   OnManager(manager, status, [records](IndexManagerT* m, StatusCodeT* s) {
-    if (records == 0 || records >= kRankedResults) {
+    static_assert(TV_MAXIMUM_RANKED_RESULTS == kRankedResults - 1,
+                  "the public limit is the top-N heap's");
+    if (records == 0 || records > TV_MAXIMUM_RANKED_RESULTS) {
       *s = StatusMalformedParameter;
       return;
     }

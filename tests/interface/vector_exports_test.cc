@@ -152,6 +152,26 @@ TEST_F(QueryResultTest, WalksARankedResultBestFirst) {
   Delete(v);
 }
 
+TEST_F(QueryResultTest, ARankedLimitKeepsTheBestRecordsOnly) {
+  for (unsigned long refused : {0ul, TV_MAXIMUM_RANKED_RESULTS + 1ul}) {
+    tvSetRankedResultLimit(index_.Manager, refused, &status_);
+    EXPECT_EQ(StatusMalformedParameter, status_) << refused;
+  }
+  tvSetRankedResultLimit(nullptr, 2, &status_);
+  EXPECT_EQ(StatusNotIndexFile, status_);
+  tvSetRankedResultLimit(index_.Manager, 2, &status_);
+  ASSERT_EQ(StatusNoError, status_);
+  QueryVectorBaseT* v = Query(Hex("a") + " " + Hex("x"), "");
+  ASSERT_NE(nullptr, v);
+  std::vector<unsigned long> order;
+  for (SeenT seen = Call(tvVectorCurrentHit, v); seen.status == StatusNoError;
+       seen = Call(tvVectorNextHit, v)) {
+    order.push_back(seen.record);
+  }
+  EXPECT_EQ((std::vector<unsigned long>{5, 3}), order);
+  Delete(v);
+}
+
 TEST_F(QueryResultTest, OneHitAndNoQuery) {
   QueryVectorBaseT* v = Query("", Hex("x"));
   ASSERT_NE(nullptr, v);
