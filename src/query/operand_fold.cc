@@ -2,8 +2,6 @@
 
 #include "query/operand_fold.h"
 
-#include "query/record_view.h"
-#include "storage/allocation.h"
 #include "storage/check.h"
 
 int IsFoldable(QueryOperationT operation, uint32_t parameter) {
@@ -89,14 +87,8 @@ int OrFoldT::AddPartial(QueryVectorBaseT* partial, StatusCodeT* status) {
 
 int OrFoldT::Add(QueryVectorBaseT* vector, StatusCodeT* status) {
   *status = StatusNoError;
-  if (ByRecord && !vector->HoldsRecordHitsOnly()) {
-    RecordViewVectorT* view = NewOrStatus<RecordViewVectorT>(status, vector);
-    if (view == nullptr) {
-      delete vector;
-      return 0;
-    }
-    vector = view;
-  }
+  vector = ApplyLeafView(vector, View, status);
+  if (vector == nullptr) return 0;
   Held[Count++] = vector;
   if (Count < kOperandsBeforeFull) return 1;
   if (!CombineOperands(Processor, kOperationOr, 0, Held, &Count, status)) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "query/leaf_view.h"
 #include "query/query_processor.h"
 
 enum QueryOperationT {
@@ -52,10 +53,9 @@ int CombineOperands(QueryProcessorT* processor, QueryOperationT operation,
 class OrFoldT {
  public:
   // processor must outlive the fold; the fold uses it between its calls.
-  // byRecord 1: every vector added is viewed record by record, and the OR
-  // holds one hit per record, at word 1.
-  explicit OrFoldT(QueryProcessorT* processor, int byRecord = 0)
-      : Processor(processor), ByRecord(byRecord) {}
+  // Every vector added is seen as view asks (leaf_view.h), and so is the OR.
+  explicit OrFoldT(QueryProcessorT* processor, const LeafViewT& view = LeafViewT())
+      : Processor(processor), View(view) {}
   ~OrFoldT();
   OrFoldT(const OrFoldT&) = delete;
   OrFoldT& operator=(const OrFoldT&) = delete;
@@ -76,7 +76,7 @@ class OrFoldT {
   int AddPartial(QueryVectorBaseT* partial, StatusCodeT* status);
 
   QueryProcessorT* Processor;
-  int ByRecord;
+  LeafViewT View;
   QueryVectorBaseT* Held[kOperandsBeforeFull] = {};
   uint32_t Count = 0;
   QueryVectorBaseT* Partials[kPartialsBeforeFold] = {};

@@ -22,7 +22,7 @@ CompressedQueryVectorT* PartitionReaderT::TokentoVector(
 }
 
 QueryVectorBaseT* PartitionReaderT::ProcessWildCard(
-    const unsigned char* pattern, int byRecord, StatusCodeT* status) {
+    const unsigned char* pattern, const LeafViewT& view, StatusCodeT* status) {
   if (pattern == nullptr || !ProcessWildCardPattern(pattern + 1, pattern[0])) {
     *status = StatusBadKeyLength;
     return nullptr;
@@ -30,7 +30,7 @@ QueryVectorBaseT* PartitionReaderT::ProcessWildCard(
   // The expansion only ORs; deleted records are left to the query's own
   // operations.
   QueryProcessorT processor(RecordCount(), nullptr, RecordsBefore());
-  OrFoldT fold(&processor, byRecord);
+  OrFoldT fold(&processor, view);
   unsigned char key[256];
   uint32_t length = 0;
   StatusCodeT walk = StatusNoError;
@@ -50,7 +50,7 @@ QueryVectorBaseT* PartitionReaderT::ProcessWildCard(
 QueryVectorBaseT* PartitionReaderT::ProcessRange(const unsigned char* low,
                                                  const unsigned char* high,
                                                  uint32_t maxTerms,
-                                                 int byRecord,
+                                                 const LeafViewT& view,
                                                  StatusCodeT* status) {
   StatusCodeT loaded = StatusNoError;
   if (low == nullptr || high == nullptr || !LoadDictionary(&loaded)) {
@@ -58,7 +58,7 @@ QueryVectorBaseT* PartitionReaderT::ProcessRange(const unsigned char* low,
     return nullptr;
   }
   QueryProcessorT processor(RecordCount(), nullptr, RecordsBefore());
-  OrFoldT fold(&processor, byRecord);
+  OrFoldT fold(&processor, view);
   int result = HeaderData.WordIndexFlag ? Tree.FindKey(&Cursor, low)
                                         : kBTreeAtLastKey;
   // The search lands on the first key not below low, or on the last key

@@ -126,12 +126,14 @@ class PartitionReaderT : public IndexReaderT,
   CompressedQueryVectorT* TokentoVector(const unsigned char* key,
                                         StatusCodeT* status) override;
   // The OR of every key matching the pattern, in key order, however many.
-  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern, int byRecord,
+  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
+                                    const LeafViewT& view,
                                     StatusCodeT* status) override;
   // The OR of the first maxTerms keys from low to high, both included.
   QueryVectorBaseT* ProcessRange(const unsigned char* low,
                                  const unsigned char* high, uint32_t maxTerms,
-                                 int byRecord, StatusCodeT* status) override;
+                                 const LeafViewT& view,
+                                 StatusCodeT* status) override;
   // Parses and evaluates a query in the short form over this partition;
   // records are asked of the deletion set with the records-before number
   // added. Of the options only RecordsOnly and the record range are read

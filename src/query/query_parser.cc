@@ -8,8 +8,6 @@
 #include <new>
 
 #include "query/hex_words.h"
-#include "query/record_range.h"
-#include "query/record_view.h"
 #include "storage/allocation.h"
 #include "storage/check.h"
 
@@ -339,8 +337,16 @@ int QueryParserT::PreprocessExpression(const unsigned char* query,
 // ---------------------------------------------------------------------------
 // Evaluation.
 
+LeafViewT QueryParserT::LeafView(int byRecord) const {
+  LeafViewT view;
+  view.ByRecord = byRecord;
+  view.FirstRecord = RangeFirst;
+  view.LastRecord = RangeLast;
+  return view;
+}
+
 QueryVectorBaseT* QueryParserT::TokenToLeafVector(const TreeTokenT& leaf,
-                                                  int byRecord,
+                                                  const LeafViewT& view,
                                                   StatusCodeT* status) {
   unsigned char key[kMaximumKeyBytes + 1];
   const char* term = reinterpret_cast<const char*>(Text) + leaf.Position;
@@ -353,39 +359,27 @@ QueryVectorBaseT* QueryParserT::TokenToLeafVector(const TreeTokenT& leaf,
     const unsigned char* low = key;
     const unsigned char* top = high;
     if (CompareKeys(low, top) > 0) std::swap(low, top);
-    vector = Source->ProcessRange(low, top, kMaximumRangeTerms, byRecord, status);
+    vector = Source->ProcessRange(low, top, kMaximumRangeTerms, view, status);
   } else if (leaf.Wildcard) {
     if (!HexWordToPattern(key, term)) {
       *status = StatusBadKeyLength;
       return nullptr;
     }
-    vector = Source->ProcessWildCard(key, byRecord, status);
+    vector = Source->ProcessWildCard(key, view, status);
   } else {
     HexWordToBinaryWord(key, term);
     vector = Source->TokentoVector(key, status);
+    // An expansion has seen its terms through the view already.
+    if (vector != nullptr && *status >= 0) {
+      vector = ApplyLeafView(vector, view, status);
+    }
   }
   if (vector != nullptr && *status < 0) {
     delete vector;
     vector = nullptr;
   }
   if (vector == nullptr && *status >= 0) *status = StatusGeneralError;
-  if (vector == nullptr) return nullptr;
-  *status = StatusNoError;
-  if (RangeFirst > 1 || RangeLast < UINT32_MAX) {
-    StatusCodeT entered = StatusNoError;
-    RecordRangeVectorT* range = NewOrStatus<RecordRangeVectorT>(
-        status, vector, RangeFirst, RangeLast, &entered);
-    if (range == nullptr) {
-      delete vector;
-      return nullptr;
-    }
-    if (entered < 0) {
-      delete range;
-      *status = entered;
-      return nullptr;
-    }
-    vector = range;
-  }
+  if (vector != nullptr) *status = StatusNoError;
   return vector;
 }
 
@@ -459,11 +453,10 @@ void QueryParserT::PrepareNode(uint32_t node) {
 }
 
 int QueryParserT::ViewByRecord(QueryVectorBaseT** vector, StatusCodeT* status) {
-  if ((*vector)->HoldsRecordHitsOnly()) return 1;
-  RecordViewVectorT* view = NewOrStatus<RecordViewVectorT>(status, *vector);
-  if (view == nullptr) return 0;
-  *vector = view;
-  return 1;
+  LeafViewT records;
+  records.ByRecord = 1;
+  *vector = ApplyLeafView(*vector, records, status);
+  return *vector != nullptr;
 }
 
 // Called after an operand of node was pushed: folds a foldable node's
@@ -582,8 +575,8 @@ UncompressedQueryVectorT* QueryParserT::ProcessLogicalQuery(
       Nodes[node].NextToEvaluate = Nodes[child].NextOperand;
       if (Nodes[child].Type == kTokenTerm) {
         Operands.push_back(nullptr);
-        Operands.back() =
-            TokenToLeafVector(Nodes[child], Nodes[node].RecordLevel, status);
+        Operands.back() = TokenToLeafVector(
+            Nodes[child], LeafView(Nodes[node].RecordLevel), status);
         if (Operands.back() == nullptr) {
           Operands.pop_back();
           return nullptr;
@@ -632,14 +625,11 @@ UncompressedQueryVectorT* QueryParserT::CheckSingleQuery(StatusCodeT* status) {
   TreeTokenT leaf;
   leaf.Position = term.Position;
   leaf.Wildcard = static_cast<uint8_t>(term.Wildcard);
-  const int byRecord = RecordsOnly && Positional;
-  QueryVectorBaseT* vector = TokenToLeafVector(leaf, byRecord, status);
+  QueryVectorBaseT* vector =
+      TokenToLeafVector(leaf, LeafView(RecordsOnly && Positional), status);
   if (vector == nullptr) return nullptr;
   Operands.push_back(vector);
-  if (byRecord && !ViewByRecord(&Operands.back(), status)) {
-    return nullptr;
-  }
-  UncompressedQueryVectorT* copy = CopyLeafResult(Operands.back(), status);
+  UncompressedQueryVectorT* copy = CopyLeafResult(vector, status);
   if (copy != nullptr) Operands.clear();
   return copy;
 }

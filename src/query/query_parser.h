@@ -150,8 +150,11 @@ class QueryParserT {
   // Evaluation.
   UncompressedQueryVectorT* CheckSingleQuery(StatusCodeT* status);
   UncompressedQueryVectorT* ProcessLogicalQuery(StatusCodeT* status);
-  // byRecord: the leaf's records are all its operator needs.
-  QueryVectorBaseT* TokenToLeafVector(const TreeTokenT& leaf, int byRecord,
+  // How a leaf is seen: by record when that is all its operator needs, and
+  // in the record range asked for.
+  LeafViewT LeafView(int byRecord) const;
+  QueryVectorBaseT* TokenToLeafVector(const TreeTokenT& leaf,
+                                      const LeafViewT& view,
                                       StatusCodeT* status);
   // Settles the operation of a node about to be evaluated.
   void PrepareNode(uint32_t node);
@@ -166,7 +169,7 @@ class QueryParserT {
                                            StatusCodeT* status);
   // Replaces *vector, unless it holds record hits only, by a record view of
   // it. 0 with StatusNotEnoughMemory when the view cannot be made (*vector is
-  // left as it was).
+  // then destroyed and null).
   static int ViewByRecord(QueryVectorBaseT** vector, StatusCodeT* status);
   void Reset();
 

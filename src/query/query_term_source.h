@@ -6,15 +6,16 @@
 // bytes. Every returned vector is new, owned by the caller and ready to be
 // walked (standing on its first hit; an empty one stands on record 0), with
 // hits numbered within the partition. On failure a source returns null with a
-// negative status. The expansions take byRecord: 1 when the caller needs
-// their records only, and a source may then answer with one hit per record,
-// at word 1.
+// negative status. The expansions see each term they combine as the
+// caller's view asks (leaf_view.h), so that their result holds nothing
+// outside it.
 
 #ifndef TARVIS_QUERY_QUERY_TERM_SOURCE_H_
 #define TARVIS_QUERY_QUERY_TERM_SOURCE_H_
 
 #include <cstdint>
 
+#include "query/leaf_view.h"
 #include "query/query_vector.h"
 #include "tarvis/tarvis.h"
 
@@ -37,14 +38,15 @@ class QueryTermSourceT {
   // the rest of a key, "?" one byte, a backslash makes the next byte
   // literal), in key order; an empty vector when none does.
   virtual QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
-                                            int byRecord,
+                                            const LeafViewT& view,
                                             StatusCodeT* status) = 0;
 
   // The OR of the postings of the first maxTerms keys from low to high, both
   // included. The parser passes low <= high.
   virtual QueryVectorBaseT* ProcessRange(const unsigned char* low,
                                          const unsigned char* high,
-                                         uint32_t maxTerms, int byRecord,
+                                         uint32_t maxTerms,
+                                         const LeafViewT& view,
                                          StatusCodeT* status) = 0;
 };
 

@@ -188,7 +188,7 @@ int RankedManagerT::CountTermRecords(StatusCodeT* status) {
       StatusCodeT s = StatusNoError;
       if (term.Wildcard) {
         std::unique_ptr<QueryVectorBaseT> matches(
-            reader->ProcessWildCard(term.Key, 0, &s));
+            reader->ProcessWildCard(term.Key, LeafViewT(), &s));
         if (matches == nullptr || s < 0) {
           *status = s < 0 ? s : StatusGeneralError;
           return 0;
@@ -215,7 +215,7 @@ int RankedManagerT::PutTokensonHeap(PartitionReaderT* reader, int* live,
     RankedTermT& term = Terms[i];
     StatusCodeT s = StatusNoError;
     QueryVectorBaseT* vector = term.Wildcard
-                                   ? reader->ProcessWildCard(term.Key, 0, &s)
+                                   ? reader->ProcessWildCard(term.Key, LeafViewT(), &s)
                                    : reader->TokentoVector(term.Key, &s);
     if (vector == nullptr || s < 0) {
       delete vector;

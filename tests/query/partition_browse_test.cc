@@ -294,7 +294,7 @@ TEST(PartitionBrowse, DamagedDictionariesGiveStatuses) {
     EXPECT_TRUE(walked.second == StatusNotFound || walked.second < 0);
     status = StatusNoError;
     std::unique_ptr<QueryVectorBaseT> expanded(
-        r.ProcessWildCard(Bytes(Key("*")), 0, &status));
+        r.ProcessWildCard(Bytes(Key("*")), LeafViewT(), &status));
     EXPECT_EQ(expanded == nullptr, status < 0);
     status = StatusNoError;
     r.FindNthKey(1 + random() % 3000, key, records, hits, &status);

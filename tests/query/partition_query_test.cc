@@ -84,10 +84,11 @@ TEST_F(PartitionQueryTest, WildcardsTakeEveryMatchAndRangesTheFirstKeys) {
   PartitionReaderT& r = partition_->Reader;
   StatusCodeT status = StatusNoError;
   // 3000 matches: far more than one processor takes at once.
-  std::unique_ptr<QueryVectorBaseT> vector(r.ProcessWildCard(Bytes(Key("n*")), 0, &status));
+  std::unique_ptr<QueryVectorBaseT> vector(
+      r.ProcessWildCard(Bytes(Key("n*")), LeafViewT(), &status));
   ASSERT_NE(vector, nullptr);
   EXPECT_EQ(Walk(vector.get()), Numbers(0, 2999));
-  vector.reset(r.ProcessWildCard(Bytes(Key("n1?00")), 0, &status));
+  vector.reset(r.ProcessWildCard(Bytes(Key("n1?00")), LeafViewT(), &status));
   ASSERT_NE(vector, nullptr);
   HitSet hundreds;
   for (int i = 1000; i < 2000; i += 100) {
@@ -95,7 +96,7 @@ TEST_F(PartitionQueryTest, WildcardsTakeEveryMatchAndRangesTheFirstKeys) {
     hundreds.insert(one.begin(), one.end());
   }
   EXPECT_EQ(Walk(vector.get()), hundreds);
-  vector.reset(r.ProcessWildCard(Bytes(Key("q*")), 0, &status));
+  vector.reset(r.ProcessWildCard(Bytes(Key("q*")), LeafViewT(), &status));
   ASSERT_NE(vector, nullptr);
   EXPECT_EQ(Walk(vector.get()), HitSet());
 
@@ -117,7 +118,7 @@ TEST_F(PartitionQueryTest, WildcardsTakeEveryMatchAndRangesTheFirstKeys) {
   };
   for (const auto& range : ranges) {
     vector.reset(r.ProcessRange(Bytes(Key(range.low)), Bytes(Key(range.high)),
-                                range.limit, 0, &status));
+                                range.limit, LeafViewT(), &status));
     ASSERT_NE(vector, nullptr) << range.low;
     EXPECT_EQ(Walk(vector.get()), range.hits) << range.low << "-" << range.high;
   }

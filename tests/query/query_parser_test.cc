@@ -121,7 +121,8 @@ class FakeSourceT : public QueryTermSourceT {
     return MakeVector(hits, status);
   }
 
-  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern, int,
+  QueryVectorBaseT* ProcessWildCard(const unsigned char* pattern,
+                                    const LeafViewT&,
                                     StatusCodeT* status) override {
     ++Lookups;
     Patterns.push_back(KeyString(pattern));
@@ -134,7 +135,7 @@ class FakeSourceT : public QueryTermSourceT {
 
   QueryVectorBaseT* ProcessRange(const unsigned char* low,
                                  const unsigned char* high, uint32_t maxTerms,
-                                 int, StatusCodeT* status) override {
+                                 const LeafViewT&, StatusCodeT* status) override {
     ++Lookups;
     std::string top = KeyString(high);
     Ranges.push_back(KeyString(low) + ".." + top);
