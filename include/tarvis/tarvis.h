@@ -867,18 +867,22 @@ TV_EXPORT void tvUnicodeCharToHex(unsigned short value, char* fourCharsOut);
  * session or on an index without partitions: StatusNotInitializedForSearching;
  * a malformed query gets the status of its fault.
  *
- * Hits on demand. In a word-mode index the Boolean result holds its records
- * first: counting its records, moving by record and reporting a record, its
- * count or its weight (pass null for the word) read no word position. The
- * first call that needs one (a move by hit, a word output, the hit count or
- * total of tvNumHits, tvVectorAddHit, tvVectorAnd/Or/Not) produces the hits
- * of the whole result, once: exactly the hits the query had when it ran,
- * whatever was deleted, optimised or reloaded since and whether or not the
- * manager still exists. For that the result keeps the index's files open
- * (the results of a process keep at most 128 open; a query beyond that gets
- * its hits at once). When they cannot be produced that call fails with the
- * status of the fault (StatusReadError, StatusNotEnoughMemory, ...) and the
- * vector stays as it was. */
+ * Hits on demand. In a word-mode index a Boolean result whose query is a
+ * term, a wildcard, a range or an AND, OR, NOT or XOR at its root holds its
+ * records first: counting its records, moving by record and reporting a
+ * record, its count or its weight (pass null for the word) read no word
+ * position. A walk that needs them (a move by hit, a word output) produces
+ * the hits of the records it reaches, a stretch of records at a time
+ * (16, then twice as many each time); the hit count or total of tvNumHits,
+ * tvVectorAddHit and tvVectorAnd/Or/Not produce those of the whole result.
+ * They are exactly the hits the query had when it ran, whatever was
+ * deleted, optimised or reloaded since and whether or not the manager
+ * still exists: the result keeps the index's files open until it is
+ * deleted (a file an optimisation replaced keeps its disk space until
+ * then; the results of a process keep at most 128 files open, and a query
+ * beyond that gets its hits at once). When hits cannot be produced the
+ * call fails with the status of the fault (StatusReadError,
+ * StatusNotEnoughMemory, ...) and the vector stays as it was. */
 TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
                                            unsigned char* rankedQuery,
                                            unsigned char* booleanQuery,
@@ -888,10 +892,10 @@ TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,
 
 /* The most records a ranked result of the manager keeps: 1 to
  * TV_MAXIMUM_RANKED_RESULTS (the default; other numbers are
- * StatusMalformedParameter), kept across the indexes it opens. A result keeps the first records of the full ranking,
- * exactly; the fewer it keeps, the more records the ranking can pass over
- * without scoring them, so that asking for the ten best is much cheaper
- * than asking for 999. */
+ * StatusMalformedParameter), kept across the indexes it opens. A result
+ * keeps exactly the first records of the full ranking; the fewer it keeps,
+ * the more records the ranking can pass over without scoring them, so that
+ * asking for the ten best costs much less than asking for 999. */
 TV_EXPORT void tvSetRankedResultLimit(IndexManagerT* manager,
                                       unsigned long records,
                                       StatusCodeT* status);
