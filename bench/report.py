@@ -403,6 +403,7 @@ def write(summaries, out_dir):
         with open(notes) as f:
             lines.append(f.read())
     lines.append(METHOD)
+    os.makedirs(out_dir, exist_ok=True)
     with open(os.path.join(out_dir, "RESULTS.md"), "w") as f:
         f.write("\n".join(lines))
     with open(os.path.join(out_dir, "results.csv"), "w", newline="") as f:

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "manager/creation_params.h"
 #include "manager/index_manager.h"
+#include "manager/partition_snapshot.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "support/index_file_util.h"
@@ -199,6 +201,36 @@ TEST_F(PartitionsTest, DistributedIndexFromSeparateSessions) {
     EXPECT_EQ("two:5", Data(15));
     ASSERT_EQ(StatusNoError, Reopen());
   }
+}
+
+// A result's hits come from the partition files its query read: moving or
+// removing them afterwards changes none.
+TEST_F(PartitionsTest, AResultKeepsThePartitionFilesItsQueryRead) {
+  CreateAndOpen();
+  Apart(p0_, "zero", 3);
+  Append(p0_);
+  Session(p1_, "one", 2);
+  ASSERT_EQ(StatusNoError, StartRetrieval());
+  unsigned char all[] = "0x616c6c";
+  QueryVectorBaseT* result = tvProcessQuery(manager_, nullptr, all, &status_);
+  ASSERT_NE(nullptr, result);
+  EXPECT_EQ(2u, PartitionSnapshotT::FilesHeld());
+  ASSERT_EQ(0, std::rename(p0_.c_str(), dir_.File("moved.part").c_str()));
+  ASSERT_EQ(0, std::remove(p1_.c_str()));
+  std::vector<std::pair<unsigned long, unsigned long>> hits;
+  unsigned long record = 0;
+  unsigned long word = 0;
+  for (tvVectorCurrentHit(result, &record, &word, nullptr, nullptr, &status_);
+       status_ == StatusNoError;
+       tvVectorNextHit(result, &record, &word, nullptr, nullptr, &status_)) {
+    hits.emplace_back(record, word);
+  }
+  EXPECT_EQ(StatusEndOfVector, status_);
+  EXPECT_EQ((std::vector<std::pair<unsigned long, unsigned long>>{
+                {1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}}),
+            hits);
+  tvDeleteResultVector(result, &status_);
+  EXPECT_EQ(0u, PartitionSnapshotT::FilesHeld());
 }
 
 TEST_F(PartitionsTest, PartitionsMovedAndReloaded) {
