@@ -879,8 +879,8 @@ TV_EXPORT void tvUnicodeCharToHex(unsigned short value, char* fourCharsOut);
  * deleted, optimised or reloaded since and whether or not the manager
  * still exists: the result keeps the index's files open until it is
  * deleted (a file an optimisation replaced keeps its disk space until
- * then; the results of a process keep at most 128 files open, and a query
- * beyond that gets its hits at once). When hits cannot be produced the
+ * then; the results of a process hold at most 128 files, and a query beyond
+ * that gets its hits at once). When hits cannot be produced the
  * call fails with the status of the fault (StatusReadError,
  * StatusNotEnoughMemory, ...) and the vector stays as it was. */
 TV_EXPORT QueryVectorBaseT* tvProcessQuery(IndexManagerT* manager,

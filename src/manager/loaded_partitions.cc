@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "manager/held_partitions.h"
 #include "manager/index_file.h"
 #include "manager/location_table.h"
 #include "manager/record_deleter.h"
@@ -244,6 +245,7 @@ int LoadedPartitionsT::Place(uint32_t i, PartitionReaderT* reader,
   Readers[i] = reader;
   Files[i] = file;
   Positions[i] = position;
+  Held.reset();
   TotalRecords = static_cast<uint32_t>(others + reader->RecordCount());
   CountRecsBeforePartitions();
   return 1;
@@ -257,6 +259,7 @@ void LoadedPartitionsT::UnloadFrom(uint32_t first) {
     ReleaseFile(Files[i]);
   }
   if (first < Loaded) Loaded = first;
+  Held.reset();
   const PartitionReaderT* last = Loaded > 0 ? Readers[Loaded - 1] : nullptr;
   TotalRecords =
       last != nullptr ? last->RecordsBefore() + last->RecordCount() : 0;
@@ -269,11 +272,17 @@ void LoadedPartitionsT::RollBack(uint32_t count, int wereLoaded) {
 }
 
 void LoadedPartitionsT::CountRecsBeforePartitions() {
+  Held.reset();
   uint32_t before = 0;
   for (uint32_t i = 0; i < Loaded; ++i) {
     Readers[i]->SetRecordsBefore(before);
     before += Readers[i]->RecordCount();
   }
+}
+
+std::shared_ptr<HeldPartitionsT> LoadedPartitionsT::HeldFiles() {
+  if (Held == nullptr) Held = HeldPartitionsT::Hold(*this);
+  return Held;
 }
 
 // ---- Numbering and measuring ------------------------------------------------

@@ -21,12 +21,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "manager/index_header.h"
 #include "query/ranked_source.h"
 #include "tarvis/tarvis.h"
 
 class FileClassT;
+class HeldPartitionsT;
 class IndexFileT;
 class LocationTableT;
 class PartitionReaderT;
@@ -115,6 +117,11 @@ class LoadedPartitionsT final : public RankedSourceT {
                               uint32_t first, uint32_t last) const;
   static constexpr uint32_t kMaxPartitionSpan = 0x7FF00000u;
 
+  // The held files of the partitions as loaded now (held_partitions.h),
+  // made on first need; any change to the loaded partitions lets them go.
+  // Null when they cannot be held.
+  std::shared_ptr<HeldPartitionsT> HeldFiles();
+
  private:
   // Opens and reads the partition at a location; on failure nothing is
   // left.
@@ -133,6 +140,7 @@ class LoadedPartitionsT final : public RankedSourceT {
   // Partition files of a distributed index.
   FileClassT* Files[kMaxPartitions] = {};
   uint32_t Positions[kMaxPartitions] = {};
+  std::shared_ptr<HeldPartitionsT> Held;
 };
 
 #endif  // TARVIS_MANAGER_LOADED_PARTITIONS_H_

@@ -1,85 +1,53 @@
-// PartitionSnapshotT: taking the partitions' files again and evaluating a
+// PartitionSnapshotT: opening the held partition files and evaluating a
 // query over them.
 
 #include "manager/partition_snapshot.h"
 
-#include <atomic>
 #include <utility>
 
-#include "manager/loaded_partitions.h"
 #include "query/partition_reader.h"
 #include "query/query_partitions.h"
 #include "storage/allocation.h"
+#include "storage/file_primitives.h"
 #include "storage/file_status.h"
 #include "storage/fileclas.h"
 
-namespace {
-
-std::atomic<uint32_t> SnapshotFiles{0};
-
-// Counts count more files against the limit; 0 when they do not fit.
-int ReserveFiles(uint32_t count) {
-  uint32_t held = SnapshotFiles.load();
-  do {
-    if (count > PartitionSnapshotT::kMaximumSnapshotFiles - held) return 0;
-  } while (!SnapshotFiles.compare_exchange_weak(held, held + count));
-  return 1;
-}
-
-}  // namespace
-
-PartitionSnapshotT::PartitionSnapshotT(const unsigned char* query)
-    : Query(reinterpret_cast<const char*>(query)) {}
+PartitionSnapshotT::PartitionSnapshotT(
+    std::shared_ptr<const HeldPartitionsT> held, const unsigned char* query)
+    : Held(std::move(held)), Query(reinterpret_cast<const char*>(query)) {}
 
 PartitionSnapshotT::~PartitionSnapshotT() {
   for (FileClassT* file : Files) {
     file->Close();
     delete file;
   }
-  SnapshotFiles -= Reserved;
 }
 
-uint32_t PartitionSnapshotT::FilesHeld() { return SnapshotFiles.load(); }
-
-std::unique_ptr<PartitionSnapshotT> PartitionSnapshotT::Take(
-    const LoadedPartitionsT& partitions, const unsigned char* query) {
-  std::unique_ptr<PartitionSnapshotT> snapshot(
-      NewOrNull<PartitionSnapshotT>(query));
-  if (snapshot == nullptr) return nullptr;
-  // The loaded files, each once: a single-file index has one for all.
-  std::vector<FileClassT*> loaded;
-  for (uint32_t i = 0; i < partitions.PartitionCount(); ++i) {
-    const PartitionReaderT* reader = partitions.Reader(i);
-    PartT part;
-    part.Number = reader->PartitionNumber();
-    part.HeaderPosition = reader->HeaderPosition();
-    part.RecordsBefore = reader->RecordsBefore();
-    while (part.File < loaded.size() && loaded[part.File] != reader->File()) {
-      ++part.File;
+int PartitionSnapshotT::OpenHeldFiles(StatusCodeT* status) {
+  if (!Files.empty()) return 1;
+  std::vector<FileClassT*> opened;
+  for (int fd : Held->Files()) {
+    FileClassT* file = NewOpenFile(OsHeldFileName(fd).c_str(), kFileReadOnly,
+                                   StatusFileNotFound, status);
+    if (file == nullptr) {
+      for (FileClassT* done : opened) {
+        done->Close();
+        delete done;
+      }
+      return 0;
     }
-    if (part.File == loaded.size()) loaded.push_back(reader->File());
-    snapshot->Parts.push_back(part);
+    opened.push_back(file);
   }
-  const uint32_t count = static_cast<uint32_t>(loaded.size());
-  if (count == 0 || !ReserveFiles(count)) return nullptr;
-  snapshot->Reserved = count;
-  for (FileClassT* file : loaded) {
-    const std::string alias = file->OpenFileAlias();
-    StatusCodeT opened = StatusNoError;
-    FileClassT* again = alias.empty() ? nullptr
-                                      : NewOpenFile(alias.c_str(), kFileReadOnly,
-                                                    StatusFileNotFound, &opened);
-    if (again == nullptr) return nullptr;
-    snapshot->Files.push_back(again);
-  }
-  return snapshot;
+  Files.swap(opened);
+  return 1;
 }
 
 UncompressedQueryVectorT* PartitionSnapshotT::EvaluateHits(
     uint32_t first, uint32_t last, StatusCodeT* status) {
+  if (!OpenHeldFiles(status)) return nullptr;
   std::vector<std::unique_ptr<PartitionReaderT>> owned;
   std::vector<PartitionReaderT*> readers;
-  for (const PartT& part : Parts) {
+  for (const HeldPartitionsT::PartT& part : Held->Parts()) {
     FileClassT* file = Files[part.File];
     if (!FileCall(file->Seek(part.HeaderPosition), StatusSeekError, status)) {
       return nullptr;

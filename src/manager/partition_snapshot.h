@@ -1,16 +1,12 @@
 // PartitionSnapshotT: the partitions a query ran on, kept so that the query's
 // hits can be produced after it answered with its records (LazyHitsVectorT).
-// It holds every partition file open once more, as an open file of its own
-// (FileClassT::OpenFileAlias), and reads it with readers of its own: it
-// reads the files the query read whatever happens to the index afterwards (a
-// reload, another writer's commit, an optimisation that replaces the file,
-// the manager's deletion), it never moves a dictionary position the host may
-// be browsing with, and it shares nothing with the manager, so that the
-// vector holding it may be walked on any thread.
-//
-// Open files are limited: the snapshots of the process hold at most
-// kMaximumSnapshotFiles together. A query that would need more, or whose
-// files cannot be opened again, is answered with its hits at once.
+// It shares the held files of the load the query ran on (held_partitions.h);
+// when hits are first produced it opens them once more, as open files of its
+// own, and reads them with readers of its own. So it reads the files the
+// query read whatever happens to the index afterwards, it never moves a
+// dictionary position the host may be browsing with, and it shares no open
+// file with the manager or another result: the vector holding it may be
+// walked on any thread.
 
 #ifndef TARVIS_MANAGER_PARTITION_SNAPSHOT_H_
 #define TARVIS_MANAGER_PARTITION_SNAPSHOT_H_
@@ -20,21 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "manager/held_partitions.h"
 #include "query/lazy_hits_vector.h"
 
 class FileClassT;
-class LoadedPartitionsT;
 
 class PartitionSnapshotT final : public HitEvaluatorT {
  public:
-  static constexpr uint32_t kMaximumSnapshotFiles = 128;
-
-  // A snapshot of the loaded partitions for query, or null when none can be
-  // taken.
-  static std::unique_ptr<PartitionSnapshotT> Take(
-      const LoadedPartitionsT& partitions, const unsigned char* query);
-  // An empty snapshot of query; Take fills it.
-  explicit PartitionSnapshotT(const unsigned char* query);
+  PartitionSnapshotT(std::shared_ptr<const HeldPartitionsT> held,
+                     const unsigned char* query);
   ~PartitionSnapshotT() override;
   PartitionSnapshotT(const PartitionSnapshotT&) = delete;
   PartitionSnapshotT& operator=(const PartitionSnapshotT&) = delete;
@@ -44,22 +34,14 @@ class PartitionSnapshotT final : public HitEvaluatorT {
   UncompressedQueryVectorT* EvaluateHits(uint32_t first, uint32_t last,
                                          StatusCodeT* status) override;
 
-  // Files the snapshots of the process hold open now.
-  static uint32_t FilesHeld();
-
  private:
-  struct PartT {
-    uint32_t File = 0;  // index into Files
-    uint32_t Number = 0;
-    uint32_t HeaderPosition = 0;
-    uint32_t RecordsBefore = 0;
-  };
+  // Opens the held files, once; 0 with a status when one cannot be opened.
+  int OpenHeldFiles(StatusCodeT* status);
 
+  std::shared_ptr<const HeldPartitionsT> Held;
   std::string Query;
-  std::vector<PartT> Parts;
+  // The files opened from the held ones (empty until the first evaluation).
   std::vector<FileClassT*> Files;
-  // Files counted against kMaximumSnapshotFiles.
-  uint32_t Reserved = 0;
 };
 
 #endif  // TARVIS_MANAGER_PARTITION_SNAPSHOT_H_

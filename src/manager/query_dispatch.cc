@@ -56,8 +56,10 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQueryHitsOnDemand(
   for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     positional = positional && Loaded.Reader(i)->IndexMode() == WORD_MODE;
   }
+  std::shared_ptr<HeldPartitionsT> held;
+  if (positional) held = Loaded.HeldFiles();
   std::unique_ptr<PartitionSnapshotT> snapshot;
-  if (positional) snapshot = PartitionSnapshotT::Take(Loaded, query);
+  if (held != nullptr) snapshot.reset(NewOrNull<PartitionSnapshotT>(held, query));
   if (snapshot == nullptr) return ProcessQuery(query, status);
   std::unique_ptr<UncompressedQueryVectorT> records(
       ProcessQueryRecords(query, status));

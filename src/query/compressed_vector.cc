@@ -91,9 +91,15 @@ void CompressedQueryVectorT::PassRecord(uint32_t* hits, StatusCodeT* status) {
   }
   // The decoder has delivered or passed over ItemsDelivered postings, the
   // current one included: the record's hits run from the current posting to
-  // the one before the next record's first (or to the term's last).
+  // the one before the next record's first (or to the term's last). Most
+  // records hold a term once or twice, so a plain step comes first; a record
+  // that holds more is passed by a step to the next record, over whole
+  // blocks where it can.
   const uint32_t current = ItemsDelivered;
-  NextHit(record + 1, 1, status);
+  NextHit(status);
+  if (*status == StatusNoError && Instance.RecordNumber == record) {
+    NextHit(record + 1, 1, status);
+  }
   *hits = ItemsDelivered - current + (*status == StatusEndOfVector ? 1 : 0);
 }
 

@@ -13,7 +13,7 @@
 
 constexpr uint32_t kRecordRangeKind = 105;
 
-class RecordRangeVectorT : public QueryVectorBaseT {
+class RecordRangeVectorT final : public QueryVectorBaseT {
  public:
   // Takes viewed, standing on its first hit (or empty), and owns it; the
   // range runs from record first to record last, both included.

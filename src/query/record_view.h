@@ -15,7 +15,7 @@
 
 constexpr uint32_t kRecordViewKind = 104;
 
-class RecordViewVectorT : public QueryVectorBaseT {
+class RecordViewVectorT final : public QueryVectorBaseT {
  public:
   // Takes viewed, standing on its first hit (or empty), and owns it.
   explicit RecordViewVectorT(QueryVectorBaseT* viewed);

@@ -67,7 +67,16 @@ int UncompressedQueryVectorT::GrowBuffer(uint32_t entries) {
 
 int UncompressedQueryVectorT::MakeRoom(uint32_t entries, StatusCodeT* status) {
   if (entries <= Allocated) return 1;
-  if (GrowBuffer(std::min(Capacity, std::max(entries, 2 * Allocated)))) return 1;
+  uint32_t grown = std::min(Capacity, std::max(entries, 2 * Allocated));
+  // A work vector that outgrows a quarter of its window takes a pooled
+  // window at once: the pool keeps those between queries, while growing
+  // through the larger sizes would take and free them from the heap's top,
+  // which the allocator then gives back to the system and takes again,
+  // query after query.
+  if (Capacity == kPooledWindowEntries && grown > kPooledWindowEntries / 4) {
+    grown = kPooledWindowEntries;
+  }
+  if (GrowBuffer(grown)) return 1;
   *status = StatusNotEnoughMemory;
   return 0;
 }

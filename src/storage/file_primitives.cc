@@ -224,6 +224,22 @@ int OsNameIdentity(const std::string& name, FileIdentityT* identity) {
   return stat(name.c_str(), &info) == 0 && IdentityOf(info, identity);
 }
 
+int OsHoldOpenFile(FILE* stream) {
+  if (TV_IO_FAILS(kIoOpen, stream, nullptr, 0)) {
+    errno = EIO;
+    return -1;
+  }
+  return stream != nullptr ? fcntl(fileno(stream), F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+std::string OsHeldFileName(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+void OsReleaseHeld(int fd) {
+  if (fd >= 0) close(fd);
+}
+
 int OsOpenForLock(const std::string& name) {
   if (TV_IO_FAILS(kIoLock, nullptr, &name, 0)) {
     errno = EIO;

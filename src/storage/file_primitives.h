@@ -57,6 +57,14 @@ int OsStreamIdentity(FILE* stream, FileIdentityT* identity);
 int OsDescriptorIdentity(int fd, FileIdentityT* identity);
 int OsNameIdentity(const std::string& name, FileIdentityT* identity);
 
+// Holding an open file: a second descriptor of the stream's open file
+// (counted as an open), which keeps the file reachable after it was renamed
+// or removed; -1 on failure. The name under which the held file opens once
+// more as a stream of its own (its own position); and the release.
+int OsHoldOpenFile(FILE* stream);
+std::string OsHeldFileName(int fd);
+void OsReleaseHeld(int fd);
+
 // The writer lock: an open-file-description lock on the first byte of a
 // file, which the kernel releases when the descriptor is closed or the
 // process dies, and which two descriptors of one process (two threads, two

@@ -437,10 +437,9 @@ const char* FileClassT::Name() {
   return IsView ? Root->FileName.c_str() : FileName.c_str();
 }
 
-std::string FileClassT::OpenFileAlias() {
+int FileClassT::HoldOpenFile() {
   FILE* stream = RootOf()->Stream;
-  if (stream == nullptr) return std::string();
-  return "/proc/self/fd/" + std::to_string(fileno(stream));
+  return stream != nullptr ? OsHoldOpenFile(stream) : -1;
 }
 
 uint32_t FileClassT::GetLength() {

@@ -116,10 +116,10 @@ class FileClassT {
   int MoveTo(const char* newName);
   virtual int IsOpen();
   virtual const char* Name();
-  // A name under which this process can open the file this object has open
-  // once more, as an open file of its own (its own position): it names that
-  // file even after it was renamed or removed. Empty when no stream is open.
-  std::string OpenFileAlias();
+  // Holds the file this object has open (OsHoldOpenFile): a descriptor that
+  // keeps it reachable, however it is renamed or removed, until
+  // OsReleaseHeld; -1 when no stream is open or the call fails.
+  int HoldOpenFile();
   // Includes the bytes views hold in their buffers and have not yet written.
   // 0 on failure.
   virtual uint32_t GetLength();

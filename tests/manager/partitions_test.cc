@@ -14,7 +14,7 @@
 
 #include "manager/creation_params.h"
 #include "manager/index_manager.h"
-#include "manager/partition_snapshot.h"
+#include "manager/held_partitions.h"
 #include "manager/record_deleter.h"
 #include "query/partition_reader.h"
 #include "support/index_file_util.h"
@@ -214,7 +214,7 @@ TEST_F(PartitionsTest, AResultKeepsThePartitionFilesItsQueryRead) {
   unsigned char all[] = "0x616c6c";
   QueryVectorBaseT* result = tvProcessQuery(manager_, nullptr, all, &status_);
   ASSERT_NE(nullptr, result);
-  EXPECT_EQ(2u, PartitionSnapshotT::FilesHeld());
+  EXPECT_EQ(2u, HeldPartitionsT::FilesHeld());
   ASSERT_EQ(0, std::rename(p0_.c_str(), dir_.File("moved.part").c_str()));
   ASSERT_EQ(0, std::remove(p1_.c_str()));
   std::vector<std::pair<unsigned long, unsigned long>> hits;
@@ -230,7 +230,8 @@ TEST_F(PartitionsTest, AResultKeepsThePartitionFilesItsQueryRead) {
                 {1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}}),
             hits);
   tvDeleteResultVector(result, &status_);
-  EXPECT_EQ(0u, PartitionSnapshotT::FilesHeld());
+  tvCloseIndex(manager_, &status_);
+  EXPECT_EQ(0u, HeldPartitionsT::FilesHeld());
 }
 
 TEST_F(PartitionsTest, PartitionsMovedAndReloaded) {

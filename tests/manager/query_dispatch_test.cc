@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "manager/index_manager.h"
-#include "manager/partition_snapshot.h"
+#include "manager/held_partitions.h"
 #include "query/lazy_hits_vector.h"
 #include "query/uncompressed_vector.h"
 #include "query/vector_buffer_pool.h"
@@ -370,12 +370,16 @@ TEST_F(HitsOnDemandTest, HitsAreThoseOfTheQueryWhateverHappensMeanwhile) {
   tvEndOptomization(manager_, nullptr, 0, &status_);
   ASSERT_EQ(status_, StatusNoError);
   ASSERT_EQ(manager_->Partitions().PartitionCount(), 1u);
-  EXPECT_NE(ExportedHits(Result()), expected_);
+  QueryVectorBaseT* renumbered = Result();
+  EXPECT_NE(ExportedHits(renumbered), expected_);
+  tvDeleteResultVector(renumbered, &status_);
   EXPECT_EQ(ExportedHits(kept), expected_);
 
   tvCloseIndex(manager_, &status_);
   tvDeleteIndexManager(manager_, &status_);
   manager_ = tvCreateIndexManager(&status_);
+  // The one result still to produce its hits holds the first load's file.
+  EXPECT_EQ(HeldPartitionsT::FilesHeld(), 1u);
   unsigned long hits = 0;
   tvNumHits(outlives, nullptr, nullptr, &hits, &status_);
   EXPECT_EQ(status_, StatusNoError);
@@ -383,22 +387,40 @@ TEST_F(HitsOnDemandTest, HitsAreThoseOfTheQueryWhateverHappensMeanwhile) {
   EXPECT_EQ(ExportedHits(outlives), expected_);
   tvDeleteResultVector(kept, &status_);
   tvDeleteResultVector(outlives, &status_);
-  EXPECT_EQ(PartitionSnapshotT::FilesHeld(), 0u);
+  EXPECT_EQ(HeldPartitionsT::FilesHeld(), 0u);
 }
 
-// Past the open files the results may hold, a result gets its hits at once.
-TEST_F(HitsOnDemandTest, ResultsBeyondTheOpenFileLimitHoldTheirHitsAtOnce) {
-  std::vector<QueryVectorBaseT*> results;
-  for (uint32_t i = 0; i <= PartitionSnapshotT::kMaximumSnapshotFiles; ++i) {
-    results.push_back(Result());
+// The results of one load share its held file; past the files the loads of
+// a process may hold, a result gets its hits at once.
+TEST_F(HitsOnDemandTest, ResultsBeyondTheHeldFileLimitHoldTheirHitsAtOnce) {
+  std::vector<QueryVectorBaseT*> results = {Result(), Result()};
+  EXPECT_EQ(HeldPartitionsT::FilesHeld(), 1u);
+  std::vector<IndexManagerT*> managers;
+  while (managers.size() < HeldPartitionsT::kMaximumHeldFiles) {
+    IndexManagerT* other = tvCreateIndexManager(&status_);
+    managers.push_back(other);
+    tvOpenIndex(other, Path(), &status_);
+    tvStartRetrievalSession(other, &status_);
+    ASSERT_EQ(status_, StatusNoError);
+    results.push_back(tvProcessQuery(other, nullptr,
+                                     const_cast<unsigned char*>(Query()), &status_));
+    ASSERT_EQ(status_, StatusNoError);
   }
-  EXPECT_EQ(PartitionSnapshotT::FilesHeld(), PartitionSnapshotT::kMaximumSnapshotFiles);
+  EXPECT_EQ(HeldPartitionsT::FilesHeld(), HeldPartitionsT::kMaximumHeldFiles);
   EXPECT_NE(dynamic_cast<LazyHitsVectorT*>(results.front()), nullptr);
   EXPECT_EQ(dynamic_cast<LazyHitsVectorT*>(results.back()), nullptr);
   EXPECT_EQ(ExportedHits(results.front()), expected_);
   EXPECT_EQ(ExportedHits(results.back()), expected_);
   for (QueryVectorBaseT* vector : results) tvDeleteResultVector(vector, &status_);
-  EXPECT_EQ(PartitionSnapshotT::FilesHeld(), 0u);
+  for (IndexManagerT* other : managers) {
+    tvCloseIndex(other, &status_);
+    tvDeleteIndexManager(other, &status_);
+  }
+  // The manager's own load keeps its file held until it changes.
+  EXPECT_EQ(HeldPartitionsT::FilesHeld(), 1u);
+  tvEndRetrievalSession(manager_, &status_);
+  tvCloseIndex(manager_, &status_);
+  EXPECT_EQ(HeldPartitionsT::FilesHeld(), 0u);
 }
 
 }  // namespace

@@ -27,8 +27,11 @@ TEST(VectorBufferPoolTest, KeepsWindowsOnlyWhileASessionIsOpen) {
 
   OpenVectorBufferPool();
   OpenVectorBufferPool();
-  FillAndDrop(kPooledWindowEntries / 2);  // never reaches a full window
+  FillAndDrop(kPooledWindowEntries / 8);  // a small vector grows on the heap
   EXPECT_EQ(PooledWindowCount(), 0u);
+  // Past a quarter of its window a vector takes a whole pooled one.
+  FillAndDrop(kPooledWindowEntries / 4 + 1);
+  EXPECT_EQ(PooledWindowCount(), 1u);
   FillAndDrop(kPooledWindowEntries);
   EXPECT_EQ(PooledWindowCount(), 1u);
   // The next vector takes the kept window; a spilling one keeps its window.
