@@ -7,23 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "support/hit_vector.h"
+
 namespace {
 
-using Hit = std::pair<uint32_t, uint32_t>;
-
-std::unique_ptr<UncompressedQueryVectorT> Filled(const std::vector<Hit>& hits) {
-  StatusCodeT status = StatusNoError;
-  auto vector = std::make_unique<UncompressedQueryVectorT>(kResultVectorBytes,
-                                                           &status);
-  for (const Hit& hit : hits) {
-    TermInstanceT instance;
-    instance.RecordNumber = hit.first;
-    instance.WordPosition = hit.second;
-    vector->AddInstance(&instance, &status);
-  }
-  vector->Rewind(&status);
-  return vector;
-}
+using Hit = HitPairT;
 
 // A whole evaluation's hits (deleted records included), handed out a range
 // of records at a time; or a failure with the status given.
@@ -43,7 +31,7 @@ class FakeEvaluatorT : public HitEvaluatorT {
     for (const Hit& hit : Hits) {
       if (hit.first >= first && hit.first <= last) inside.push_back(hit);
     }
-    return Filled(inside).release();
+    return VectorOfHits(inside).release();
   }
   std::vector<Hit> Hits;
   std::vector<Hit>* Ranges;
@@ -68,7 +56,7 @@ class LazyHitsVectorTest : public testing::Test {
       }
       if (r % 3 != 0) recordHits.push_back({r, 1});
     }
-    auto filled = Filled(recordHits);
+    auto filled = VectorOfHits(recordHits);
     StatusCodeT status = StatusNoError;
     lazy_ = std::make_unique<LazyHitsVectorT>(
         filled.get(),
@@ -76,7 +64,7 @@ class LazyHitsVectorTest : public testing::Test {
                                          &ranges_, &failure_),
         &status);
     ASSERT_EQ(status, StatusNoError);
-    eager_ = Filled(result_);
+    eager_ = VectorOfHits(result_);
   }
   static Hit At(const QueryVectorBaseT& v) {
     return {v.CurrentRecord(), v.CurrentWord()};

@@ -2,28 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <utility>
 #include <vector>
 
-#include "query/uncompressed_vector.h"
+#include "support/hit_vector.h"
 
 namespace {
 
-using Hit = std::pair<uint32_t, uint32_t>;
-
-QueryVectorBaseT* Filled(const std::vector<Hit>& hits) {
-  StatusCodeT status = StatusNoError;
-  auto* vector = new UncompressedQueryVectorT(kResultVectorBytes, &status);
-  for (const Hit& hit : hits) {
-    TermInstanceT instance;
-    instance.RecordNumber = hit.first;
-    instance.WordPosition = hit.second;
-    vector->AddInstance(&instance, &status);
-  }
-  vector->Rewind(&status);
-  return vector;
-}
+using Hit = HitPairT;
 
 // Walked by steps and by targets, a range shows the viewed hits inside it
 // and ends on the last of them.
@@ -44,7 +29,8 @@ TEST(RecordRangeTest, ShowsTheHitsOfItsRecordsOnly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.first << ".." << c.last);
     StatusCodeT status = StatusNoError;
-    RecordRangeVectorT range(Filled(hits), c.first, c.last, &status);
+    RecordRangeVectorT range(VectorOfHits(hits).release(), c.first, c.last,
+                             &status);
     ASSERT_EQ(status, StatusNoError);
     std::vector<Hit> walked;
     while (range.IsPositioned() && status == StatusNoError) {

@@ -2,26 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <memory>
 #include <vector>
 
-#include "query/uncompressed_vector.h"
+#include "support/hit_vector.h"
 
 namespace {
 
-using Hit = std::pair<uint32_t, uint32_t>;
+using Hit = HitPairT;
 
 RecordViewVectorT* ViewOf(const std::vector<Hit>& hits) {
-  StatusCodeT status = StatusNoError;
-  auto* vector = new UncompressedQueryVectorT(kResultVectorBytes, &status);
-  for (const Hit& hit : hits) {
-    TermInstanceT instance;
-    instance.RecordNumber = hit.first;
-    instance.WordPosition = hit.second;
-    vector->AddInstance(&instance, &status);
-  }
-  vector->Rewind(&status);
-  return new RecordViewVectorT(vector);
+  return new RecordViewVectorT(VectorOfHits(hits).release());
 }
 
 const std::vector<Hit> kHits = {{1, 2}, {1, 5}, {3, 1}, {3, 4},
