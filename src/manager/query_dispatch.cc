@@ -13,8 +13,8 @@
 #include "manager/record_deleter.h"
 #include "query/lazy_hits_vector.h"
 #include "query/partition_reader.h"
-#include "query/query_parser.h"
 #include "query/query_options.h"
+#include "query/query_parser.h"
 #include "query/query_partitions.h"
 #include "storage/allocation.h"
 

@@ -16,7 +16,8 @@
 class PartitionReaderT;
 
 // The joined result, rewound and owned by the caller, or null with a
-// negative status. deleted may be null (no record is left out).
+// negative status. options is required; deleted may be null (no record is
+// left out).
 UncompressedQueryVectorT* QueryPartitions(
     const std::vector<PartitionReaderT*>& readers, const unsigned char* query,
     QueryOptionsT* options, DeletedRecordSetT* deleted, StatusCodeT* status);
