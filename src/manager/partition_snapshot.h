@@ -2,7 +2,8 @@
 // hits can be produced after it answered with its records (LazyHitsVectorT).
 // It shares the held files of the load the query ran on (held_partitions.h);
 // when hits are first produced it opens them once more, as open files of its
-// own, and reads them with readers of its own. So it reads the files the
+// own, and reads them with readers of its own, kept for the later stretches
+// of the result. So it reads the files the
 // query read whatever happens to the index afterwards, it never moves a
 // dictionary position the host may be browsing with, and it shares no open
 // file with the manager or another result: the vector holding it may be
@@ -20,6 +21,7 @@
 #include "query/lazy_hits_vector.h"
 
 class FileClassT;
+class PartitionReaderT;
 
 class PartitionSnapshotT final : public HitEvaluatorT {
  public:
@@ -35,13 +37,16 @@ class PartitionSnapshotT final : public HitEvaluatorT {
                                          StatusCodeT* status) override;
 
  private:
-  // Opens the held files, once; 0 with a status when one cannot be opened.
-  int OpenHeldFiles(StatusCodeT* status);
+  // Opens the held files and reads the partitions' headers, once; 0 with a
+  // status when that fails (nothing is kept then).
+  int OpenPartitions(StatusCodeT* status);
 
   std::shared_ptr<const HeldPartitionsT> Held;
   std::string Query;
-  // The files opened from the held ones (empty until the first evaluation).
+  // The files opened from the held ones and a reader per partition (empty
+  // until the first evaluation).
   std::vector<FileClassT*> Files;
+  std::vector<std::unique_ptr<PartitionReaderT>> Readers;
 };
 
 #endif  // TARVIS_MANAGER_PARTITION_SNAPSHOT_H_

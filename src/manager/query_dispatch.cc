@@ -51,11 +51,11 @@ UncompressedQueryVectorT* IndexManagerT::ProcessQueryHitsOnDemand(
   if (!RequireRetrieval(status)) return nullptr;
   // Only word positions are worth deferring, and only where the records of
   // the result are found without them.
-  int positional = Loaded.PartitionCount() > 0 &&
-                   QueryParserT::HasBooleanRoot(query);
+  int positional = Loaded.PartitionCount() > 0;
   for (uint32_t i = 0; i < Loaded.PartitionCount(); ++i) {
     positional = positional && Loaded.Reader(i)->IndexMode() == WORD_MODE;
   }
+  positional = positional && QueryParserT::HasBooleanRoot(query);
   std::shared_ptr<HeldPartitionsT> held;
   if (positional) held = Loaded.HeldFiles();
   std::unique_ptr<PartitionSnapshotT> snapshot;
